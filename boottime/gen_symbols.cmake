@@ -1,0 +1,172 @@
+# gen_symbols.cmake - checks the assembled boot-time manager and writes
+# boot_symbols.h from the nasm map.
+#
+#   cmake -DBIN=veltra.bin -DMAP=veltra.map -DHEADER=boot_symbols.h
+#         -P gen_symbols.cmake
+#
+# The build fails (and veltra.bin is removed, so that no later build takes a
+# wrong image for a finished one) when the program is not exactly 2048 bytes
+# or a field that the installer depends on is not where it belongs.
+
+foreach(var BIN MAP HEADER)
+  if(NOT DEFINED ${var})
+    message(FATAL_ERROR "gen_symbols.cmake: -D${var}=... is required")
+  endif()
+endforeach()
+
+function(fail why)
+  file(REMOVE "${BIN}" "${HEADER}")
+  message(FATAL_ERROR "boot-time manager: ${why}")
+endfunction()
+
+# hexAt(out offset length): bytes of the image as lower-case hex.
+function(hexAt out offset length)
+  file(READ "${BIN}" hex OFFSET ${offset} LIMIT ${length} HEX)
+  set(${out} "${hex}" PARENT_SCOPE)
+endfunction()
+
+# hex4(out value): "0x" and four upper-case hex digits; value is a number
+# in CMake syntax (decimal or 0x...).
+function(hex4 out value)
+  math(EXPR value "${value}" OUTPUT_FORMAT HEXADECIMAL)
+  string(SUBSTRING "${value}" 2 -1 digits)
+  string(TOUPPER "${digits}" digits)
+  string(LENGTH "${digits}" length)
+  while(length LESS 4)
+    string(PREPEND digits "0")
+    math(EXPR length "${length} + 1")
+  endwhile()
+  set(${out} "0x${digits}" PARENT_SCOPE)
+endfunction()
+
+# ----------------------------------------------------------- image checks
+file(SIZE "${BIN}" size)
+if(NOT size EQUAL 2048)
+  fail("veltra.bin is ${size} bytes, not 2048 (four sectors)")
+endif()
+
+hexAt(marker 32 6)
+if(NOT marker STREQUAL "56454c545241") # "VELTRA"
+  fail("install marker is not at offset 20h of LBA 0")
+endif()
+hexAt(keyInsn 110 3)
+if(NOT keyInsn STREQUAL "b80000") # mov ax,0000h, DefaultKey byte 00h
+  fail("B8h 00h 00h is not at offset 6Eh of LBA 0")
+endif()
+hexAt(tail 430 82)
+string(REGEX MATCH "^(00)+$" allZero "${tail}")
+if(NOT allZero)
+  fail("bytes 1AEh..1FFh of LBA 0 are not all zero")
+endif()
+foreach(sector 1 2 3)
+  math(EXPR signatureAt "${sector} * 512 + 510")
+  hexAt(signature ${signatureAt} 2)
+  if(signature STREQUAL "55aa")
+    fail("image ${sector} ends with a boot signature")
+  endif()
+endforeach()
+hexAt(versionStart 1972 15) # 0DB4h - 0600h
+if(NOT versionStart STREQUAL "2056454c54524120392e3036202d20") # " VELTRA 9.06 - "
+  fail("version notice is not at 0DB4h")
+endif()
+
+# ----------------------------------------------------------------- symbols
+file(STRINGS "${MAP}" mapLines)
+set(inText FALSE)
+set(labels "")
+set(constants "")
+foreach(line IN LISTS mapLines)
+  if(line MATCHES "^---- Section \\.text")
+    set(inText TRUE)
+  elseif(line MATCHES "^---- ")
+    set(inText FALSE)
+  endif()
+  if(inText AND line MATCHES "^ +([0-9A-F]+) +([0-9A-F]+) +([A-Za-z][A-Za-z0-9_]*)$")
+    # Labels of the program; local labels (name.local) do not match.
+    list(APPEND labels "${CMAKE_MATCH_3}=${CMAKE_MATCH_2}")
+  elseif(NOT inText AND line MATCHES "^([0-9A-F]+) +([A-Z][A-Z0-9_]*)$")
+    set(constant_${CMAKE_MATCH_2} "${CMAKE_MATCH_1}")
+  endif()
+endforeach()
+
+# Fixed addresses from layout.inc that tests and the installer use, under
+# their C++ names; "@" marks an address in stage 1 that is exported as an
+# offset into LBA 0.
+set(exported
+    "relocBase=RELOC_BASE"
+    "continueAt=CONTINUE_AT"
+    "stage2Base=STAGE2_BASE"
+    "sectorBuffer=SECTOR_BUFFER"
+    "writeBackSource=WRITE_BACK_SOURCE"
+    "bootAddress=BOOT_ADDR"
+    "savedTableBlock=SAVED_TABLE_BLOCK"
+    "savedPartitionTable=SAVED_PART_TABLE"
+    "keyboardFlags=BDA_KEYBOARD_FLAGS"
+    "cursorPosition=BDA_CURSOR_POS"
+    "programSize=PROGRAM_SIZE"
+    "installMarkerOffset=@INSTALL_MARKER_AT"
+    "defaultKeyOffset=@DEFAULT_KEY_AT"
+    "tableBlockOffset=@RELOC_TABLE_BLOCK")
+
+set(body "")
+foreach(pair IN LISTS labels)
+  string(REPLACE "=" ";" pair "${pair}")
+  list(GET pair 0 name)
+  list(GET pair 1 value)
+  hex4(value "0x${value}")
+  string(APPEND body "inline constexpr std::uint16_t ${name} = ${value};\n")
+endforeach()
+string(APPEND body "\n// Fixed addresses (segment 0) and offsets into LBA 0.\n")
+foreach(pair IN LISTS exported)
+  string(REPLACE "=" ";" pair "${pair}")
+  list(GET pair 0 name)
+  list(GET pair 1 asmName)
+  set(relative FALSE)
+  if(asmName MATCHES "^@(.*)")
+    set(relative TRUE)
+    set(asmName "${CMAKE_MATCH_1}")
+  endif()
+  if(NOT DEFINED constant_${asmName})
+    fail("${asmName} is missing from the map")
+  endif()
+  set(value "0x${constant_${asmName}}")
+  if(relative)
+    math(EXPR value "${value} - 0x${constant_RELOC_BASE}")
+  endif()
+  hex4(value "${value}")
+  string(APPEND body "inline constexpr std::uint16_t ${name} = ${value};\n")
+endforeach()
+
+# The thirteen messages in their order (the msg labels lie in that order).
+set(messages "")
+foreach(pair IN LISTS labels)
+  if(pair MATCHES "^(msg[A-Za-z0-9]+)=")
+    list(APPEND messages "${CMAKE_MATCH_1}")
+  endif()
+endforeach()
+list(LENGTH messages messageCount)
+if(NOT messageCount EQUAL 13)
+  fail("expected 13 messages, the map has ${messageCount}")
+endif()
+string(JOIN ", " messageList ${messages})
+string(APPEND body "\n// Messages 1 to 13.\n")
+string(APPEND body "inline constexpr std::uint16_t messages[13] = {${messageList}};\n")
+
+foreach(required pauseBegin pauseEnd listDrive diskAddressPacket versionNotice)
+  if(NOT body MATCHES "std::uint16_t ${required} =")
+    fail("label ${required} is missing from the map")
+  endif()
+endforeach()
+
+set(text "// Generated from veltra.map by gen_symbols.cmake: do not edit.
+// Memory addresses (segment 0) of the boot-time manager's labels.
+#pragma once
+
+#include <cstdint>
+
+namespace bootsym {
+
+${body}
+} // namespace bootsym
+")
+file(WRITE "${HEADER}" "${text}")
