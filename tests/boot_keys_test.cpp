@@ -1,0 +1,153 @@
+// Start-up, the key poll, the DefaultKey and which keys the key table accepts.
+#include "boot_pc_model.h"
+
+#include <gtest/gtest.h>
+
+using namespace bootdisk;
+using pcmodel::Machine;
+using pcmodel::RunResult;
+using pcmodel::Sector;
+using pcmodel::Stop;
+
+namespace {
+
+const Table fourPartitions{activePart(0x07), part(0x83), part(0x0C), part(0x0B)};
+const Table twoPartitions{activePart(0x07), part(0x83), empty, empty};
+
+TEST(BootStartUp, WithoutKeyOrDefaultTheKeptMbrStartsWithTheLiveTableAndNothingIsShown) {
+    BootPc boot(fourPartitions);
+    RunResult result = boot.run();
+    EXPECT_EQ(firstDiskStartFault(boot, result), "");
+    EXPECT_EQ(difference(boot.lba(0), boot.lba0Before), "");
+    // The stale table inside LBA 1 plays no part: 7C00h carries the table of LBA 0, with the
+    // disk's own bytes 1B0h..1BDh and boot signature.
+    EXPECT_EQ(tableOf(result.atBootSector), fourPartitions);
+    EXPECT_TRUE(boot.machine.video.empty());
+    EXPECT_EQ(result.regs.ds, 0);
+    EXPECT_EQ(result.regs.es, 0);
+    EXPECT_EQ(result.regs.ss, 0);
+    EXPECT_EQ(result.regs.sp, 0x7C00);
+    EXPECT_TRUE(result.regs.flags & 0x0200) << "interrupts stay enabled";
+    EXPECT_TRUE(boot.machine.unhandled.empty()) << boot.machine.unhandled.front();
+}
+
+TEST(BootStartUp, EnteringAt07C0RunsTheSameAsAt0000) {
+    BootPc direct(fourPartitions, key::F2 >> 8);
+    RunResult viaZero = direct.run();
+    BootPc segmented(fourPartitions, key::F2 >> 8);
+    pcmodel::RunOptions options = bootOptions();
+    options.cs = 0x07C0;
+    options.ip = 0x0000;
+    RunResult viaSegment = start(segmented.machine, {}, options);
+    EXPECT_EQ(firstDiskStartFault(segmented, viaSegment), "");
+    EXPECT_EQ(difference(segmented.lba(0), direct.lba(0)), "");
+    EXPECT_EQ(difference(viaSegment.atBootSector, viaZero.atBootSector), "");
+}
+
+TEST(BootStartUp, FewerThanTwoRecognisedPartitionsStillStart) {
+    for (const Table& table : {Table{part(0x82), part(0x05), empty, empty},
+                               Table{part(0x82), activePart(0x1C), empty, empty}}) {
+        BootPc boot(table);
+        RunResult result = boot.run();
+        EXPECT_EQ(firstDiskStartFault(boot, result), "");
+        EXPECT_EQ(boot.liveTable(), table);
+    }
+}
+
+TEST(BootDefaultKey, F1AsDefaultSwitchesAndConfirmsAtEveryStart) {
+    BootPc boot(Table{part(0x07), activePart(0x83), part(0x0C), empty}, key::F1 >> 8);
+    const Table switched{activePart(0x07), part(0x93), part(0x1C), empty};
+    for (int startCount = 1; startCount <= 2; ++startCount) {
+        boot.machine.writes.clear();
+        boot.machine.screen.clear(0x07);
+        RunResult result = boot.run();
+        EXPECT_EQ(firstDiskStartFault(boot, result), "");
+        EXPECT_EQ(boot.liveTable(), switched) << describe(boot.liveTable());
+        EXPECT_EQ(shownLines(boot.machine), std::vector<std::string>{"F1: partitie 1 is aktief"});
+        EXPECT_EQ(boot.lba(0)[defaultKeyOffset], key::F1 >> 8);
+    }
+}
+
+TEST(BootDefaultKey, AltFDefaultLeavesTheOthersVisible) {
+    BootPc boot(Table{activePart(0x17), part(0x83), part(0x1C), empty}, key::AltF2 >> 8);
+    RunResult result = boot.run();
+    EXPECT_EQ(firstDiskStartFault(boot, result), "");
+    EXPECT_EQ(boot.liveTable(), (Table{part(0x07), activePart(0x83), part(0x0C), empty}));
+    EXPECT_EQ(shownLines(boot.machine),
+              std::vector<std::string>{
+                  "Alt-F2: partitie 2 is aktief, andere primaire partitie(s) zichtbaar"});
+}
+
+TEST(BootDefaultKey, AKeyPressedDuringThePauseWinsOverTheDefault) {
+    BootPc boot(fourPartitions, key::F1 >> 8);
+    RunResult result = boot.run({key::F3, key::F2});
+    EXPECT_EQ(firstDiskStartFault(boot, result), "");
+    EXPECT_EQ(boot.liveTable(), (Table{part(0x17), part(0x93), activePart(0x0C), part(0x1B)}));
+    EXPECT_EQ(shownLines(boot.machine), std::vector<std::string>{"F3: partitie 3 is aktief"});
+}
+
+TEST(BootDefaultKey, DefaultForAPartitionThatIsNotOfferedChangesNothing) {
+    for (uint16_t defaultKey : {key::F3, key::AltF3, key::F4, key::AltF4}) {
+        BootPc boot(twoPartitions, defaultKey >> 8);
+        RunResult result = boot.run();
+        EXPECT_EQ(firstDiskStartFault(boot, result), "");
+        EXPECT_EQ(difference(boot.lba(0), boot.lba0Before), "") << std::hex << defaultKey;
+        EXPECT_TRUE(boot.machine.video.empty());
+    }
+}
+
+// Which switch keys act, by partitionCount: F1/F2 and their Alt forms always, F3 from three
+// recognised partitions, F4 with four. A key that is not accepted boots unchanged, silently.
+struct GateCase {
+    int partitionCount;
+    uint16_t key;
+    bool accepted;
+};
+
+class BootKeyGate : public ::testing::TestWithParam<GateCase> {};
+
+TEST_P(BootKeyGate, AcceptedKeysSwitchOthersBootUnchanged) {
+    const GateCase& c = GetParam();
+    Table table{part(0x07), part(0x83), part(0x0C), part(0x0B)};
+    for (int i = c.partitionCount; i < 4; ++i) table[i] = part(0x82); // not recognised
+    table[0].boot = 0x80;
+    BootPc boot(table);
+    RunResult result = boot.run({c.key});
+    EXPECT_EQ(firstDiskStartFault(boot, result), "");
+    if (c.accepted) {
+        EXPECT_NE(boot.liveTable(), table);
+        EXPECT_EQ(shownLines(boot.machine).size(), 1u);
+    } else {
+        EXPECT_EQ(boot.liveTable(), table) << describe(boot.liveTable());
+        EXPECT_TRUE(boot.machine.video.empty());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ByPartitionCount, BootKeyGate,
+    ::testing::Values(GateCase{2, key::F2, true}, GateCase{2, key::AltF2, true},
+                      GateCase{2, key::F3, false}, GateCase{2, key::AltF3, false},
+                      GateCase{2, key::F4, false}, GateCase{2, key::AltF4, false},
+                      GateCase{3, key::F3, true}, GateCase{3, key::AltF3, true},
+                      GateCase{3, key::F4, false}, GateCase{3, key::AltF4, false},
+                      GateCase{4, key::F4, true}, GateCase{4, key::AltF4, true}));
+
+TEST(BootOtherKeys, ModifiedAndUnlistedKeysBootTheFirstDiskUnchanged) {
+    for (uint16_t other : {key::ShiftOne, key::KeypadOne, key::CtrlF1, key::ShiftF1, key::Enter,
+                           key::Escape, uint16_t{0x3B01}, uint16_t{0x0000}}) {
+        BootPc boot(fourPartitions, key::F2 >> 8);
+        RunResult result = boot.run({other});
+        EXPECT_EQ(firstDiskStartFault(boot, result), "");
+        EXPECT_EQ(difference(boot.lba(0), boot.lba0Before), "") << std::hex << other;
+        EXPECT_TRUE(boot.machine.video.empty()) << std::hex << other;
+    }
+}
+
+TEST(BootOtherKeys, OnlyTheFirstQueuedKeyCounts) {
+    BootPc boot(fourPartitions);
+    RunResult result = boot.run({key::Enter, key::F2});
+    EXPECT_EQ(firstDiskStartFault(boot, result), "");
+    EXPECT_EQ(boot.liveTable(), fourPartitions);
+}
+
+} // namespace
