@@ -1,0 +1,142 @@
+// The installer's one user interface: an 80x28 grid of 8x16 cells drawn into a
+// 640x448 framebuffer of 32-bit pixels, with a key queue filled by the window's
+// event side. All drawing happens on the logic thread; the event side only
+// pushes keys and shows the pixels (or the cells, on a terminal).
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The palette, RRGGBBh.
+constexpr uint32_t Black = 0x000000;
+constexpr uint32_t PaleRose = 0xFFD0FF;
+constexpr uint32_t Magenta = 0xD827BC;
+constexpr uint32_t White = 0xFFFFFF;
+constexpr uint32_t Plum = 0xDDA0DD;
+constexpr uint32_t Grey = 0x888888;
+constexpr uint32_t DarkPurple = 0x770077;
+
+// Key codes in the queue: below 256 a code page 437 character, 256 + scan code
+// for an extended key. readKey turns the latter into the two bytes 255, scan.
+constexpr int ExtendedKeyBase = 256;
+constexpr int KeyUp = ExtendedKeyBase + 72;
+constexpr int KeyDown = ExtendedKeyBase + 80;
+constexpr int KeyLeft = ExtendedKeyBase + 75;
+constexpr int KeyRight = ExtendedKeyBase + 77;
+constexpr int KeyInsert = ExtendedKeyBase + 82;
+constexpr int KeyDelete = ExtendedKeyBase + 83;
+constexpr int KeyHome = ExtendedKeyBase + 71;
+constexpr int KeyEnd = ExtendedKeyBase + 79;
+constexpr int KeyPageUp = ExtendedKeyBase + 73;
+constexpr int KeyPageDown = ExtendedKeyBase + 81;
+constexpr int KeyF1 = ExtendedKeyBase + 59; // F1..F10 are KeyF1 + 0..9
+constexpr int KeyClose = ExtendedKeyBase + 107;
+constexpr int KeyEnter = 13;
+constexpr int KeyEscape = 27;
+
+// A ring of 16 slots: at most 15 keys pending, the oldest dropped on overflow.
+// One lock guards the ring and the key-event flag.
+struct KeyQueue {
+    std::mutex lock;
+    std::array<int, 16> slots{};
+    int head = 0; // next slot to read
+    int tail = 0; // next slot to write
+    bool keyEvent = false;
+    // Set by a backend whose input has ended (a terminal at end of file, a
+    // finished key script): an empty queue then reads as Escape, so every wait
+    // ends and a script with too few keys always finishes.
+    bool inputClosed = false;
+    // Keys typed ahead by a script (queueScript): readKey takes the next one
+    // whenever the ring is empty, so a long script never overflows the ring.
+    std::deque<int> script;
+    // Signalled with every key and at the end of the input, so that an idle
+    // readKey can wait without polling.
+    std::condition_variable arrived;
+};
+
+struct Cell {
+    uint8_t ch = ' ';
+    uint32_t fg = Black;
+    uint32_t bg = Black;
+};
+
+enum class ColorTarget { Both, ForegroundOnly };
+enum class CursorVisibility { Hide, Show, Unchanged };
+
+struct TextScreen {
+    static constexpr int Width = 640;
+    static constexpr int Height = 448;
+    static constexpr int Columns = 80;
+    static constexpr int Rows = 28;
+    static constexpr int CellWidth = 8;
+    static constexpr int CellHeight = 16;
+
+    std::vector<uint32_t> pixels = std::vector<uint32_t>(Width * Height, 0xFF000000); // 0xAARRGGBB
+    std::array<Cell, Columns * Rows> cells{}; // row-major, (1,1) first
+    int row = 1;
+    int column = 1;
+    uint32_t foreground = PaleRose;
+    uint32_t background = Black;
+    bool pendingWrap = false;
+    bool cursorVisible = false;
+
+    KeyQueue keys;
+
+    // Bumped after every drawing operation so the event side knows to present.
+    // Only the logic thread writes pixels and cells; the event side reads them
+    // after seeing a new count. A frame caught mid-drawing is torn for one
+    // present at most: the drawing's own bump brings the finished one.
+    std::atomic<uint64_t> frameCounter{0};
+    // Set by endProgram; the event loop closes the window and returns exitCode.
+    std::atomic<bool> endRequested{false};
+    std::atomic<int> exitCode{0};
+};
+
+void openWindow(TextScreen& screen, int width, int height, int bitsPerPixel);
+void setTextGrid(TextScreen& screen, int columns, int rows);
+void setColor(TextScreen& screen, uint32_t foreground, uint32_t background,
+              ColorTarget which = ColorTarget::Both);
+void clearScreen(TextScreen& screen);
+void moveCursor(TextScreen& screen, int row, int column,
+                CursorVisibility visibility = CursorVisibility::Unchanged);
+void printText(TextScreen& screen, std::string_view bytes, bool newline);
+void printNumber(TextScreen& screen, int32_t value, bool newline);
+void printNewline(TextScreen& screen);
+// Never blocks: one byte or 255 + scan code for the oldest key; "\x1B" (Escape)
+// when the input has ended and nothing is left; "" when no key comes within
+// ReadKeyIdleWait, so that the loops around readKey leave the processor idle
+// (a key that arrives meanwhile is returned at once). Clears the key-event flag
+// in every case.
+std::string readKey(TextScreen& screen);
+constexpr int ReadKeyIdleWaitMs = 10;
+// Waits until a key arrived since the last readKey/waitKey (checking at once,
+// then every 50 ms) and clears the flag; the key stays queued. Returns at once
+// when the input has ended.
+void waitKey(TextScreen& screen);
+// The pixel as stored (0xAARRGGBB), or -1 outside the window.
+int64_t readPixel(const TextScreen& screen, int x, int y);
+void writePixel(TextScreen& screen, int x, int y, uint32_t colour);
+// Asks the window to close; the program then ends with this code. The caller
+// returns to the top of the logic thread after calling it.
+void endProgram(TextScreen& screen, int code);
+
+// Event side: append a key code (see above) and set the key-event flag.
+void pushKey(KeyQueue& queue, int code);
+// Event side: no more keys will come.
+void closeInput(KeyQueue& queue);
+// Number of keys waiting in the ring and the script.
+int pendingKeys(KeyQueue& queue);
+
+// The cell at (row, column), both 1-based.
+inline const Cell& cellAt(const TextScreen& screen, int row, int column) {
+    return screen.cells[(row - 1) * TextScreen::Columns + (column - 1)];
+}
+// The 80 characters of a row as a byte string (tests and the terminal read this).
+std::string rowText(const TextScreen& screen, int row);

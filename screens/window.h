@@ -1,0 +1,36 @@
+// Window backends. Each one shows the framebuffer (or the cells) and pushes
+// keys into the screen's KeyQueue; none of them ever calls into the installer.
+#pragma once
+
+#include "screens/text_screen.h"
+
+#include <exception>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+// Runs `logic` on a thread of its own while the calling (main) thread runs the
+// window's event loop: an SDL window when a display can be opened, else the
+// terminal fallback (POSIX); the Win32 window on Windows. Returns the code that
+// the logic passed to endProgram. `programPath` names the window (file name
+// without folder and extension).
+int runWithWindow(TextScreen& screen, const std::string& programPath,
+                  const std::function<void(TextScreen&)>& logic);
+
+// Headless backend for tests: keys come from a script, the framebuffer can be
+// saved as PNG. `queueScript` pushes the keys and closes the input.
+void queueScript(TextScreen& screen, const std::vector<int>& keys);
+bool savePng(const TextScreen& screen, const std::string& path);
+
+// Shared by the backends.
+// The window title: the file name after the last '/' or '\', before its last '.'.
+std::string programTitle(const std::string& programPath);
+// The key code of an extended key given by its plain PC scan code (3Bh..44h for
+// F1..F10, 85h/86h for F11/F12, 47h..53h for the cursor block), moved to the
+// scan code that the PC gives with Shift, Ctrl or Alt held.
+int pcExtendedKey(int plainScan, bool shift, bool ctrl, bool alt);
+// Starts `logic` on its own thread. When it returns (or throws, the exception
+// kept in `failure`) endRequested is set, so the event loop always ends.
+std::thread startLogicThread(TextScreen& screen, const std::function<void(TextScreen&)>& logic,
+                             std::exception_ptr& failure);

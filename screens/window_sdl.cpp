@@ -1,0 +1,204 @@
+// The SDL window: shows the framebuffer at 640x448 and turns keyboard events
+// into key codes. The event loop runs on the calling (main) thread.
+#include "screens/font_cp437.h"
+#include "screens/icon.h"
+#include "screens/window.h"
+#include "screens/window_posix.h"
+
+#include <SDL.h>
+
+#include <algorithm>
+#include <cstdlib>
+
+namespace {
+
+// Keys that type no text, by their plain PC scan code. The keypad gives the
+// cursor block too while Num Lock is off.
+struct ExtendedKey {
+    SDL_Keycode key;
+    SDL_Keycode keypad;
+    uint8_t scan;
+};
+constexpr ExtendedKey ExtendedKeys[] = {
+    {SDLK_UP, SDLK_KP_8, 0x48},     {SDLK_DOWN, SDLK_KP_2, 0x50},
+    {SDLK_LEFT, SDLK_KP_4, 0x4B},   {SDLK_RIGHT, SDLK_KP_6, 0x4D},
+    {SDLK_HOME, SDLK_KP_7, 0x47},   {SDLK_END, SDLK_KP_1, 0x4F},
+    {SDLK_PAGEUP, SDLK_KP_9, 0x49}, {SDLK_PAGEDOWN, SDLK_KP_3, 0x51},
+    {SDLK_INSERT, SDLK_KP_0, 0x52}, {SDLK_DELETE, SDLK_KP_PERIOD, 0x53},
+    {SDLK_F11, SDLK_F11, 0x85},     {SDLK_F12, SDLK_F12, 0x86},
+};
+
+// The key code of a key that types no text, or -1 for keys that give nothing
+// here (modifiers alone, keys that arrive as text).
+int keyCodeFor(const SDL_Keysym& keysym) {
+    const SDL_Keycode key = keysym.sym;
+    const bool alt = keysym.mod & KMOD_ALT, ctrl = keysym.mod & KMOD_CTRL;
+    const bool shift = keysym.mod & KMOD_SHIFT;
+    switch (key) {
+    case SDLK_RETURN:
+    case SDLK_KP_ENTER:
+        return KeyEnter;
+    case SDLK_ESCAPE:
+        return KeyEscape;
+    case SDLK_BACKSPACE:
+        return 8;
+    case SDLK_TAB:
+        return 9;
+    default:
+        break;
+    }
+    if (key >= SDLK_F1 && key <= SDLK_F10)
+        return pcExtendedKey(0x3B + (key - SDLK_F1), shift, ctrl, alt);
+    const bool numLock = keysym.mod & KMOD_NUM;
+    for (const ExtendedKey& extended : ExtendedKeys) {
+        if (key == extended.key || (!numLock && key == extended.keypad))
+            return pcExtendedKey(extended.scan, shift, ctrl, alt);
+    }
+    // Ctrl with a letter types the control character, as on a PC.
+    if (ctrl && !alt && key >= SDLK_a && key <= SDLK_z) return key - SDLK_a + 1;
+    return -1;
+}
+
+void pushText(KeyQueue& keys, const char* text) {
+    const size_t size = SDL_strlen(text);
+    for (size_t pos = 0; pos < size;) {
+        const Utf8Char decoded = decodeUtf8(text + pos, size - pos);
+        if (decoded.length <= 0) {
+            ++pos;
+            continue;
+        }
+        const int ch = cp437FromUnicode(decoded.codePoint);
+        if (ch >= 0x20) pushKey(keys, ch); // characters without a code page 437 byte are dropped
+        pos += decoded.length;
+    }
+}
+
+void present(SDL_Window* window, const TextScreen& screen) {
+    SDL_Surface* surface = SDL_GetWindowSurface(window);
+    if (!surface) return;
+    const int width = std::min(surface->w, TextScreen::Width);
+    const int height = std::min(surface->h, TextScreen::Height);
+    if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) return;
+    SDL_ConvertPixels(width, height, SDL_PIXELFORMAT_ARGB8888, screen.pixels.data(),
+                      TextScreen::Width * 4, surface->format->format, surface->pixels,
+                      surface->pitch);
+    if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
+    SDL_UpdateWindowSurface(window);
+}
+
+void setIcon(SDL_Window* window) {
+    SDL_Surface* icon = SDL_CreateRGBSurfaceWithFormatFrom(
+        const_cast<uint8_t*>(ProgramIcon), ProgramIconSize, ProgramIconSize, 24,
+        ProgramIconSize * 3, SDL_PIXELFORMAT_RGB24);
+    if (!icon) return;
+    SDL_SetWindowIcon(window, icon);
+    SDL_FreeSurface(icon);
+}
+
+// Picks the video driver from the desktop that is there. Returns false when
+// there is none: SDL would fall back to drivers that show nothing (offscreen,
+// dummy) or take over the console (KMSDRM), where the terminal does better.
+bool chooseVideoDriver() {
+#if defined(__linux__) || (defined(__unix__) && !defined(__APPLE__))
+    auto set = [](const char* name) {
+        const char* value = std::getenv(name);
+        return value && *value;
+    };
+    if (set("SDL_VIDEODRIVER")) return true; // the user's choice
+    const bool x11 = set("DISPLAY"), wayland = set("WAYLAND_DISPLAY");
+    if (!x11 && !wayland) return false;
+#ifdef SDL_HINT_VIDEODRIVER
+    // Only the protocol on offer: a failed attempt at the other one prints
+    // complaints on the terminal.
+    if (x11 != wayland) SDL_SetHint(SDL_HINT_VIDEODRIVER, x11 ? "x11" : "wayland");
+#endif
+#endif
+    return true;
+}
+
+bool isRealWindowDriver(const char* driver) {
+    for (const char* hidden : {"offscreen", "dummy", "evdev", "KMSDRM"})
+        if (driver && SDL_strcasecmp(driver, hidden) == 0) return false;
+    return driver != nullptr;
+}
+
+} // namespace
+
+bool runSdlWindow(TextScreen& screen, const std::string& title,
+                  const std::function<void(TextScreen&)>& logic, int& exitCode) {
+    // Ctrl-C in the starting terminal ends the program as usual; the screen
+    // saver may run while a menu waits; the desktop keeps compositing.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
+    SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
+    if (!chooseVideoDriver() || SDL_Init(SDL_INIT_VIDEO) != 0) return false;
+    const char* driver = SDL_GetCurrentVideoDriver();
+    if (!isRealWindowDriver(driver)) {
+        SDL_Quit();
+        return false;
+    }
+    // X11 shows the pixels from shared memory; going through OpenGL instead
+    // costs half a second of start-up where the driver renders in software.
+    if (SDL_strcasecmp(driver, "x11") == 0) SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+    SDL_Window* window =
+        SDL_CreateWindow(title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
+                         TextScreen::Width, TextScreen::Height, SDL_WINDOW_HIDDEN);
+    if (!window || !SDL_GetWindowSurface(window)) {
+        if (window) SDL_DestroyWindow(window);
+        SDL_Quit();
+        return false;
+    }
+    setIcon(window);
+    SDL_ShowWindow(window);
+    SDL_StartTextInput();
+
+    std::exception_ptr failure;
+    std::thread logicThread = startLogicThread(screen, logic, failure);
+    uint64_t shownFrame = ~uint64_t{0};
+    bool repaint = true;
+    uint32_t lastActivity = SDL_GetTicks();
+    while (!screen.endRequested.load(std::memory_order_acquire)) {
+        SDL_Event event;
+        // New frames and endProgram are noticed within 10 ms while keys come or
+        // the screen changes, within 50 ms when the window has long been idle,
+        // so that a screen waiting for a key costs next to nothing.
+        const bool active = SDL_GetTicks() - lastActivity < 500;
+        if (SDL_WaitEventTimeout(&event, active ? 10 : 50)) {
+            lastActivity = SDL_GetTicks();
+            do {
+                switch (event.type) {
+                case SDL_QUIT: // the close button: only a key, the window stays
+                    pushKey(screen.keys, KeyClose);
+                    break;
+                case SDL_TEXTINPUT:
+                    pushText(screen.keys, event.text.text);
+                    break;
+                case SDL_KEYDOWN:
+                    if (int code = keyCodeFor(event.key.keysym); code >= 0)
+                        pushKey(screen.keys, code);
+                    break;
+                case SDL_WINDOWEVENT:
+                    if (event.window.event == SDL_WINDOWEVENT_EXPOSED ||
+                        event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED)
+                        repaint = true;
+                    break;
+                default:
+                    break;
+                }
+            } while (SDL_PollEvent(&event));
+        }
+        const uint64_t frame = screen.frameCounter.load(std::memory_order_acquire);
+        if (frame != shownFrame || repaint) {
+            lastActivity = SDL_GetTicks();
+            present(window, screen);
+            shownFrame = frame;
+            repaint = false;
+        }
+    }
+    logicThread.join();
+    SDL_DestroyWindow(window);
+    SDL_Quit();
+    if (failure) std::rethrow_exception(failure);
+    exitCode = screen.exitCode.load();
+    return true;
+}

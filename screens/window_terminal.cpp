@@ -1,0 +1,435 @@
+// The terminal fallback, for when no window can be opened: the 80x28 cell grid
+// drawn with 24-bit ANSI colours, keys read from standard input.
+//
+// Every drawn row is written as: cursor position, colours, its 80 characters in
+// UTF-8, colour reset (and a line end when the output is no terminal), so the
+// output with its escape sequences stripped holds the row texts in order.
+//
+// Keys from a terminal enter the queue as they are typed. Keys from a pipe or
+// file are a script: each one is handed over only when the previous one has
+// been read and the screen it led to has been drawn, so none is lost to the
+// 15-key queue and every screen that waits for a key shows in the output.
+#include "screens/font_cp437.h"
+#include "screens/window.h"
+#include "screens/window_posix.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstring>
+#include <deque>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+// How long an ESC may stand alone before it counts as the Escape key.
+constexpr milliseconds EscapeWait{30};
+// A frame is drawn once the screen has not changed for this long (or has been
+// changing for MaxDrawDelay), so that half-drawn screens rarely show.
+constexpr milliseconds SettleTime{5};
+constexpr milliseconds MaxDrawDelay{100};
+// A scripted key is handed over once the screen has been still this long.
+constexpr milliseconds ScriptKeyPause{20};
+constexpr milliseconds IdleAfter{500};
+
+// What the signal handler needs to put the terminal back.
+struct SavedTerminal {
+    int inputFd = -1;
+    int outputFd = -1;
+    bool inputIsTerminal = false;
+    termios settings{};
+};
+SavedTerminal savedTerminal;
+constexpr int RestoreSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+struct sigaction previousActions[std::size(RestoreSignals)];
+
+constexpr char ResetSequence[] = "\x1b[0m\x1b[?25h";
+
+void writeAll(int fd, const char* data, size_t size) {
+    while (size > 0) {
+        const ssize_t written = ::write(fd, data, size);
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            return;
+        }
+        data += written;
+        size -= static_cast<size_t>(written);
+    }
+}
+
+void restoreTerminal() {
+    if (savedTerminal.inputIsTerminal)
+        tcsetattr(savedTerminal.inputFd, TCSAFLUSH, &savedTerminal.settings);
+}
+
+extern "C" void restoreAndReraise(int signal) {
+    restoreTerminal();
+    static constexpr char Tail[] = "\x1b[0m\x1b[?25h\r\n";
+    writeAll(savedTerminal.outputFd, Tail, sizeof Tail - 1);
+    std::signal(signal, SIG_DFL);
+    std::raise(signal);
+}
+
+void enterTerminal(int inputFd, int outputFd) {
+    savedTerminal = SavedTerminal{inputFd, outputFd, isatty(inputFd) == 1, {}};
+    if (savedTerminal.inputIsTerminal && tcgetattr(inputFd, &savedTerminal.settings) == 0) {
+        termios raw = savedTerminal.settings;
+        // Byte by byte, no echo, CR kept as CR; Ctrl-C still interrupts.
+        raw.c_lflag &= ~(ICANON | ECHO);
+        raw.c_iflag &= ~(ICRNL | INLCR | IXON);
+        raw.c_cc[VMIN] = 1;
+        raw.c_cc[VTIME] = 0;
+        tcsetattr(inputFd, TCSAFLUSH, &raw);
+    } else {
+        savedTerminal.inputIsTerminal = false;
+    }
+    struct sigaction action {};
+    action.sa_handler = restoreAndReraise;
+    sigemptyset(&action.sa_mask);
+    for (size_t i = 0; i < std::size(RestoreSignals); ++i)
+        sigaction(RestoreSignals[i], &action, &previousActions[i]);
+    static constexpr char Start[] = "\x1b[0m\x1b[?25l\x1b[2J";
+    writeAll(outputFd, Start, sizeof Start - 1);
+}
+
+void leaveTerminal(bool outputIsTerminal) {
+    for (size_t i = 0; i < std::size(RestoreSignals); ++i)
+        sigaction(RestoreSignals[i], &previousActions[i], nullptr);
+    restoreTerminal();
+    std::string tail = ResetSequence;
+    // The shell prompt goes below the grid.
+    if (outputIsTerminal) tail += "\x1b[28;1H\r\n";
+    writeAll(savedTerminal.outputFd, tail.data(), tail.size());
+}
+
+void appendColour(std::string& out, const char* layer, uint32_t rgb) {
+    out += "\x1b[";
+    out += layer;
+    out += ";2;";
+    out += std::to_string((rgb >> 16) & 0xFF);
+    out += ';';
+    out += std::to_string((rgb >> 8) & 0xFF);
+    out += ';';
+    out += std::to_string(rgb & 0xFF);
+    out += 'm';
+}
+
+using CellGrid = std::array<Cell, TextScreen::Columns * TextScreen::Rows>;
+
+// Writes the rows that differ from `shown` (all of them when `everything`).
+void drawChangedRows(int outputFd, bool lineEnds, const CellGrid& cells, CellGrid& shown,
+                     bool everything) {
+    std::string out;
+    for (int row = 0; row < TextScreen::Rows; ++row) {
+        const auto first = cells.begin() + row * TextScreen::Columns;
+        const auto last = first + TextScreen::Columns;
+        auto shownFirst = shown.begin() + row * TextScreen::Columns;
+        const bool same = std::equal(first, last, shownFirst, [](const Cell& a, const Cell& b) {
+            return a.ch == b.ch && a.fg == b.fg && a.bg == b.bg;
+        });
+        if (same && !everything) continue;
+        out += "\x1b[" + std::to_string(row + 1) + ";1H";
+        uint32_t fg = ~0u, bg = ~0u;
+        for (auto cell = first; cell != last; ++cell) {
+            if (cell->fg != fg) appendColour(out, "38", fg = cell->fg);
+            if (cell->bg != bg) appendColour(out, "48", bg = cell->bg);
+            appendUtf8(out, cell->ch);
+        }
+        out += "\x1b[0m";
+        if (lineEnds) out += '\n';
+        std::copy(first, last, shownFirst);
+    }
+    writeAll(outputFd, out.data(), out.size());
+}
+
+// The key of "ESC [ params final", or -1 for a sequence that names no key.
+int csiKey(std::string_view params, char final) {
+    int number = 0, modifier = 1;
+    const size_t semicolon = params.find(';');
+    for (char c : params.substr(0, semicolon))
+        if (c >= '0' && c <= '9') number = number * 10 + (c - '0');
+    if (semicolon != std::string_view::npos) {
+        modifier = 0;
+        for (char c : params.substr(semicolon + 1))
+            if (c >= '0' && c <= '9') modifier = modifier * 10 + (c - '0');
+    }
+    const int bits = modifier > 0 ? modifier - 1 : 0;
+    const bool shift = bits & 1, alt = bits & 2, ctrl = bits & 4;
+    int scan = -1;
+    switch (final) {
+    case 'A':
+        scan = 0x48;
+        break;
+    case 'B':
+        scan = 0x50;
+        break;
+    case 'C':
+        scan = 0x4D;
+        break;
+    case 'D':
+        scan = 0x4B;
+        break;
+    case 'H':
+        scan = 0x47;
+        break;
+    case 'F':
+        scan = 0x4F;
+        break;
+    case 'P':
+    case 'Q':
+    case 'R':
+    case 'S':
+        scan = 0x3B + (final - 'P');
+        break;
+    case 'Z':
+        return ExtendedKeyBase + 0x0F; // Shift-Tab
+    case '~':
+        switch (number) {
+        case 1:
+        case 7:
+            scan = 0x47;
+            break;
+        case 2:
+            scan = 0x52;
+            break;
+        case 3:
+            scan = 0x53;
+            break;
+        case 4:
+        case 8:
+            scan = 0x4F;
+            break;
+        case 5:
+            scan = 0x49;
+            break;
+        case 6:
+            scan = 0x51;
+            break;
+        case 11:
+        case 12:
+        case 13:
+        case 14:
+        case 15:
+            scan = 0x3B + (number - 11);
+            break;
+        case 17:
+        case 18:
+        case 19:
+        case 20:
+        case 21:
+            scan = 0x40 + (number - 17);
+            break;
+        case 23:
+        case 24:
+            scan = 0x85 + (number - 23);
+            break;
+        default:
+            return -1;
+        }
+        break;
+    default:
+        return -1;
+    }
+    return pcExtendedKey(scan, shift, ctrl, alt);
+}
+
+int ss3Key(char final) {
+    switch (final) {
+    case 'P':
+    case 'Q':
+    case 'R':
+    case 'S':
+        return ExtendedKeyBase + 0x3B + (final - 'P');
+    case 'A':
+        return KeyUp;
+    case 'B':
+        return KeyDown;
+    case 'C':
+        return KeyRight;
+    case 'D':
+        return KeyLeft;
+    case 'H':
+        return KeyHome;
+    case 'F':
+        return KeyEnd;
+    case 'M':
+        return KeyEnter;
+    default:
+        return -1;
+    }
+}
+
+} // namespace
+
+void decodeTerminalKeys(TerminalKeyDecoder& decoder, bool complete, std::vector<int>& keys) {
+    const std::string& bytes = decoder.pending;
+    const size_t size = bytes.size();
+    size_t pos = 0;
+    auto add = [&](int key) {
+        if (key >= 0) keys.push_back(key);
+    };
+    while (pos < size) {
+        const auto byte = static_cast<uint8_t>(bytes[pos]);
+        const bool afterCr = decoder.afterCarriageReturn;
+        decoder.afterCarriageReturn = byte == '\r';
+        if (byte == 0x1B) {
+            if (pos + 1 >= size) {
+                if (!complete) break;
+                add(KeyEscape);
+                ++pos;
+                continue;
+            }
+            const char next = bytes[pos + 1];
+            if (next == '[') {
+                size_t end = pos + 2;
+                if (end < size && bytes[end] == '[') { // ESC [ [ A..E: F1..F5
+                    if (end + 1 >= size && !complete) break;
+                    if (end + 1 < size && bytes[end + 1] >= 'A' && bytes[end + 1] <= 'E')
+                        add(ExtendedKeyBase + 0x3B + (bytes[end + 1] - 'A'));
+                    pos = std::min(end + 2, size);
+                    continue;
+                }
+                // Parameter bytes 30h..3Fh, intermediate bytes 20h..2Fh, one final
+                // byte 40h..7Eh; sequences that name no key are skipped whole.
+                while (end < size && bytes[end] >= 0x20 && bytes[end] <= 0x3F) ++end;
+                if (end >= size) {
+                    if (!complete) break;
+                    add(KeyEscape); // an unfinished sequence: the ESC alone counts
+                    pos = size;
+                    continue;
+                }
+                if (bytes[end] < 0x40 || bytes[end] > 0x7E) { // broken off: ESC alone
+                    add(KeyEscape);
+                    pos = end;
+                    continue;
+                }
+                add(csiKey(std::string_view(bytes).substr(pos + 2, end - pos - 2), bytes[end]));
+                pos = end + 1;
+                continue;
+            }
+            if (next == 'O') {
+                if (pos + 2 >= size) {
+                    if (!complete) break;
+                    add(KeyEscape);
+                    pos += 1;
+                    continue;
+                }
+                add(ss3Key(bytes[pos + 2]));
+                pos += 3;
+                continue;
+            }
+            add(KeyEscape); // ESC and another key: Escape, then that key
+            ++pos;
+            continue;
+        }
+        if (byte == '\r') {
+            add(KeyEnter);
+        } else if (byte == '\n') {
+            if (!afterCr) add(KeyEnter);
+        } else if (byte == 0x7F) {
+            add(8);
+        } else if (byte < 0x80) {
+            add(byte);
+        } else {
+            const Utf8Char decoded = decodeUtf8(bytes.data() + pos, size - pos);
+            if (decoded.length < 0 && !complete) break;
+            if (decoded.length > 0) {
+                add(cp437FromUnicode(decoded.codePoint));
+                pos += static_cast<size_t>(decoded.length);
+                continue;
+            }
+            add(byte); // not UTF-8: taken as a code page 437 byte
+        }
+        ++pos;
+    }
+    decoder.pending.erase(0, pos);
+}
+
+int runTerminalWindow(TextScreen& screen, int inputFd, int outputFd,
+                      const std::function<void(TextScreen&)>& logic) {
+    const bool outputIsTerminal = isatty(outputFd) == 1;
+    enterTerminal(inputFd, outputFd);
+    const bool scripted = !savedTerminal.inputIsTerminal;
+
+    std::exception_ptr failure;
+    std::thread logicThread = startLogicThread(screen, logic, failure);
+
+    CellGrid shown{};
+    bool everything = true;
+    TerminalKeyDecoder decoder;
+    std::vector<int> keys;
+    std::deque<int> scriptKeys;
+    bool inputOpen = true, inputClosed = false;
+    Clock::time_point lastInput = Clock::now();
+    uint64_t drawnFrame = ~uint64_t{0}, seenFrame = ~uint64_t{0};
+    Clock::time_point lastChange = Clock::now(), firstUndrawn = Clock::now();
+
+    for (;;) {
+        const bool ending = screen.endRequested.load(std::memory_order_acquire);
+        pollfd input{inputFd, POLLIN, 0};
+        // Short steps while keys come or the screen changes, longer ones when
+        // all has long been still, so that a screen waiting for a key costs
+        // next to nothing. Typed keys end the wait at once.
+        const auto sinceActivity = Clock::now() - std::max(lastInput, lastChange);
+        const int timeout = sinceActivity < IdleAfter ? 10 : 50;
+        const int ready = ending ? 0 : ::poll(&input, inputOpen ? 1 : 0, timeout);
+        const auto now = Clock::now();
+        if (inputOpen && ready > 0 && (input.revents & (POLLIN | POLLHUP | POLLERR))) {
+            char buffer[256];
+            const ssize_t got = ::read(inputFd, buffer, sizeof buffer);
+            if (got > 0) {
+                decoder.pending.append(buffer, static_cast<size_t>(got));
+                lastInput = now;
+            } else if (got == 0 || (errno != EINTR && errno != EAGAIN)) {
+                inputOpen = false;
+            }
+        }
+        if (!decoder.pending.empty()) {
+            keys.clear();
+            decodeTerminalKeys(decoder, !inputOpen || now - lastInput >= EscapeWait, keys);
+            for (int key : keys) {
+                if (scripted)
+                    scriptKeys.push_back(key);
+                else
+                    pushKey(screen.keys, key);
+            }
+        }
+
+        const uint64_t frame = screen.frameCounter.load(std::memory_order_acquire);
+        if (frame != seenFrame) {
+            if (seenFrame == drawnFrame) firstUndrawn = now;
+            seenFrame = frame;
+            lastChange = now;
+        }
+        if (frame != drawnFrame &&
+            (ending || now - lastChange >= SettleTime || now - firstUndrawn >= MaxDrawDelay)) {
+            const CellGrid cells = screen.cells;
+            drawChangedRows(outputFd, !outputIsTerminal, cells, shown, everything);
+            everything = false;
+            drawnFrame = frame;
+        }
+        if (ending) break;
+
+        if (!scriptKeys.empty() && drawnFrame == frame && now - lastChange >= ScriptKeyPause &&
+            pendingKeys(screen.keys) == 0) {
+            pushKey(screen.keys, scriptKeys.front());
+            scriptKeys.pop_front();
+        }
+        if (!inputOpen && !inputClosed && scriptKeys.empty() && decoder.pending.empty()) {
+            closeInput(screen.keys);
+            inputClosed = true;
+        }
+    }
+
+    logicThread.join();
+    drawChangedRows(outputFd, !outputIsTerminal, screen.cells, shown, false);
+    leaveTerminal(outputIsTerminal);
+    if (failure) std::rethrow_exception(failure);
+    return screen.exitCode.load();
+}

@@ -1,0 +1,29 @@
+# The text screen, its key queue, PNG writer and terminal backend (unit), and
+# the SDL window under Xvfb (window).
+set(_screen_tests ${CMAKE_CURRENT_LIST_DIR})
+
+add_executable(text_screen_test ${_screen_tests}/text_screen_test.cpp)
+target_link_libraries(text_screen_test PRIVATE veltra_window GTest::gtest_main)
+gtest_discover_tests(text_screen_test PROPERTIES LABELS unit)
+
+if(NOT WIN32)
+  add_executable(window_test_app ${_screen_tests}/window_test_app.cpp)
+  target_link_libraries(window_test_app PRIVATE veltra_window)
+  find_package(X11 QUIET)
+  if(X11_FOUND)
+    add_executable(window_close_x11 ${_screen_tests}/window_close_x11.cpp)
+    target_link_libraries(window_close_x11 PRIVATE X11::X11)
+    add_test(NAME window_sdl_xvfb
+             COMMAND sh ${_screen_tests}/window_test.sh $<TARGET_FILE:window_test_app>
+                     $<TARGET_FILE:window_close_x11> ${CMAKE_CURRENT_BINARY_DIR}/window_test)
+    set_tests_properties(window_sdl_xvfb PROPERTIES LABELS window SKIP_RETURN_CODE 77
+                                                    TIMEOUT 60)
+  endif()
+endif()
+
+# Timings (Google Benchmark); run by hand, not by ctest.
+find_package(benchmark QUIET)
+if(benchmark_FOUND)
+  add_executable(veltra_bench ${_screen_tests}/bench_text_screen.cpp)
+  target_link_libraries(veltra_bench PRIVATE veltra_screens benchmark::benchmark)
+endif()
