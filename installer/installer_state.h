@@ -1,0 +1,49 @@
+// The installer's one program-wide record. The main loop, the screens and the
+// operations read and write it in turn on the logic thread.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+using SectorBuffer = std::array<uint8_t, 512>;
+// One sector as 512 integer cells, cell n holding byte n (0..255).
+using WorkingSector = std::array<int, 512>;
+
+struct InstallerState {
+    SectorBuffer ioBuffer{};       // every sector transfer but one goes through here
+    SectorBuffer savedMbrBuffer{}; // LBA 1 as read by a removal
+    WorkingSector workSector{};    // LBA 0 of currentDrive
+    WorkingSector scratchSector{}; // zeroed at the start of every pass
+
+    std::string commandWord;
+    int batchMode = 0;
+    int isInstalled = 0;
+    std::string installedTitle;
+    std::string notInstalledTitle;
+    std::string menuTitle;
+    std::string otherTitle;
+    int partitionCount = 0;
+    int currentDrive = 0;
+    uint32_t lastError = 0;
+    std::string lastKey;
+    int questionAsked = 0;
+    int drawOnceCount = 0;
+    std::array<int, 8> defaultKeyTable{};
+    int markerRow = 9;
+
+    // Main menu.
+    int selectedRow = 9;
+    int fullRedraw = 1;
+
+    // The record store's one read position: the number of the next record.
+    int readPosition = 1;
+};
+
+// Copies between a working sector and a sector buffer, cell n <-> byte n.
+inline void copyToBuffer(const WorkingSector& from, SectorBuffer& to) {
+    for (int i = 0; i < 512; ++i) to[i] = static_cast<uint8_t>(from[i] & 0xFF);
+}
+inline void copyFromBuffer(const SectorBuffer& from, WorkingSector& to) {
+    for (int i = 0; i < 512; ++i) to[i] = from[i];
+}

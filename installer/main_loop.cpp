@@ -1,0 +1,176 @@
+// Start-up and the main loop: every pass reads the MBR of drive 0, checks the
+// rights, finds out whether VELTRA is installed, lets the menu (or the command
+// line) choose and runs one operation.
+#include "installer/main_loop.h"
+
+#include "installer/operations.h"
+#include "installer/partition_table.h"
+#include "installer/sector_access.h"
+#include "screens/main_menu.h"
+
+#include <chrono>
+#include <string>
+#include <thread>
+
+namespace {
+
+constexpr std::string_view InstallMarker = "VELTRA";
+constexpr int MarkerOffset = 32;
+
+std::string titleLine(int opening, std::string_view middle, int closing) {
+    std::string title(opening, '>');
+    title += middle;
+    title.append(closing, '<');
+    return title;
+}
+
+// A message shown outside the menu: after an empty line, in the current colours.
+void printMessage(TextScreen& screen, std::string_view text) {
+    printNewline(screen);
+    printText(screen, text, true);
+}
+
+void leave(TextScreen& screen) {
+    moveCursor(screen, 23, 1, CursorVisibility::Show);
+    endProgram(screen, 0);
+}
+
+Outcome runOperation(Operation operation, InstallerState& state, TextScreen& screen) {
+    switch (operation) {
+    case Operation::HideAll:
+        return hideAll(state, screen);
+    case Operation::RestoreAll:
+        return restoreAll(state, screen);
+    case Operation::RemoveBootProgram:
+        return removeBootProgram(state, screen);
+    case Operation::InstallBootProgram:
+        return installBootProgram(state, screen);
+    case Operation::None:
+        break;
+    }
+    return Outcome::NothingToDo;
+}
+
+} // namespace
+
+std::string commandWordFrom(const std::vector<std::string>& args) {
+    std::string word;
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (i > 0) word += ' ';
+        word += args[i];
+    }
+    for (char& c : word)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return word;
+}
+
+bool carriesInstallMarker(const WorkingSector& sector) {
+    for (size_t i = 0; i < InstallMarker.size(); ++i)
+        if (sector[MarkerOffset + i] != static_cast<unsigned char>(InstallMarker[i])) return false;
+    return true;
+}
+
+Operation chooseOperation(const std::string& commandWord, int isInstalled) {
+    if (commandWord == "HIDE") return Operation::HideAll;
+    if (commandWord == "REST") return Operation::RestoreAll;
+    if (isInstalled) return commandWord == "RM" ? Operation::RemoveBootProgram : Operation::None;
+    // Not installed: "RM", "IN", the default words and any other word install.
+    return Operation::InstallBootProgram;
+}
+
+void startUp(InstallerState& state, TextScreen& screen, const std::vector<std::string>& args) {
+    openWindow(screen, 640, 448, 32);
+    setTextGrid(screen, 80, 28);
+    setColor(screen, PaleRose, Black);
+    clearScreen(screen);
+    moveCursor(screen, 0, 0, CursorVisibility::Hide);
+
+    state.currentDrive = 0;
+    state.batchMode = 0;
+    state.commandWord = commandWordFrom(args);
+    if (!state.commandWord.empty()) state.batchMode = 1;
+
+    // Byte 8Bh is the code page 437 letter i with diaeresis.
+    state.installedTitle = titleLine(20, " Dorvanti VELTRA Manager [Ge\x8Bnstalleerd] ", 19);
+    state.notInstalledTitle =
+        titleLine(17, " Dorvanti VELTRA Manager [Niet ge\x8Bnstalleerd] ", 17);
+}
+
+void closingPrompt(InstallerState& /*state*/, TextScreen& screen) {
+    printMessage(screen, "  Druk op een willekeurige toets.");
+    while (readKey(screen).empty()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    leave(screen);
+}
+
+void mainLoop(InstallerState& state, TextScreen& screen) {
+    for (;;) {
+        state.questionAsked = 0;
+        state.scratchSector.fill(0);
+
+        readSector(state, 0, 0);
+        if (state.lastError == ErrorInvalidHandle) {
+            printNewline(screen);
+            printText(screen, "  VELTRA 9.06:", false);
+            printText(screen, " Niet voldoende rechten. Start met Administrator-rechten.", true);
+            closingPrompt(state, screen);
+            return;
+        }
+        if (state.lastError != 0) {
+            // The drive opened but its MBR could not be read: nothing may be
+            // written on the strength of a sector that was never read.
+            printNewline(screen);
+            printText(screen, "  VELTRA 9.06:", false);
+            printText(screen,
+                      " Drive 0 is niet te lezen (fout " + std::to_string(state.lastError) +
+                          "), er is niets gewijzigd.",
+                      true);
+            closingPrompt(state, screen);
+            return;
+        }
+        copyFromBuffer(state.ioBuffer, state.workSector);
+        countPrimaryPartitions(state);
+
+        state.isInstalled = carriesInstallMarker(state.workSector) ? 1 : 0;
+        state.menuTitle = state.isInstalled ? state.installedTitle : state.notInstalledTitle;
+        state.otherTitle = state.isInstalled ? state.notInstalledTitle : state.installedTitle;
+
+        if (!state.batchMode) {
+            state.drawOnceCount = 0;
+            runMenuScreen(state, screen);
+            // Escape ends the program; so does any other way out of the menu
+            // than Enter (the window closing), which must never start an operation.
+            if (state.lastKey.empty() || state.lastKey[0] != KeyEnter) {
+                leave(screen);
+                return;
+            }
+        }
+
+        fillDefaultKeyTable(state);
+        const int countBefore = state.partitionCount;
+        const Outcome outcome =
+            runOperation(chooseOperation(state.commandWord, state.isInstalled), state, screen);
+
+        if (state.batchMode) {
+            // One command-line run, one operation: every outcome ends here.
+            if (outcome == Outcome::Cancelled && state.questionAsked && countBefore >= 2)
+                printMessage(screen, "  VELTRA is niet geinstalleerd, er is niets gewijzigd.");
+            else if (outcome == Outcome::NothingToDo)
+                printMessage(screen, state.isInstalled
+                                         ? "  VELTRA is al geinstalleerd, er is niets gedaan."
+                                         : "  Er is niets gedaan.");
+            closingPrompt(state, screen);
+            return;
+        }
+        switch (outcome) {
+        case Outcome::Done:
+            waitKey(screen);
+            state.commandWord.clear();
+            break;
+        case Outcome::Cancelled:
+            break;
+        case Outcome::NothingToDo:
+            state.commandWord.clear();
+            break;
+        }
+    }
+}

@@ -1,0 +1,22 @@
+#pragma once
+
+#include "installer/installer_state.h"
+#include "screens/text_screen.h"
+
+#include <string>
+#include <vector>
+
+// Start-up: window, grid, colours, command word, batch mode, the two titles.
+void startUp(InstallerState& state, TextScreen& screen, const std::vector<std::string>& args);
+// Runs passes until the program ends (Escape, the closing prompt); calls endProgram.
+void mainLoop(InstallerState& state, TextScreen& screen);
+// "  Druk op een willekeurige toets.", one key, cursor to (23, 1), endProgram(0).
+void closingPrompt(InstallerState& state, TextScreen& screen);
+
+// The operation that a pass runs for a command word on drive 0.
+enum class Operation { None, HideAll, RestoreAll, RemoveBootProgram, InstallBootProgram };
+Operation chooseOperation(const std::string& commandWord, int isInstalled);
+// All arguments joined by one blank, letters a..z upper-cased.
+std::string commandWordFrom(const std::vector<std::string>& args);
+// Bytes 32..37 hold "VELTRA" exactly.
+bool carriesInstallMarker(const WorkingSector& sector);

@@ -1,0 +1,56 @@
+// Counting, hiding, unhiding and activating the four primary entries of an MBR
+// held as a working sector. Nothing here touches a disk.
+#include "installer/partition_table.h"
+
+namespace {
+
+constexpr int VisibleTypes[] = {0x06, 0x0B, 0x0C, 0x0E, 0x07, 0x81, 0x83};
+
+bool isVisibleRecognised(int type) {
+    for (int t : VisibleTypes)
+        if (type == t) return true;
+    return false;
+}
+
+} // namespace
+
+bool isRecognisedType(int type) {
+    return isVisibleRecognised(type & 0xEF);
+}
+
+int countRecognised(const WorkingSector& sector) {
+    int count = 0;
+    for (int entry = 0; entry < 4; ++entry)
+        if (isRecognisedType(sector[typeOffset(entry)])) ++count;
+    return count;
+}
+
+void countPrimaryPartitions(InstallerState& state) {
+    state.partitionCount = countRecognised(state.workSector);
+}
+
+int hideRule(int type) {
+    int hidden = type | HiddenBit;
+    return isVisibleRecognised(hidden & 0xEF) ? hidden : type;
+}
+
+int unhideRule(int type) {
+    int visible = type & 0xEF;
+    return isVisibleRecognised(visible) ? visible : type;
+}
+
+void hideEntry(WorkingSector& sector, int entry) {
+    if (entry < 0 || entry > 3) return;
+    sector[typeOffset(entry)] |= HiddenBit;
+}
+
+void unhideEntry(WorkingSector& sector, int entry) {
+    if (entry < 0 || entry > 3) return;
+    sector[typeOffset(entry)] &= 0xEF;
+}
+
+void setActive(WorkingSector& sector, int entry) {
+    if (entry < 0 || entry > 3) return;
+    for (int i = 0; i < 4; ++i) sector[bootFlagOffset(i)] = 0x00;
+    sector[bootFlagOffset(entry)] = 0x80;
+}

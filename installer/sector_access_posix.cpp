@@ -1,0 +1,125 @@
+// Sector access on POSIX systems: each call opens the drive's file or block
+// device, moves one 512-byte sector at LBA * 512 and closes it again.
+// 64-bit file positions also on 32-bit systems.
+#ifndef _FILE_OFFSET_BITS
+#define _FILE_OFFSET_BITS 64
+#endif
+
+#include "installer/sector_access_posix.h"
+#include "installer/sector_access.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int SectorSize = 512;
+constexpr int MaxDrives = 4;
+
+// A failure after the open must never read as "could not open".
+uint32_t transferError(int error) {
+    if (error == 0 || error == static_cast<int>(ErrorInvalidHandle)) return EIO;
+    return static_cast<uint32_t>(error);
+}
+
+bool isWholeDiskName(const std::string& name) {
+    static const char* const skipped[] = {"loop", "ram", "zram", "sr", "md", "dm"};
+    if (name.empty() || name[0] == '.') return false;
+    for (const char* prefix : skipped)
+        if (name.starts_with(prefix)) return false;
+    return true;
+}
+
+enum class Direction { Read, Write };
+
+// Opens, transfers one sector and closes. `data` is read into only when the
+// whole sector arrived, so a failed read leaves the caller's buffer as it was.
+uint32_t transfer(int drive, uint64_t lba, Direction direction, SectorBuffer& data) {
+    std::optional<std::string> path = drivePath(drive);
+    if (!path) return ErrorInvalidHandle;
+    int fd = ::open(path->c_str(), O_RDWR | O_CLOEXEC);
+    if (fd < 0) return ErrorInvalidHandle;
+
+    const off_t position = static_cast<off_t>(lba * SectorSize);
+    uint32_t result = 0;
+    SectorBuffer sector = data;
+    int done = 0;
+    while (done < SectorSize) {
+        ssize_t n = direction == Direction::Read
+                        ? ::pread(fd, sector.data() + done, SectorSize - done, position + done)
+                        : ::pwrite(fd, sector.data() + done, SectorSize - done, position + done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            result = transferError(errno);
+            break;
+        }
+        if (n == 0) { // end of the device: a short transfer
+            result = EIO;
+            break;
+        }
+        done += static_cast<int>(n);
+    }
+    if (result == 0 && direction == Direction::Write && ::fsync(fd) != 0)
+        result = transferError(errno);
+    if (::close(fd) != 0 && result == 0) result = transferError(errno);
+    if (result == 0 && direction == Direction::Read) data = sector;
+    return result;
+}
+
+} // namespace
+
+std::optional<std::string> driveFromList(const std::string& list, int drive) {
+    if (drive < 0 || drive >= MaxDrives) return std::nullopt;
+    size_t start = 0;
+    for (int index = 0;; ++index) {
+        size_t end = list.find(':', start);
+        if (index == drive) {
+            std::string entry = list.substr(start, end == std::string::npos ? end : end - start);
+            if (entry.empty()) return std::nullopt;
+            return entry;
+        }
+        if (end == std::string::npos) return std::nullopt;
+        start = end + 1;
+    }
+}
+
+std::vector<std::string> listWholeDisks(const std::string& sysBlockDir) {
+    std::vector<std::string> disks;
+    DIR* dir = ::opendir(sysBlockDir.c_str());
+    if (!dir) return disks;
+    while (dirent* entry = ::readdir(dir)) {
+        std::string name = entry->d_name;
+        if (!isWholeDiskName(name)) continue;
+        struct stat info {};
+        if (::stat((sysBlockDir + "/" + name + "/device").c_str(), &info) != 0) continue;
+        disks.push_back(name);
+    }
+    ::closedir(dir);
+    std::sort(disks.begin(), disks.end());
+    return disks;
+}
+
+std::optional<std::string> drivePath(int drive) {
+    if (drive < 0 || drive >= MaxDrives) return std::nullopt;
+    if (const char* list = std::getenv("VELTRA_DRIVES")) return driveFromList(list, drive);
+    std::vector<std::string> disks = listWholeDisks("/sys/block");
+    if (drive >= static_cast<int>(disks.size())) return std::nullopt;
+    return "/dev/" + disks[drive];
+}
+
+void readSector(InstallerState& state, int drive, uint64_t lba) {
+    state.lastError = transfer(drive, lba, Direction::Read, state.ioBuffer);
+}
+
+void readSavedMbr(InstallerState& state, int drive, uint64_t lba) {
+    state.lastError = transfer(drive, lba, Direction::Read, state.savedMbrBuffer);
+}
+
+void writeSector(InstallerState& state, int drive, uint64_t lba) {
+    state.lastError = transfer(drive, lba, Direction::Write, state.ioBuffer);
+}

@@ -1,0 +1,23 @@
+# Installer core: sector access on image files, the partition rules, the
+# generated record store and the main flow through the headless backend.
+if(NOT VELTRA_BOOT_BIN)
+  set(VELTRA_BOOT_BIN ${PROJECT_BINARY_DIR}/boottime/veltra.bin)
+endif()
+
+add_executable(sector_access_test sector_access_test.cpp)
+target_link_libraries(sector_access_test PRIVATE veltra_sector GTest::gtest_main)
+gtest_discover_tests(sector_access_test PROPERTIES LABELS unit TIMEOUT 60)
+
+add_executable(partition_table_test partition_table_test.cpp)
+target_link_libraries(partition_table_test PRIVATE veltra_core GTest::gtest_main)
+gtest_discover_tests(partition_table_test PROPERTIES LABELS unit TIMEOUT 60)
+
+add_executable(record_store_test record_store_test.cpp)
+target_link_libraries(record_store_test PRIVATE veltra_core GTest::gtest_main)
+target_compile_definitions(record_store_test PRIVATE VELTRA_BOOT_BIN_PATH="${VELTRA_BOOT_BIN}")
+gtest_discover_tests(record_store_test PROPERTIES LABELS unit TIMEOUT 60)
+
+add_executable(main_flow_test main_flow_test.cpp)
+target_link_libraries(main_flow_test PRIVATE veltra_core veltra_sector veltra_window
+                                             GTest::gtest_main)
+gtest_discover_tests(main_flow_test PROPERTIES LABELS unit TIMEOUT 60)

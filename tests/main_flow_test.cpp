@@ -1,0 +1,270 @@
+// Start-up and the main loop through the headless backend: the command word,
+// the rights check, the installed test, the dispatch, and that every run ends
+// (batch runs through the closing prompt, interactive ones on Escape).
+#include "installer/main_loop.h"
+#include "installer/partition_table.h"
+#include "screens/text_screen.h"
+#include "screens/window.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string Prompt = "  Druk op een willekeurige toets.";
+
+std::string trimmed(std::string text) {
+    return text.erase(text.find_last_not_of(' ') + 1);
+}
+
+struct Disk {
+    std::vector<uint8_t> bytes = std::vector<uint8_t>(8 * 512, 0);
+
+    Disk& types(std::initializer_list<int> list) {
+        int entry = 0;
+        for (int type : list) bytes[typeOffset(entry++)] = static_cast<uint8_t>(type);
+        bytes[510] = 0x55;
+        bytes[511] = 0xAA;
+        return *this;
+    }
+    Disk& marker(const std::string& word) {
+        std::copy(word.begin(), word.end(), bytes.begin() + 32);
+        return *this;
+    }
+};
+
+class MainFlow : public ::testing::Test {
+  protected:
+    fs::path dir;
+    fs::path image;
+    std::unique_ptr<TextScreen> screen = std::make_unique<TextScreen>();
+    std::unique_ptr<InstallerState> state = std::make_unique<InstallerState>();
+
+    void SetUp() override {
+        std::string pattern = (fs::temp_directory_path() / "veltra-flow-XXXXXX").string();
+        dir = ::mkdtemp(pattern.data());
+        image = dir / "disk0.img";
+        ::setenv("VELTRA_DRIVES", image.c_str(), 1);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    void writeDisk(const Disk& disk) {
+        std::ofstream out(image, std::ios::binary);
+        out.write(reinterpret_cast<const char*>(disk.bytes.data()), disk.bytes.size());
+    }
+    std::vector<uint8_t> diskBytes() const {
+        std::ifstream in(image, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    }
+
+    // The whole program on this thread; the script's end reads as Escape.
+    void run(const std::vector<std::string>& args, const std::vector<int>& keys = {'x'}) {
+        queueScript(*screen, keys);
+        startUp(*state, *screen, args);
+        mainLoop(*state, *screen);
+    }
+
+    std::vector<std::string> rows() const {
+        std::vector<std::string> all;
+        for (int r = 1; r <= TextScreen::Rows; ++r) all.push_back(trimmed(rowText(*screen, r)));
+        return all;
+    }
+    std::string lastPrintedRow() const {
+        std::vector<std::string> all = rows();
+        for (auto it = all.rbegin(); it != all.rend(); ++it)
+            if (!it->empty()) return *it;
+        return {};
+    }
+    void expectEndedThroughThePrompt() const {
+        EXPECT_TRUE(screen->endRequested.load());
+        EXPECT_EQ(screen->exitCode.load(), 0);
+        EXPECT_EQ(lastPrintedRow(), Prompt);
+        EXPECT_EQ(screen->row, 23);
+        EXPECT_EQ(screen->column, 1);
+        EXPECT_TRUE(screen->cursorVisible);
+    }
+};
+
+TEST(CommandWord, ArgumentsJoinedAndUpperCased) {
+    EXPECT_EQ(commandWordFrom({}), "");
+    EXPECT_EQ(commandWordFrom({"hide"}), "HIDE");
+    EXPECT_EQ(commandWordFrom({"Hide"}), "HIDE");
+    EXPECT_EQ(commandWordFrom({"HIDE", "x"}), "HIDE X");
+    EXPECT_EQ(commandWordFrom({"4v"}), "4V");
+    EXPECT_EQ(commandWordFrom({"a", "", "b"}), "A  B");
+    // Only a..z change: digits, signs and bytes above 127 stay as they are.
+    EXPECT_EQ(commandWordFrom({"\xE4z-1/{"}), "\xE4Z-1/{");
+}
+
+TEST(Dispatch, WordAndInstalledStateChooseTheOperation) {
+    using enum Operation;
+    for (int installed : {0, 1}) {
+        EXPECT_EQ(chooseOperation("HIDE", installed), HideAll);
+        EXPECT_EQ(chooseOperation("REST", installed), RestoreAll);
+    }
+    EXPECT_EQ(chooseOperation("RM", 1), RemoveBootProgram);
+    EXPECT_EQ(chooseOperation("RM", 0), InstallBootProgram);
+    for (const char* word :
+         {"1Z", "1V", "2Z", "2V", "3Z", "3V", "4Z", "4V", "IN", "", "HIDE X", "hide", "RM "}) {
+        EXPECT_EQ(chooseOperation(word, 0), InstallBootProgram) << word;
+        EXPECT_EQ(chooseOperation(word, 1), None) << word;
+    }
+}
+
+TEST(InstallMarker, SixExactBytesAt32) {
+    WorkingSector sector{};
+    auto put = [&](const std::string& text) {
+        for (size_t i = 0; i < text.size(); ++i) sector[32 + i] = static_cast<uint8_t>(text[i]);
+    };
+    put("VELTRA906");
+    EXPECT_TRUE(carriesInstallMarker(sector));
+    put("VELTRA   ");
+    EXPECT_TRUE(carriesInstallMarker(sector)); // the version digits are not compared
+    put("veltra906");
+    EXPECT_FALSE(carriesInstallMarker(sector));
+    put("VELTRb");
+    EXPECT_FALSE(carriesInstallMarker(sector));
+    put("VELTRA");
+    sector[31] = 'X';
+    EXPECT_TRUE(carriesInstallMarker(sector));
+    sector[32] = 'V' + 256; // cells are compared as byte values 0..255
+    EXPECT_FALSE(carriesInstallMarker(sector));
+}
+
+TEST_F(MainFlow, StartUpSetsModeAndTitles) {
+    startUp(*state, *screen, {"rest"});
+    EXPECT_EQ(state->commandWord, "REST");
+    EXPECT_EQ(state->batchMode, 1);
+
+    EXPECT_EQ(state->installedTitle, std::string(20, '>') +
+                                         " Dorvanti VELTRA Manager [Ge\x8Bnstalleerd] " +
+                                         std::string(19, '<'));
+    EXPECT_EQ(state->notInstalledTitle, std::string(17, '>') +
+                                            " Dorvanti VELTRA Manager [Niet ge\x8Bnstalleerd] " +
+                                            std::string(17, '<'));
+    EXPECT_EQ(state->notInstalledTitle.size(), 80u);
+
+    auto interactive = std::make_unique<InstallerState>();
+    startUp(*interactive, *screen, {});
+    EXPECT_EQ(interactive->batchMode, 0);
+    EXPECT_EQ(interactive->commandWord, "");
+}
+
+TEST_F(MainFlow, MissingRightsShowTheMessageAndEndAfterAKey) {
+    ::setenv("VELTRA_DRIVES", (dir / "absent.img").c_str(), 1);
+    for (bool batch : {false, true}) {
+        screen = std::make_unique<TextScreen>();
+        state = std::make_unique<InstallerState>();
+        run(batch ? std::vector<std::string>{"HIDE"} : std::vector<std::string>{});
+
+        const std::vector<std::string> shown = rows();
+        EXPECT_EQ(shown[0], "");
+        EXPECT_EQ(shown[1],
+                  "  VELTRA 9.06: Niet voldoende rechten. Start met Administrator-rechten.");
+        EXPECT_EQ(shown[2], "");
+        EXPECT_EQ(shown[3], Prompt);
+        for (int r = 4; r < TextScreen::Rows; ++r) EXPECT_EQ(shown[r], "") << "row " << r + 1;
+        expectEndedThroughThePrompt();
+        EXPECT_EQ(cellAt(*screen, 2, 3).fg, PaleRose);
+        EXPECT_EQ(cellAt(*screen, 2, 3).bg, Black);
+    }
+}
+
+TEST_F(MainFlow, AnUnreadableFirstDriveStopsBeforeAnyWrite) {
+    std::ofstream(image, std::ios::binary) << std::string(100, '\x07');
+    run({"HIDE"});
+    // A short read: the image holds less than one sector.
+    EXPECT_EQ(rows()[1],
+              "  VELTRA 9.06: Drive 0 is niet te lezen (fout 5), er is niets gewijzigd.");
+    expectEndedThroughThePrompt();
+    EXPECT_EQ(diskBytes(), std::vector<uint8_t>(100, 0x07));
+}
+
+TEST_F(MainFlow, LowerCaseMarkerIsNotInstalled) {
+    // One recognised partition: an install is refused without writing.
+    writeDisk(Disk{}.types({0x07, 0x00, 0x00, 0x00}).marker("veltra906"));
+    const std::vector<uint8_t> before = diskBytes();
+    run({"1v"});
+    EXPECT_EQ(state->isInstalled, 0);
+    EXPECT_EQ(state->menuTitle, state->notInstalledTitle);
+    EXPECT_EQ(state->otherTitle, state->installedTitle);
+    EXPECT_EQ(state->partitionCount, 1);
+    EXPECT_EQ(diskBytes(), before);
+    expectEndedThroughThePrompt();
+}
+
+TEST_F(MainFlow, BatchOnAnInstalledDiskEndsWhenTheWordLeadsNowhere) {
+    for (const char* word : {"1V", "IN", "hello world"}) {
+        writeDisk(Disk{}.types({0x07, 0x83, 0x00, 0x00}).marker("VELTRA906"));
+        const std::vector<uint8_t> before = diskBytes();
+        screen = std::make_unique<TextScreen>();
+        state = std::make_unique<InstallerState>();
+        run({word});
+
+        EXPECT_EQ(state->isInstalled, 1) << word;
+        EXPECT_EQ(state->menuTitle, state->installedTitle);
+        const std::vector<std::string> shown = rows();
+        EXPECT_EQ(shown[0], "");
+        EXPECT_EQ(shown[1], "  VELTRA is al geinstalleerd, er is niets gedaan.") << word;
+        EXPECT_EQ(shown[2], "");
+        EXPECT_EQ(shown[3], Prompt);
+        expectEndedThroughThePrompt();
+        EXPECT_EQ(diskBytes(), before) << word;
+    }
+}
+
+TEST_F(MainFlow, BatchEndsWhenTheFreeSpaceQuestionIsRefused) {
+    Disk disk = Disk{}.types({0x07, 0x83, 0x0C, 0x00});
+    disk.bytes[3 * 512 + 7] = 1; // LBA 3 is in use
+    writeDisk(disk);
+    run({"in"}, {'n', 'x'});
+
+    const std::vector<std::string> shown = rows();
+    EXPECT_EQ(shown[1], "  Er is niet genoeg lege ruimte voor VELTRA, toch installeren? (j/n)");
+    EXPECT_EQ(shown[3], "  VELTRA is niet geinstalleerd, er is niets gewijzigd.");
+    EXPECT_EQ(shown[5], Prompt);
+    expectEndedThroughThePrompt();
+    EXPECT_EQ(diskBytes(), disk.bytes);
+}
+
+TEST_F(MainFlow, EveryBatchWordEndsThroughThePromptWithoutTheMenu) {
+    for (const char* word : {"HIDE", "REST", "RM", "IN", "3v", "X"}) {
+        writeDisk(Disk{}.types({0x07, 0x83, 0x0C, 0x00}));
+        screen = std::make_unique<TextScreen>();
+        state = std::make_unique<InstallerState>();
+        run({word}, {'n', 'x', 'x'});
+        EXPECT_TRUE(screen->endRequested.load()) << word;
+        EXPECT_EQ(lastPrintedRow(), Prompt) << word;
+        for (const std::string& shown : rows())
+            EXPECT_EQ(shown.find("Dorvanti VELTRA Manager"), std::string::npos) << word;
+    }
+}
+
+TEST_F(MainFlow, InteractiveEscapeEndsWithoutThePrompt) {
+    writeDisk(Disk{}.types({0x07, 0x83, 0x00, 0x00}));
+    const std::vector<uint8_t> before = diskBytes();
+    run({}, {KeyDown, KeyEscape});
+
+    EXPECT_EQ(state->batchMode, 0);
+    EXPECT_EQ(state->isInstalled, 0);
+    EXPECT_EQ(state->partitionCount, 2);
+    EXPECT_EQ(rowText(*screen, 1), state->notInstalledTitle); // the menu was shown
+    for (const std::string& shown : rows()) EXPECT_NE(shown, Prompt);
+    EXPECT_TRUE(screen->endRequested.load());
+    EXPECT_EQ(screen->exitCode.load(), 0);
+    EXPECT_EQ(screen->row, 23);
+    EXPECT_EQ(screen->column, 1);
+    EXPECT_TRUE(screen->cursorVisible);
+    EXPECT_EQ(diskBytes(), before);
+}
+
+} // namespace
