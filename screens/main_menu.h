@@ -1,0 +1,16 @@
+#pragma once
+
+#include "installer/installer_state.h"
+#include "screens/text_screen.h"
+
+#include <string>
+
+// The main menu (drive 0) and the partition editor (drives 1..3). Returns on
+// Enter (main menu: commandWord set), Escape, or after one paint when
+// state.drawOnceCount > 0. Leaves the cursor at (22, 1) in Magenta on PaleRose.
+void runMenuScreen(InstallerState& state, TextScreen& screen);
+// One pass's painting: the whole page when state.fullRedraw = 1 (clearing it),
+// else rows 3..24 and the drive number. Cursor left at (22, 1), Magenta on PaleRose.
+void paintMenuPage(InstallerState& state, TextScreen& screen);
+// Writes the state marks of the line code in columns 6-7 into an 80-byte row.
+void markMenuLine(const InstallerState& state, std::string& row);

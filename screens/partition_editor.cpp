@@ -1,0 +1,44 @@
+// The partition keys of the menu pages: choosing the shown drive and hiding,
+// unhiding or activating one primary entry of its MBR.
+#include "screens/partition_editor.h"
+
+#include "installer/partition_table.h"
+#include "installer/sector_access.h"
+
+void switchDrive(InstallerState& state, int drive) {
+    if (drive < 0 || drive > 3) return;
+    readSector(state, drive, 0);
+    // A disk that is missing or cannot be read leaves the page as it was.
+    if (state.lastError != 0) return;
+    copyFromBuffer(state.ioBuffer, state.workSector);
+    state.currentDrive = drive;
+    if (drive != 0)
+        state.selectedRow = 10;
+    else
+        state.selectedRow = state.isInstalled == 1 ? 8 : 9;
+    countPrimaryPartitions(state);
+}
+
+void editPartitionFlags(InstallerState& state, char key, int partition) {
+    if (partition < 1 || partition > 4) return;
+    const int entry = partition - 1;
+    // An unused slot (type 0) has nothing to hide or start: activating it
+    // would take the boot flag away from the partition that starts the disk.
+    if (state.workSector[typeOffset(entry)] == 0) return;
+
+    const WorkingSector before = state.workSector;
+    if (key == 'a' || key == 'A')
+        setActive(state.workSector, entry);
+    else if (key == '+')
+        unhideEntry(state.workSector, entry);
+    else if (key == '-')
+        hideEntry(state.workSector, entry);
+    else
+        return;
+
+    copyToBuffer(state.workSector, state.ioBuffer);
+    writeSector(state, state.currentDrive, 0);
+    // The page shows what the disk holds: an edit the disk did not take is
+    // dropped again.
+    if (state.lastError != 0) state.workSector = before;
+}
