@@ -1,0 +1,304 @@
+// The four things the installer does to drive 0: hide all, restore all, remove
+// the boot program and install it. Each writes whole sectors, checks every
+// write and reports in one Dutch line. A failed write is never reported as
+// success, and sector 0 is put back whenever a failure may have changed it, so
+// the first disk keeps starting.
+#include "installer/operations.h"
+
+#include "installer/partition_table.h"
+#include "installer/record_store.h"
+#include "installer/sector_access.h"
+#include "screens/gradient_bar.h"
+#include "screens/main_menu.h"
+
+#include <array>
+#include <string_view>
+
+namespace {
+
+constexpr std::string_view HiddenMessage =
+    "  Alle primaire partities op 1e drive zijn nu verborgen.";
+constexpr std::string_view VisibleMessage =
+    "  Alle primaire partities op 1e drive zijn nu zichtbaar.";
+constexpr std::string_view RemovedMessage = "  VELTRA is verwijderd, alles is weer als voorheen.";
+constexpr std::string_view InstalledMessage =
+    "  VELTRA 9.06 is geinstalleerd. Bij de volgende opstart aktief.       ";
+constexpr std::string_view NotEnoughSpaceQuestion =
+    "  Er is niet genoeg lege ruimte voor VELTRA, toch installeren? (j/n)";
+constexpr std::string_view TooFewPartitionsMessage =
+    "  VELTRA vond minder dan 2 primaire partities, geannuleerd.";
+
+// Failures.
+constexpr std::string_view ReadFailedMessage =
+    "  Lezen van de schijf is mislukt, er is niets veranderd.";
+constexpr std::string_view WriteFailedMessage =
+    "  Schrijven naar de schijf is mislukt, er is niets veranderd.";
+constexpr std::string_view InstallFailedMessage =
+    "  Schrijven naar de schijf is mislukt, VELTRA is niet geinstalleerd.";
+constexpr std::string_view RemoveFailedMessage =
+    "  Schrijven naar de schijf is mislukt, VELTRA is niet verwijderd.";
+constexpr std::string_view Sector0LostMessage =
+    "  Schrijven naar sector 0 is mislukt, de schijf start mogelijk niet meer op!";
+constexpr std::string_view NotWipedMessage =
+    "  VELTRA is verwijderd, maar sector 1 tm 4 konden niet gewist worden.";
+
+// The option words of the main menu and the DefaultKey each one stores: Alt-F n
+// keeps the other partitions visible (z), F n hides them (v).
+constexpr std::array<std::string_view, 8> OptionWords = {"1Z", "1V", "2Z", "2V",
+                                                         "3Z", "3V", "4Z", "4V"};
+constexpr std::array<int, 8> OptionKeys = {104, 59, 105, 60, 106, 61, 107, 62};
+
+constexpr int DefaultKeyOffset = 112;
+constexpr int TableBlockStart = 432;
+constexpr int MarkerColumn = 74;
+// How often sector 0 is written again after a failed write before giving up.
+constexpr int PutBackAttempts = 3;
+
+// Before a result line the screen is brought up to date: an empty line in
+// batch mode, a repaint of the menu (cursor left on row 22) otherwise.
+void prepareMessage(InstallerState& state, TextScreen& screen) {
+    if (state.batchMode == 1) {
+        printNewline(screen);
+    } else {
+        state.drawOnceCount = 1;
+        runMenuScreen(state, screen);
+    }
+}
+
+void reportMessage(InstallerState& state, TextScreen& screen, std::string_view message) {
+    prepareMessage(state, screen);
+    printText(screen, message, true);
+}
+
+// After an interactive install or removal row 1 names the state just reached.
+void showReachedTitle(InstallerState& state, TextScreen& screen) {
+    if (state.batchMode != 0) return;
+    setColor(screen, White, Magenta);
+    moveCursor(screen, 1, 1);
+    printText(screen, state.otherTitle, true);
+    drawTitleGradient(state, screen, 0);
+}
+
+// ioBuffer to LBA `lba` of drive 0; true when the disk took it.
+bool writeLba(InstallerState& state, uint64_t lba) {
+    writeSector(state, 0, lba);
+    return state.lastError == 0;
+}
+
+// A write that failed on opening the disk never reached it; any other failure
+// may have left the sector half written.
+bool mayHaveChanged(const InstallerState& state) {
+    return state.lastError != ErrorInvalidHandle;
+}
+
+// Writes `sector0` to LBA 0 again after a failed write; true once LBA 0 holds it.
+bool putBackSector0(InstallerState& state, const SectorBuffer& sector0) {
+    for (int attempt = 0; attempt < PutBackAttempts; ++attempt) {
+        state.ioBuffer = sector0;
+        if (writeLba(state, 0)) return true;
+    }
+    return false;
+}
+
+// One key, taken from the queue; readKey idles while none is pending, and an
+// ended input reads as Escape.
+std::string takeKey(TextScreen& screen) {
+    std::string key;
+    while (key.empty()) key = readKey(screen);
+    return key;
+}
+
+// HIDE and REST: writes the changed workSector to LBA 0. On a failure the
+// sector that was there is written back and workSector shows it again.
+Outcome writeTable(InstallerState& state, TextScreen& screen, const WorkingSector& before,
+                   std::string_view doneMessage) {
+    copyToBuffer(state.workSector, state.ioBuffer);
+    if (writeLba(state, 0)) {
+        reportMessage(state, screen, doneMessage);
+        return Outcome::Done;
+    }
+    bool intact = true;
+    if (mayHaveChanged(state)) {
+        SectorBuffer original{};
+        copyToBuffer(before, original);
+        intact = putBackSector0(state, original);
+    }
+    state.workSector = before;
+    reportMessage(state, screen, intact ? WriteFailedMessage : Sector0LostMessage);
+    return Outcome::Done;
+}
+
+bool anyNonZero(const SectorBuffer& sector) {
+    for (uint8_t byte : sector)
+        if (byte != 0) return true;
+    return false;
+}
+
+// The row of the menu line whose DefaultKey is `key`; 9 ("Alleen installeren") for none.
+int markerRowFor(int key) {
+    if (key == 0) return 9;
+    int row = 2 * key - 107;
+    if (row > 17) row -= 91;
+    return row;
+}
+
+// A failed install: LBA 0 goes back to the sector the disk had if the failure
+// may have touched it; isInstalled follows what LBA 0 then holds.
+Outcome failInstall(InstallerState& state, TextScreen& screen, const SectorBuffer& sector0,
+                    bool sector0Touched) {
+    bool intact = true;
+    if (sector0Touched) intact = putBackSector0(state, sector0);
+    // Unrestorable after a good write of LBA 0: the start-up stage is there.
+    if (intact) state.isInstalled = 0;
+    reportMessage(state, screen, intact ? InstallFailedMessage : Sector0LostMessage);
+    return Outcome::Done;
+}
+
+} // namespace
+
+void fillDefaultKeyTable(InstallerState& state) {
+    for (size_t i = 0; i < OptionKeys.size(); ++i) state.defaultKeyTable[i] = OptionKeys[i];
+}
+
+Outcome hideAll(InstallerState& state, TextScreen& screen) {
+    const WorkingSector before = state.workSector;
+    for (int entry = 0; entry < 4; ++entry)
+        state.workSector[typeOffset(entry)] = hideRule(state.workSector[typeOffset(entry)]);
+    return writeTable(state, screen, before, HiddenMessage);
+}
+
+Outcome restoreAll(InstallerState& state, TextScreen& screen) {
+    const WorkingSector before = state.workSector;
+    for (int entry = 0; entry < 4; ++entry) {
+        state.workSector[bootFlagOffset(entry)] = entry == 0 ? 0x80 : 0x00;
+        state.workSector[typeOffset(entry)] = unhideRule(state.workSector[typeOffset(entry)]);
+    }
+    return writeTable(state, screen, before, VisibleMessage);
+}
+
+// Removal: LBA 1 keeps the MBR that was there before the install. It goes back
+// into LBA 0 carrying the disk's current TableBlock, and only once LBA 0 holds
+// it are LBA 1 to 4 zeroed, so a failure never leaves the start-up stage in
+// LBA 0 without the sectors it loads.
+Outcome removeBootProgram(InstallerState& state, TextScreen& screen) {
+    const WorkingSector before = state.workSector;
+
+    readSavedMbr(state, 0, 1);
+    if (state.lastError != 0) {
+        reportMessage(state, screen, ReadFailedMessage);
+        return Outcome::Done;
+    }
+    copyFromBuffer(state.savedMbrBuffer, state.workSector);
+
+    // LBA 0 as it is now: the start-up stage with the disk's live TableBlock.
+    readSector(state, 0, 0);
+    if (state.lastError != 0) {
+        state.workSector = before;
+        reportMessage(state, screen, ReadFailedMessage);
+        return Outcome::Done;
+    }
+    const SectorBuffer installedSector0 = state.ioBuffer;
+    copyFromBuffer(state.ioBuffer, state.scratchSector);
+
+    // A start-up stage whose code runs up to byte 439 ends in a near jump to
+    // stage 2 (E9h 48h 00h at 437); its bytes 432..439 are program, not disk.
+    const WorkingSector& live = state.scratchSector;
+    const bool codeUpTo439 =
+        live[436] == 0x09 && live[437] == 0xE9 && live[438] == 0x48 && live[439] == 0x00;
+    for (int i = codeUpTo439 ? 440 : TableBlockStart; i < 512; ++i) state.workSector[i] = live[i];
+
+    copyToBuffer(state.workSector, state.ioBuffer);
+    if (!writeLba(state, 0)) {
+        const bool intact = !mayHaveChanged(state) || putBackSector0(state, installedSector0);
+        state.workSector = before;
+        reportMessage(state, screen, intact ? RemoveFailedMessage : Sector0LostMessage);
+        return Outcome::Done;
+    }
+    state.isInstalled = 0;
+
+    bool wiped = true;
+    for (uint64_t lba = 1; lba <= 4; ++lba) {
+        state.ioBuffer.fill(0);
+        if (!writeLba(state, lba)) wiped = false;
+    }
+
+    reportMessage(state, screen, wiped ? RemovedMessage : NotWipedMessage);
+    showReachedTitle(state, screen);
+    return Outcome::Done;
+}
+
+// Install: LBA 1 receives the disk's sector 0 unchanged, LBA 0 the start-up
+// stage with the disk's TableBlock and the chosen DefaultKey, LBA 2 to 4 the
+// rest of the boot program.
+Outcome installBootProgram(InstallerState& state, TextScreen& screen) {
+    // Free-space test: LBA 1 to 4 should be empty. All four are read.
+    bool inUse = false;
+    for (uint64_t lba = 1; lba <= 4; ++lba) {
+        readSector(state, 0, lba);
+        if (state.lastError != 0) {
+            reportMessage(state, screen, ReadFailedMessage);
+            return Outcome::Done;
+        }
+        copyFromBuffer(state.ioBuffer, state.scratchSector);
+        if (anyNonZero(state.ioBuffer)) inUse = true;
+    }
+
+    if (inUse) {
+        state.questionAsked = 1;
+        if (state.batchMode == 1) printNewline(screen);
+        printText(screen, NotEnoughSpaceQuestion, true);
+        std::string answer = takeKey(screen);
+        if (answer.size() == 1 && answer[0] >= 'a' && answer[0] <= 'z') answer[0] -= 'a' - 'A';
+        if (answer != "J") return Outcome::Cancelled;
+    }
+
+    countPrimaryPartitions(state);
+    if (state.partitionCount < 2) {
+        if (state.batchMode == 1) printNewline(screen);
+        printText(screen, TooFewPartitionsMessage, true);
+        waitKey(screen);
+        return Outcome::Cancelled;
+    }
+
+    // The disk's sector 0, unchanged, becomes the saved MBR.
+    SectorBuffer sector0{};
+    copyToBuffer(state.workSector, sector0);
+    state.ioBuffer = sector0;
+    if (!writeLba(state, 1)) return failInstall(state, screen, sector0, false);
+
+    restoreTo(state, BootImageRecords);
+    decodeImageToScratch(state);
+    for (int i = TableBlockStart; i < 512; ++i) state.scratchSector[i] = state.workSector[i];
+    for (size_t i = 0; i < OptionWords.size(); ++i)
+        if (state.commandWord == OptionWords[i])
+            state.scratchSector[DefaultKeyOffset] = state.defaultKeyTable[i];
+    const int defaultKey = state.scratchSector[DefaultKeyOffset];
+
+    copyToBuffer(state.scratchSector, state.ioBuffer);
+    if (!writeLba(state, 0)) return failInstall(state, screen, sector0, mayHaveChanged(state));
+    state.isInstalled = 1;
+
+    for (uint64_t lba = 2; lba <= 4; ++lba) {
+        decodeImageToBuffer(state);
+        if (!writeLba(state, lba)) return failInstall(state, screen, sector0, true);
+    }
+
+    if (state.batchMode == 1) {
+        printNewline(screen);
+        if (state.questionAsked == 1) printNewline(screen);
+    } else {
+        state.drawOnceCount = 1;
+        runMenuScreen(state, screen);
+    }
+
+    state.markerRow = markerRowFor(defaultKey);
+    setColor(screen, Grey, 0, ColorTarget::ForegroundOnly);
+    moveCursor(screen, state.markerRow, MarkerColumn);
+    printText(screen, "*", false);
+
+    moveCursor(screen, 22, 1);
+    setColor(screen, Magenta, PaleRose);
+    printText(screen, InstalledMessage, true);
+    showReachedTitle(state, screen);
+    return Outcome::Done;
+}

@@ -1,0 +1,120 @@
+// In-memory disks behind readSector, readSavedMbr and writeSector, for the
+// fault-injection tests of the operations. No file or device is ever opened.
+#include "tests/fake_sector_access.h"
+
+#include "installer/sector_access.h"
+
+#include <algorithm>
+
+namespace fake_disks {
+namespace {
+
+struct Disks {
+    std::vector<uint8_t> bytes[4];
+    std::vector<Call> log;
+    std::vector<Fault> faults;
+    int reads = 0;
+    int writes = 0;
+};
+
+Disks& disks() {
+    static Disks d;
+    return d;
+}
+
+const Fault* faultFor(Kind kind, int number) {
+    for (const Fault& f : disks().faults)
+        if (f.kind == kind && (f.number == number || (f.sticky && number > f.number))) return &f;
+    return nullptr;
+}
+
+bool inRange(int drive, uint64_t lba) {
+    return drive >= 0 && drive < 4 && lba < static_cast<uint64_t>(SectorCount);
+}
+
+void readInto(InstallerState& state, int drive, uint64_t lba, Kind kind, SectorBuffer& into) {
+    Disks& d = disks();
+    const Fault* fault = faultFor(Kind::Read, ++d.reads);
+    uint32_t result = 0;
+    if (fault) {
+        result = fault->code;
+    } else if (!inRange(drive, lba)) {
+        result = ErrorInvalidHandle;
+    } else {
+        std::copy_n(d.bytes[drive].begin() + static_cast<long>(lba * 512), 512, into.begin());
+    }
+    state.lastError = result;
+    d.log.push_back({kind, drive, lba, result});
+}
+
+} // namespace
+
+void reset() {
+    Disks& d = disks();
+    for (auto& b : d.bytes) b.assign(SectorCount * 512, 0);
+    d.log.clear();
+    d.faults.clear();
+    d.reads = 0;
+    d.writes = 0;
+}
+
+std::vector<uint8_t>& disk(int drive) {
+    return disks().bytes[drive];
+}
+
+SectorBuffer sector(int drive, uint64_t lba) {
+    SectorBuffer s{};
+    std::copy_n(disk(drive).begin() + static_cast<long>(lba * 512), 512, s.begin());
+    return s;
+}
+
+void setSector(int drive, uint64_t lba, const SectorBuffer& data) {
+    std::copy(data.begin(), data.end(), disk(drive).begin() + static_cast<long>(lba * 512));
+}
+
+void inject(const Fault& fault) {
+    disks().faults.push_back(fault);
+}
+
+const std::vector<Call>& calls() {
+    return disks().log;
+}
+
+std::vector<uint64_t> writtenLbas() {
+    std::vector<uint64_t> lbas;
+    for (const Call& c : calls())
+        if (c.kind == Kind::Write && c.drive == 0) lbas.push_back(c.lba);
+    return lbas;
+}
+
+} // namespace fake_disks
+
+using namespace fake_disks;
+
+void readSector(InstallerState& state, int drive, uint64_t lba) {
+    readInto(state, drive, lba, Kind::Read, state.ioBuffer);
+}
+
+void readSavedMbr(InstallerState& state, int drive, uint64_t lba) {
+    readInto(state, drive, lba, Kind::ReadSavedMbr, state.savedMbrBuffer);
+}
+
+void writeSector(InstallerState& state, int drive, uint64_t lba) {
+    Disks& d = disks();
+    const Fault* fault = faultFor(Kind::Write, ++d.writes);
+    uint32_t result = 0;
+    if (!inRange(drive, lba)) {
+        result = ErrorInvalidHandle;
+    } else if (fault) {
+        result = fault->code;
+        // A transfer that broke off half way; an unopened disk is never touched.
+        if (fault->torn && fault->code != ErrorInvalidHandle)
+            std::copy_n(state.ioBuffer.begin(), 256,
+                        d.bytes[drive].begin() + static_cast<long>(lba * 512));
+    } else {
+        std::copy(state.ioBuffer.begin(), state.ioBuffer.end(),
+                  d.bytes[drive].begin() + static_cast<long>(lba * 512));
+    }
+    state.lastError = result;
+    d.log.push_back({Kind::Write, drive, lba, result});
+}

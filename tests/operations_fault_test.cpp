@@ -1,0 +1,300 @@
+// The operations on in-memory disks whose reads and writes fail on demand:
+// the order of the transfers, and that no failure is reported as success or
+// leaves the first disk unable to start.
+#include "tests/fake_sector_access.h"
+#include "tests/operations_fixture.h"
+
+#include <cerrno>
+#include <chrono>
+#include <thread>
+
+using namespace ops_test;
+namespace fd = fake_disks;
+
+namespace {
+
+using Lbas = std::vector<uint64_t>;
+
+class FaultTest : public OperationTest {
+  protected:
+    void SetUp() override {
+        OperationTest::SetUp();
+        fd::reset();
+    }
+
+    // Drive 0 with the boot program installed over `mbr` with DefaultKey F1.
+    void installedDisk(const SectorBuffer& mbr) {
+        const std::array<SectorBuffer, 4> images = bootImages();
+        fd::setSector(0, 0, installedSector0(mbr, 59));
+        fd::setSector(0, 1, mbr);
+        for (int n = 2; n <= 4; ++n) fd::setSector(0, n, images[n - 1]);
+    }
+
+    // Whether the firmware would start something sound from drive 0: either
+    // an MBR of its own, or the whole boot program over a saved MBR.
+    bool diskStarts() const {
+        const SectorBuffer s0 = fd::sector(0, 0);
+        if (s0[510] != 0x55 || s0[511] != 0xAA) return false;
+        if (std::string(s0.begin() + 32, s0.begin() + 38) != "VELTRA")
+            return std::equal(s0.begin(), s0.begin() + 432, mbr.begin());
+        const std::array<SectorBuffer, 4> images = bootImages();
+        for (int n = 2; n <= 4; ++n)
+            if (fd::sector(0, n) != images[n - 1]) return false;
+        const SectorBuffer s1 = fd::sector(0, 1);
+        return s1[510] == 0x55 && s1[511] == 0xAA &&
+               std::equal(s0.begin(), s0.begin() + 112, images[0].begin()) &&
+               std::equal(s0.begin() + 113, s0.begin() + 432, images[0].begin() + 113);
+    }
+
+    std::vector<uint8_t> disk0() const { return fd::disk(0); }
+
+    void fail(fd::Kind kind, int number, uint32_t code = EIO, bool torn = false,
+              bool sticky = false) {
+        fd::inject({kind, number, code, torn, sticky});
+    }
+
+    bool anyRowIs(const std::string& text) const { return rowOf(screen, text) != 0; }
+
+    const SectorBuffer mbr = makeMbr(FourPartitions);
+};
+
+TEST_F(FaultTest, TransfersComeInASafeOrder) {
+    fd::setSector(0, 0, mbr);
+    beginPass("4V", true);
+    ASSERT_EQ(installBootProgram(state, screen), Outcome::Done);
+    EXPECT_EQ(fd::writtenLbas(), (Lbas{1, 0, 2, 3, 4}));
+    Lbas reads;
+    for (const fd::Call& c : fd::calls())
+        if (c.kind == fd::Kind::Read) reads.push_back(c.lba);
+    EXPECT_EQ(reads, (Lbas{0, 1, 2, 3, 4})); // the pass's LBA 0, then the free-space test
+
+    // Removal: the restored MBR goes to LBA 0 before LBA 1 to 4 are zeroed.
+    fd::reset();
+    installedDisk(mbr);
+    beginPass("RM", true);
+    ASSERT_EQ(removeBootProgram(state, screen), Outcome::Done);
+    EXPECT_EQ(fd::writtenLbas(), (Lbas{0, 1, 2, 3, 4}));
+    ASSERT_GE(fd::calls().size(), 3u);
+    EXPECT_EQ(fd::calls()[1].kind, fd::Kind::ReadSavedMbr);
+    EXPECT_EQ(fd::calls()[1].lba, 1u);
+    EXPECT_EQ(fd::calls()[2].kind, fd::Kind::Read);
+    EXPECT_EQ(fd::calls()[2].lba, 0u);
+    EXPECT_EQ(fd::sector(0, 0), mbr);
+    for (int n = 1; n <= 4; ++n) EXPECT_EQ(fd::sector(0, n), SectorBuffer{});
+}
+
+TEST_F(FaultTest, AFailedInstallWriteLeavesTheOldSector0) {
+    const Lbas order = {1, 0, 2, 3, 4};
+    for (int n = 1; n <= 5; ++n) {
+        for (bool torn : {false, true}) {
+            SCOPED_TRACE("write " + std::to_string(n) + (torn ? " torn" : ""));
+            fd::reset();
+            fd::setSector(0, 0, mbr);
+            beginPass("1V", true);
+            fail(fd::Kind::Write, n, EIO, torn);
+            EXPECT_EQ(installBootProgram(state, screen), Outcome::Done);
+
+            // LBA 1 failing: nothing more is written. Later: LBA 0 is put back.
+            Lbas expected(order.begin(), order.begin() + n);
+            if (n > 1) expected.push_back(0);
+            EXPECT_EQ(fd::writtenLbas(), expected);
+            EXPECT_EQ(fd::sector(0, 0), mbr);
+            EXPECT_TRUE(diskStarts());
+            EXPECT_EQ(state.isInstalled, 0);
+            EXPECT_FALSE(anyRowIs(InstalledMessage));
+            int r = rowOf(screen, InstallFailedMessage);
+            EXPECT_GT(r, 1);
+            EXPECT_TRUE(blankRow(screen, r - 1));
+        }
+    }
+
+    // A disk that could not even be opened for LBA 0 was not touched there.
+    fd::reset();
+    fd::setSector(0, 0, mbr);
+    beginPass("1V", false);
+    fail(fd::Kind::Write, 2, ErrorInvalidHandle);
+    EXPECT_EQ(installBootProgram(state, screen), Outcome::Done);
+    EXPECT_EQ(fd::writtenLbas(), (Lbas{1, 0}));
+    EXPECT_EQ(row(22), row80(InstallFailedMessage));
+    EXPECT_EQ(row(1), state.notInstalledTitle); // no new title after a failure
+}
+
+TEST_F(FaultTest, AnInstallThatCannotPutSector0BackSaysSo) {
+    // Stage 2 cannot be written and neither can LBA 0 again: three attempts.
+    fd::setSector(0, 0, mbr);
+    beginPass("2Z", true);
+    fail(fd::Kind::Write, 3, EIO, false, true);
+    EXPECT_EQ(installBootProgram(state, screen), Outcome::Done);
+    EXPECT_EQ(fd::writtenLbas(), (Lbas{1, 0, 2, 0, 0, 0}));
+    EXPECT_TRUE(anyRowIs(Sector0LostMessage));
+    EXPECT_FALSE(anyRowIs(InstalledMessage));
+    EXPECT_EQ(state.isInstalled, 1); // the start-up stage is what LBA 0 holds
+
+    // LBA 0 itself broke off half way and stays broken.
+    fd::reset();
+    fd::setSector(0, 0, mbr);
+    beginPass("2Z", true);
+    fail(fd::Kind::Write, 2, EIO, true, true);
+    EXPECT_EQ(installBootProgram(state, screen), Outcome::Done);
+    EXPECT_EQ(fd::writtenLbas(), (Lbas{1, 0, 0, 0, 0}));
+    EXPECT_TRUE(anyRowIs(Sector0LostMessage));
+    EXPECT_EQ(state.isInstalled, 0);
+
+    // A single failed attempt to put it back is tried again.
+    fd::reset();
+    fd::setSector(0, 0, mbr);
+    beginPass("2Z", true);
+    fail(fd::Kind::Write, 4, EIO, true);
+    fail(fd::Kind::Write, 5, EIO, true);
+    EXPECT_EQ(installBootProgram(state, screen), Outcome::Done);
+    EXPECT_EQ(fd::writtenLbas(), (Lbas{1, 0, 2, 3, 0, 0}));
+    EXPECT_EQ(fd::sector(0, 0), mbr);
+    EXPECT_TRUE(anyRowIs(InstallFailedMessage));
+}
+
+TEST_F(FaultTest, AnUnreadableFreeSpaceTestWritesNothing) {
+    for (int k = 2; k <= 5; ++k) { // read 1 is the pass's LBA 0
+        SCOPED_TRACE("LBA " + std::to_string(k - 1));
+        fd::reset();
+        fd::setSector(0, 0, mbr);
+        const std::vector<uint8_t> before = disk0();
+        beginPass("IN", false);
+        fail(fd::Kind::Read, k);
+        EXPECT_EQ(installBootProgram(state, screen), Outcome::Done);
+        EXPECT_TRUE(fd::writtenLbas().empty());
+        EXPECT_EQ(disk0(), before);
+        EXPECT_EQ(state.questionAsked, 0);
+        EXPECT_EQ(row(22), row80(ReadFailedMessage));
+    }
+}
+
+TEST_F(FaultTest, AnUnreadableRemovalWritesNothing) {
+    for (int k : {2, 3}) { // LBA 1 (the saved MBR), then LBA 0
+        SCOPED_TRACE(k == 2 ? "LBA 1" : "LBA 0");
+        fd::reset();
+        installedDisk(mbr);
+        const std::vector<uint8_t> before = disk0();
+        beginPass("RM", true);
+        const WorkingSector shown = state.workSector;
+        fail(fd::Kind::Read, k);
+        EXPECT_EQ(removeBootProgram(state, screen), Outcome::Done);
+        EXPECT_TRUE(fd::writtenLbas().empty());
+        EXPECT_EQ(disk0(), before);
+        EXPECT_EQ(state.isInstalled, 1);
+        EXPECT_EQ(state.workSector, shown);
+        EXPECT_TRUE(anyRowIs(ReadFailedMessage));
+        EXPECT_FALSE(anyRowIs(RemovedMessage));
+    }
+}
+
+TEST_F(FaultTest, AFailedRemovalWriteKeepsTheDiskStarting) {
+    // LBA 0 fails half way: the installed sector goes back, all else untouched.
+    installedDisk(mbr);
+    std::vector<uint8_t> before = disk0();
+    beginPass("RM", false);
+    fail(fd::Kind::Write, 1, EIO, true);
+    EXPECT_EQ(removeBootProgram(state, screen), Outcome::Done);
+    EXPECT_EQ(fd::writtenLbas(), (Lbas{0, 0}));
+    EXPECT_EQ(disk0(), before);
+    EXPECT_TRUE(diskStarts());
+    EXPECT_EQ(state.isInstalled, 1);
+    EXPECT_EQ(row(22), row80(RemoveFailedMessage));
+    EXPECT_EQ(row(1), state.installedTitle);
+
+    // LBA 0 cannot be written at all.
+    fd::reset();
+    installedDisk(mbr);
+    beginPass("RM", true);
+    fail(fd::Kind::Write, 1, EIO, true, true);
+    EXPECT_EQ(removeBootProgram(state, screen), Outcome::Done);
+    EXPECT_EQ(fd::writtenLbas(), (Lbas{0, 0, 0, 0}));
+    EXPECT_TRUE(anyRowIs(Sector0LostMessage));
+
+    // Zeroing one of LBA 1 to 4 fails: removed all the same, and said so.
+    for (int n = 2; n <= 5; ++n) {
+        SCOPED_TRACE("write " + std::to_string(n));
+        fd::reset();
+        installedDisk(mbr);
+        beginPass("RM", false);
+        fail(fd::Kind::Write, n);
+        EXPECT_EQ(removeBootProgram(state, screen), Outcome::Done);
+        EXPECT_EQ(fd::writtenLbas(), (Lbas{0, 1, 2, 3, 4}));
+        EXPECT_EQ(fd::sector(0, 0), mbr);
+        EXPECT_TRUE(diskStarts());
+        EXPECT_EQ(state.isInstalled, 0);
+        EXPECT_EQ(row(22), row80(NotWipedMessage));
+        EXPECT_EQ(row(1), state.notInstalledTitle);
+        for (int lba = 1; lba <= 4; ++lba)
+            if (lba != n - 1) EXPECT_EQ(fd::sector(0, lba), SectorBuffer{}) << "LBA " << lba;
+    }
+}
+
+TEST_F(FaultTest, AFailedHideOrRestKeepsTheTable) {
+    const SectorBuffer hidden = makeMbr({{{0x00, 0x17}, {0x00, 0x1B}, {}, {}}});
+    for (bool rest : {false, true}) {
+        for (uint32_t code : {uint32_t{EIO}, ErrorInvalidHandle}) {
+            SCOPED_TRACE(std::string(rest ? "REST" : "HIDE") + " code " + std::to_string(code));
+            fd::reset();
+            fd::setSector(0, 0, rest ? hidden : mbr);
+            beginPass(rest ? "REST" : "HIDE", false);
+            const WorkingSector shown = state.workSector;
+            fail(fd::Kind::Write, 1, code, true);
+            EXPECT_EQ((rest ? restoreAll : hideAll)(state, screen), Outcome::Done);
+            EXPECT_EQ(fd::sector(0, 0), rest ? hidden : mbr);
+            EXPECT_EQ(state.workSector, shown);
+            EXPECT_EQ(fd::writtenLbas().size(), code == EIO ? 2u : 1u);
+            EXPECT_EQ(row(22), row80(WriteFailedMessage));
+        }
+    }
+}
+
+// Failures in whole runs: batch ends with the closing prompt, an interactive
+// run keeps the message until a key.
+TEST_F(FaultTest, FailuresEndABatchRunWithTheClosingPrompt) {
+    fd::setSector(0, 0, mbr);
+    fail(fd::Kind::Write, 3, EIO, true);
+    runProgram({"3z"}, {});
+    EXPECT_TRUE(screen.endRequested);
+    EXPECT_EQ(fd::sector(0, 0), mbr);
+    const int r = rowOf(screen, InstallFailedMessage);
+    ASSERT_GT(r, 0);
+    EXPECT_EQ(rowOf(screen, ClosingPrompt), r + 2);
+
+    // An answer other than J in batch mode ends the run too, writing nothing.
+    fd::reset();
+    fd::setSector(0, 0, mbr);
+    SectorBuffer used{};
+    used[100] = 0x90;
+    fd::setSector(0, 3, used);
+    TextScreen second;
+    InstallerState fresh;
+    startUp(fresh, second, {"1V"});
+    queueScript(second, {'n'});
+    mainLoop(fresh, second);
+    EXPECT_TRUE(second.endRequested);
+    EXPECT_TRUE(fd::writtenLbas().empty());
+}
+
+TEST_F(FaultTest, AnInteractiveFailureStaysUntilAKey) {
+    installedDisk(mbr);
+    fail(fd::Kind::Write, 1, EIO, true);
+    startUp(state, screen, {});
+    pushKey(screen.keys, Enter); // row 8: remove
+    std::thread logic([&] { mainLoop(state, screen); });
+    bool shown = false;
+    for (int i = 0; i < 1000 && !shown; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        shown = row(22) == row80(RemoveFailedMessage);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    const bool stillShown = row(22) == row80(RemoveFailedMessage) && !screen.endRequested;
+    pushKey(screen.keys, Escape);
+    closeInput(screen.keys);
+    logic.join();
+    EXPECT_TRUE(shown);
+    EXPECT_TRUE(stillShown);
+    EXPECT_TRUE(screen.endRequested);
+    EXPECT_TRUE(diskStarts());
+}
+
+} // namespace

@@ -1,0 +1,341 @@
+// The four operations on disk image files, through the real sector access:
+// the sectors they leave (byte for byte), their messages, the install marker,
+// the free-space question and whole runs of the program on scripted keys.
+#include "tests/operations_fixture.h"
+
+#include <cstdlib>
+#include <filesystem>
+
+using namespace ops_test;
+
+namespace {
+
+constexpr int ImageSectors = 64;
+
+class ImageTest : public OperationTest {
+  protected:
+    void SetUp() override {
+        OperationTest::SetUp();
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "veltra-ops-XXXXXX").string();
+        if (!mkdtemp(pattern.data())) FAIL() << "mkdtemp";
+        dir = pattern;
+        path = dir + "/disk0.img";
+    }
+    void TearDown() override {
+        setenv("VELTRA_DRIVES", "/nonexistent/veltra-test-disk", 1);
+        std::error_code ignored;
+        std::filesystem::remove_all(dir, ignored);
+    }
+
+    // A disk of ImageSectors zero sectors with this LBA 0, as drive 0.
+    void makeDisk(const SectorBuffer& lba0) {
+        std::vector<uint8_t> image(ImageSectors * 512, 0);
+        std::copy(lba0.begin(), lba0.end(), image.begin());
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(image.data()),
+                   static_cast<std::streamsize>(image.size()));
+        setenv("VELTRA_DRIVES", path.c_str(), 1);
+    }
+    std::vector<uint8_t> image() const {
+        std::ifstream in(path, std::ios::binary);
+        return std::vector<uint8_t>((std::istreambuf_iterator<char>(in)), {});
+    }
+    SectorBuffer lba(int n) const {
+        SectorBuffer s{};
+        std::vector<uint8_t> all = image();
+        std::copy_n(all.begin() + 512 * n, 512, s.begin());
+        return s;
+    }
+    void setLba(int n, const SectorBuffer& data) {
+        std::fstream f(path, std::ios::binary | std::ios::in | std::ios::out);
+        f.seekp(512 * n);
+        f.write(reinterpret_cast<const char*>(data.data()), 512);
+    }
+    // Everything past LBA 4 must stay as the disk had it.
+    void expectRestUntouched(const std::vector<uint8_t>& before) {
+        std::vector<uint8_t> now = image();
+        ASSERT_EQ(now.size(), before.size());
+        EXPECT_TRUE(std::equal(now.begin() + 5 * 512, now.end(), before.begin() + 5 * 512));
+    }
+
+    std::string dir;
+    std::string path;
+};
+
+// The batch layout: the message stands on the row after an empty row.
+void expectBatchMessage(const TextScreen& screen, const std::string& message) {
+    int r = rowOf(screen, message);
+    ASSERT_GT(r, 1) << "no row holds \"" << message << "\"";
+    EXPECT_TRUE(blankRow(screen, r - 1));
+}
+
+TEST_F(ImageTest, HideAndRestoreChangeOnlyTheTableInLbaZero) {
+    // HIDE: recognised types get the hidden bit, others and all boot flags stay.
+    SectorBuffer mbr = makeMbr({{{0x80, 0x07}, {0x00, 0x83}, {0x80, 0x05}, {0x00, 0x00}}});
+    makeDisk(mbr);
+    const std::vector<uint8_t> before = image();
+    beginPass("HIDE", true);
+    EXPECT_EQ(hideAll(state, screen), Outcome::Done);
+    SectorBuffer expected = mbr;
+    expected[450] = 0x17;
+    expected[466] = 0x93;
+    EXPECT_EQ(lba(0), expected);
+    for (int n = 1; n <= 4; ++n) EXPECT_EQ(lba(n), SectorBuffer{}) << "LBA " << n;
+    expectRestUntouched(before);
+    expectBatchMessage(screen, HiddenMessage);
+
+    // REST: first entry active whatever its type, the others not; types unhidden.
+    mbr = makeMbr({{{0x00, 0x00}, {0x80, 0x17}, {0x00, 0x1C}, {0x00, 0x82}}});
+    makeDisk(mbr);
+    beginPass("", false);
+    EXPECT_EQ(restoreAll(state, screen), Outcome::Done);
+    expected = mbr;
+    expected[446] = 0x80;
+    expected[462] = 0x00;
+    expected[466] = 0x07;
+    expected[482] = 0x0C;
+    EXPECT_EQ(lba(0), expected);
+    EXPECT_EQ(row(22), row80(VisibleMessage));
+    // The repaint shows the new table: partition 2 visible on its install lines.
+    EXPECT_EQ(static_cast<char>(cellAt(screen, 12, 4).ch), '+');
+}
+
+TEST_F(ImageTest, InstallWritesTheFourSectorsForEveryWord) {
+    const std::array<SectorBuffer, 4> images = bootImages();
+    const SectorBuffer mbr = makeMbr(FourPartitions);
+    for (const InstallWord& w : InstallWords) {
+        SCOPED_TRACE("word \"" + w.word + "\"");
+        makeDisk(mbr);
+        const std::vector<uint8_t> before = image();
+        beginPass(w.word, false);
+        ASSERT_EQ(installBootProgram(state, screen), Outcome::Done);
+
+        EXPECT_EQ(lba(0), installedSector0(mbr, w.key));
+        EXPECT_EQ(lba(1), mbr);
+        for (int n = 2; n <= 4; ++n) EXPECT_EQ(lba(n), images[n - 1]) << "LBA " << n;
+        expectRestUntouched(before);
+        EXPECT_EQ(state.isInstalled, 1);
+        EXPECT_EQ(state.questionAsked, 0);
+
+        // The chosen line is marked in grey; the result stands on row 22.
+        EXPECT_EQ(state.markerRow, w.row);
+        const Cell& mark = cellAt(screen, w.row, 74);
+        EXPECT_EQ(mark.ch, '*');
+        EXPECT_EQ(mark.fg, Grey);
+        EXPECT_EQ(mark.bg, PaleRose);
+        EXPECT_EQ(row(22), row80(InstalledMessage));
+        EXPECT_EQ(cellAt(screen, 22, 3).fg, Magenta);
+    }
+}
+
+TEST_F(ImageTest, InteractiveInstallAndRemovalRetitleRowOne) {
+    const SectorBuffer mbr = makeMbr(FourPartitions);
+    makeDisk(mbr);
+    beginPass("3V", false);
+    ASSERT_EQ(installBootProgram(state, screen), Outcome::Done);
+    EXPECT_EQ(row(1), state.installedTitle);
+    EXPECT_EQ(cellAt(screen, 1, 1).fg, White);
+    // The band behind the title: FF4EBCh at the top, B2016Fh at the bottom,
+    // white glyph pixels kept. Column 21 is the blank after the 20 ">".
+    EXPECT_EQ(static_cast<uint32_t>(readPixel(screen, 20 * 8, 0)) & 0xFFFFFF, 0xFF4EBCu);
+    EXPECT_EQ(static_cast<uint32_t>(readPixel(screen, 20 * 8 + 3, 15)) & 0xFFFFFF, 0xB2016Fu);
+
+    beginPass("RM", false);
+    ASSERT_EQ(removeBootProgram(state, screen), Outcome::Done);
+    EXPECT_EQ(row(1), state.notInstalledTitle);
+    EXPECT_EQ(row(22), row80(RemovedMessage));
+    EXPECT_EQ(state.isInstalled, 0);
+
+    // Batch runs leave row 1 alone.
+    beginPass("4Z", true);
+    ASSERT_EQ(installBootProgram(state, screen), Outcome::Done);
+    EXPECT_TRUE(blankRow(screen, 1));
+    EXPECT_EQ(row(22), row80(InstalledMessage));
+    EXPECT_TRUE(blankRow(screen, 21));
+}
+
+TEST_F(ImageTest, RemovalPutsTheSavedMbrBackWithTheLiveTable) {
+    const SectorBuffer mbr = makeMbr(FourPartitions);
+    makeDisk(mbr);
+    beginPass("1V", true);
+    ASSERT_EQ(installBootProgram(state, screen), Outcome::Done);
+
+    // The boot program switched partitions since: a new live table in LBA 0.
+    SectorBuffer live = lba(0);
+    live[446] = 0x00;
+    live[450] = 0x16;
+    live[462] = 0x80;
+    live[443] = 0x77; // the disk signature changed too
+    setLba(0, live);
+
+    const std::vector<uint8_t> before = image();
+    beginPass("RM", true);
+    ASSERT_EQ(state.isInstalled, 1);
+    ASSERT_EQ(removeBootProgram(state, screen), Outcome::Done);
+    SectorBuffer expected = mbr;
+    std::copy(live.begin() + 432, live.end(), expected.begin() + 432);
+    EXPECT_EQ(lba(0), expected);
+    for (int n = 1; n <= 4; ++n) EXPECT_EQ(lba(n), SectorBuffer{}) << "LBA " << n;
+    expectRestUntouched(before);
+    expectBatchMessage(screen, RemovedMessage);
+    EXPECT_EQ(state.isInstalled, 0);
+}
+
+TEST_F(ImageTest, RemovalKeepsTheSavedBytes432To439BehindAJumpToStage2) {
+    const SectorBuffer saved = makeMbr(FourPartitions, 0x44);
+    // A start-up stage whose code runs up to byte 439 and ends in E9h 48h 00h.
+    SectorBuffer stage = makeMbr({{{0x00, 0x07}, {0x80, 0x83}, {}, {}}}, 0x99);
+    std::copy_n("VELTRA", 6, stage.begin() + 32);
+    for (uint8_t withJump : {1, 0}) {
+        SCOPED_TRACE(withJump ? "ends in the jump" : "one byte differs");
+        stage[436] = 0x09;
+        stage[437] = 0xE9;
+        stage[438] = 0x48;
+        stage[439] = withJump ? 0x00 : 0x01;
+        makeDisk(stage);
+        setLba(1, saved);
+        beginPass("RM", true);
+        ASSERT_EQ(removeBootProgram(state, screen), Outcome::Done);
+        SectorBuffer expected = saved;
+        std::copy(stage.begin() + (withJump ? 440 : 432), stage.end(),
+                  expected.begin() + (withJump ? 440 : 432));
+        EXPECT_EQ(lba(0), expected);
+    }
+}
+
+TEST_F(ImageTest, TheQuestionComesForAnyByteInLba1To4AndOnlyJGoesOn) {
+    const SectorBuffer mbr = makeMbr(FourPartitions);
+    SectorBuffer oneByte{};
+    oneByte[511] = 0x01;
+    struct Answer {
+        int key;
+        bool installs;
+    };
+    for (int sector = 1; sector <= 4; ++sector) {
+        for (Answer a : {Answer{'j', true}, Answer{'J', true}, Answer{'n', false},
+                         Answer{Escape, false}, Answer{Down, false}}) {
+            SCOPED_TRACE("byte in LBA " + std::to_string(sector) + ", key " +
+                         std::to_string(a.key));
+            makeDisk(mbr);
+            setLba(sector, oneByte);
+            const std::vector<uint8_t> before = image();
+            beginPass("2V", false);
+            keys({a.key});
+            const Outcome outcome = installBootProgram(state, screen);
+            EXPECT_EQ(state.questionAsked, 1);
+            if (a.installs) {
+                EXPECT_EQ(outcome, Outcome::Done);
+                EXPECT_EQ(lba(0), installedSector0(mbr, 60));
+                EXPECT_EQ(lba(1), mbr);
+                EXPECT_EQ(row(22), row80(InstalledMessage));
+            } else {
+                EXPECT_EQ(outcome, Outcome::Cancelled);
+                EXPECT_EQ(image(), before);
+                // The question stands where the menu left the cursor.
+                EXPECT_EQ(row(22), row80(Question));
+            }
+        }
+    }
+}
+
+TEST_F(ImageTest, BatchInstallAfterTheQuestionLeavesTwoEmptyLines) {
+    const SectorBuffer mbr = makeMbr(FourPartitions);
+    makeDisk(mbr);
+    SectorBuffer used{};
+    used[0] = 0xEB;
+    setLba(4, used);
+    beginPass("1Z", true);
+    keys({'j'});
+    ASSERT_EQ(installBootProgram(state, screen), Outcome::Done);
+    const int q = rowOf(screen, Question);
+    ASSERT_EQ(q, 2);
+    EXPECT_TRUE(blankRow(screen, 1));
+    EXPECT_TRUE(blankRow(screen, 3));
+    EXPECT_TRUE(blankRow(screen, 4));
+    EXPECT_EQ(screen.row, 23); // after the message on row 22
+    EXPECT_EQ(row(22), row80(InstalledMessage));
+    EXPECT_EQ(cellAt(screen, 10, 74).ch, '*');
+}
+
+TEST_F(ImageTest, FewerThanTwoRecognisedPartitionsRefuseWithoutWriting) {
+    // One recognised entry beside an extended one: refused, even after a J.
+    const SectorBuffer one = makeMbr({{{0x80, 0x07}, {0x00, 0x05}, {}, {}}});
+    makeDisk(one);
+    std::vector<uint8_t> before = image();
+    beginPass("IN", true);
+    keys({}); // the refusal waits for a key without taking it
+    EXPECT_EQ(installBootProgram(state, screen), Outcome::Cancelled);
+    EXPECT_EQ(image(), before);
+    expectBatchMessage(screen, TooFewMessage);
+
+    SectorBuffer used{};
+    used[7] = 1;
+    setLba(2, used);
+    before = image();
+    beginPass("IN", false);
+    keys({'J', Enter});
+    EXPECT_EQ(installBootProgram(state, screen), Outcome::Cancelled);
+    EXPECT_EQ(image(), before);
+    EXPECT_EQ(row(22), row80(Question));
+    EXPECT_EQ(row(23), row80(TooFewMessage));
+
+    // Two recognised entries, one of them hidden: that is enough.
+    const SectorBuffer two = makeMbr({{{0x00, 0x00}, {0x80, 0x07}, {0x00, 0x1B}, {}}});
+    makeDisk(two);
+    beginPass("1V", true);
+    EXPECT_EQ(installBootProgram(state, screen), Outcome::Done);
+    EXPECT_EQ(lba(0), installedSector0(two, 59));
+}
+
+// Whole runs of the program, as main() starts it.
+TEST_F(ImageTest, BatchWordsRunOneOperationAndEndAfterTheClosingPrompt) {
+    const SectorBuffer mbr = makeMbr(FourPartitions);
+    makeDisk(mbr);
+    runProgram({"1v"}, {' '});
+    EXPECT_TRUE(screen.endRequested);
+    EXPECT_EQ(lba(0), installedSector0(mbr, 59));
+    EXPECT_EQ(row(22), row80(InstalledMessage));
+    EXPECT_TRUE(blankRow(screen, 21));
+    expectBatchMessage(screen, ClosingPrompt);
+
+    // "rest" in lower case on the installed disk: the live table changes, the
+    // boot program stays.
+    SectorBuffer live = lba(0);
+    live[446] = 0x00;
+    live[466] = 0x1B;
+    live[478] = 0x80;
+    setLba(0, live);
+    TextScreen second;
+    InstallerState fresh;
+    startUp(fresh, second, {"rest"});
+    queueScript(second, {' '});
+    mainLoop(fresh, second);
+    EXPECT_EQ(lba(0), installedSector0(mbr, 59));
+    expectBatchMessage(second, VisibleMessage);
+    expectBatchMessage(second, ClosingPrompt);
+
+    TextScreen third;
+    InstallerState again;
+    startUp(again, third, {"RM"});
+    queueScript(third, {});
+    mainLoop(again, third);
+    EXPECT_EQ(lba(0), mbr);
+    for (int n = 1; n <= 4; ++n) EXPECT_EQ(lba(n), SectorBuffer{}) << "LBA " << n;
+    expectBatchMessage(third, RemovedMessage);
+    expectBatchMessage(third, ClosingPrompt);
+}
+
+TEST_F(ImageTest, TheEnterThatEndsAResultStartsTheHighlightedLine) {
+    // 1v is installed; the next Enter both ends its pause and starts the
+    // removal (row 8 on an installed disk); the Enter after that ends the
+    // removal's pause and installs without a default (row 9); Escape ends.
+    const SectorBuffer mbr = makeMbr(FourPartitions);
+    makeDisk(mbr);
+    runProgram({}, {Down, Down, Enter, Enter, Enter, Escape});
+    EXPECT_TRUE(screen.endRequested);
+    EXPECT_EQ(lba(0), installedSector0(mbr, 0));
+    EXPECT_EQ(lba(1), mbr); // the MBR of before the first install, not its stage 1
+}
+
+} // namespace

@@ -1,0 +1,41 @@
+# The install, remove, hide and restore operations: on image files through the
+# real sector access, on in-memory disks that fail on demand (a test double
+# takes the place of veltra_sector), and the real program end to end.
+if(NOT DEFINED VELTRA_BOOT_BIN)
+  set(VELTRA_BOOT_BIN ${PROJECT_BINARY_DIR}/boottime/veltra.bin)
+endif()
+
+add_executable(operations_tests ${CMAKE_CURRENT_LIST_DIR}/operations_test.cpp)
+target_link_libraries(operations_tests PRIVATE veltra_core veltra_sector veltra_window
+                                               GTest::gtest_main)
+
+add_executable(operations_fault_tests
+  ${CMAKE_CURRENT_LIST_DIR}/operations_fault_test.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/fake_sector_access.cpp)
+target_link_libraries(operations_fault_tests PRIVATE veltra_core veltra_window
+                                                     GTest::gtest_main)
+
+foreach(target operations_tests operations_fault_tests)
+  target_compile_definitions(${target} PRIVATE VELTRA_BOOT_BIN="${VELTRA_BOOT_BIN}")
+  if(TARGET boot_images)
+    add_dependencies(${target} boot_images)
+  endif()
+  # A drive list that names no disk: nothing may ever reach this machine's disks.
+  gtest_discover_tests(${target}
+    PROPERTIES LABELS unit
+               ENVIRONMENT "VELTRA_DRIVES=/nonexistent/veltra-test-disk"
+    DISCOVERY_TIMEOUT 30)
+endforeach()
+
+# The real veltra binary through the terminal fallback on an image file, then
+# QEMU/SeaBIOS booting that image. Skipped (77) when qemu is missing.
+find_package(Python3 COMPONENTS Interpreter)
+if(Python3_Interpreter_FOUND)
+  add_test(NAME installer_e2e
+    COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/e2e/installer_e2e_test.py
+            --veltra $<TARGET_FILE:veltra>
+            --boot-bin ${VELTRA_BOOT_BIN}
+            --workdir ${CMAKE_CURRENT_BINARY_DIR}/installer_e2e)
+  set_tests_properties(installer_e2e PROPERTIES
+    LABELS "e2e;qemu" TIMEOUT 600 SKIP_RETURN_CODE 77 RUN_SERIAL TRUE)
+endif()
