@@ -1,0 +1,298 @@
+// The Windows window: an ordinary, fixed-size window with a 640x448 client
+// area that shows the text screen's framebuffer through a DIB section, and
+// turns the window's keyboard messages into key codes for the KeyQueue. The
+// message loop runs on the calling (main) thread, the installer's logic on a
+// thread of its own.
+#include "screens/window.h"
+
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <cstring>
+#include <exception>
+#include <string>
+#include <thread>
+
+namespace {
+
+constexpr UINT_PTR PresentTimer = 1;
+constexpr UINT PresentIntervalMs = 10;
+constexpr WORD IconResource = 1; // the group icon in the program's resources
+constexpr DWORD WindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+constexpr UINT CodePage437 = 437;
+constexpr const wchar_t* WindowClass = L"VeltraTextScreen";
+
+struct Window {
+    TextScreen* screen = nullptr;
+    HWND handle = nullptr;
+    HDC memoryDc = nullptr;
+    HBITMAP bitmap = nullptr;
+    HGDIOBJ previousBitmap = nullptr;
+    void* bits = nullptr; // top-down 640x448, 32 bits a pixel (B, G, R, unused)
+    uint64_t shownFrame = ~uint64_t{0};
+};
+
+// Everything after the last folder separator and before the last dot.
+std::wstring fileStem(const std::wstring& path) {
+    size_t slash = path.find_last_of(L"\\/");
+    std::wstring name = slash == std::wstring::npos ? path : path.substr(slash + 1);
+    size_t dot = name.find_last_of(L'.');
+    if (dot != std::wstring::npos && dot > 0) name.resize(dot);
+    return name;
+}
+
+// The window shows the program file's name without folder and extension. The
+// file name comes from the system, in full Unicode, not from argv[0], which
+// holds whatever the starting program passed.
+std::wstring windowTitle(const std::string& programPath) {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (length == 0) break;
+        if (length < path.size()) {
+            path.resize(length);
+            return fileStem(path);
+        }
+        path.resize(path.size() * 2);
+    }
+    std::string title = programTitle(programPath);
+    return std::wstring(title.begin(), title.end());
+}
+
+// The plain PC scan code of a key that types no character: the key table's
+// cursor block and F1 to F10, and F11, F12; 0 for any other key.
+int plainScanCode(WPARAM virtualKey) {
+    switch (virtualKey) {
+    case VK_UP:
+        return 0x48;
+    case VK_DOWN:
+        return 0x50;
+    case VK_LEFT:
+        return 0x4B;
+    case VK_RIGHT:
+        return 0x4D;
+    case VK_INSERT:
+        return 0x52;
+    case VK_DELETE:
+        return 0x53;
+    case VK_HOME:
+        return 0x47;
+    case VK_END:
+        return 0x4F;
+    case VK_PRIOR:
+        return 0x49;
+    case VK_NEXT:
+        return 0x51;
+    case VK_F11:
+        return 0x85;
+    case VK_F12:
+        return 0x86;
+    default:
+        break;
+    }
+    if (virtualKey >= VK_F1 && virtualKey <= VK_F10)
+        return 0x3B + static_cast<int>(virtualKey - VK_F1);
+    return 0;
+}
+
+bool held(int virtualKey) {
+    return (GetKeyState(virtualKey) & 0x8000) != 0;
+}
+
+// The key code of such a key; with Shift, Ctrl or Alt held, the code that a PC
+// gives for the combination, which the installer does not act on.
+int extendedKey(int plainScan, LPARAM lParam) {
+    const bool alt = (lParam & (1 << 29)) != 0;
+    return pcExtendedKey(plainScan, held(VK_SHIFT), held(VK_CONTROL), alt);
+}
+
+// A typed UTF-16 character as a code page 437 byte; characters that code page
+// lacks arrive as its nearest letter or "?", so that they still count as a key.
+int characterKey(wchar_t ch) {
+    char converted[4] = {};
+    int length =
+        WideCharToMultiByte(CodePage437, 0, &ch, 1, converted, sizeof converted, nullptr, nullptr);
+    if (length != 1) return '?';
+    return static_cast<unsigned char>(converted[0]);
+}
+
+// A held-down key may arrive as one message with a repeat count.
+void pushRepeated(TextScreen& screen, int code, LPARAM lParam) {
+    int repeats = static_cast<int>(lParam & 0xFFFF);
+    if (repeats < 1) repeats = 1;
+    if (repeats > 16) repeats = 16; // the queue keeps 15 anyway
+    for (int i = 0; i < repeats; ++i) pushKey(screen.keys, code);
+}
+
+// Copies the framebuffer into the DIB section when the logic drew since the
+// last copy, and asks for a repaint.
+void present(Window& window) {
+    TextScreen& screen = *window.screen;
+    uint64_t frame = screen.frameCounter.load();
+    if (frame == window.shownFrame) return;
+    window.shownFrame = frame;
+    GdiFlush();
+    std::memcpy(window.bits, screen.pixels.data(),
+                sizeof(uint32_t) * TextScreen::Width * TextScreen::Height);
+    InvalidateRect(window.handle, nullptr, FALSE);
+}
+
+// Runs on every timer tick: shows new frames, closes the window at the end.
+void poll(Window& window) {
+    present(window);
+    if (window.screen->endRequested.load()) DestroyWindow(window.handle);
+}
+
+LRESULT CALLBACK windowProc(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_NCCREATE) {
+        auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
+        auto* window = static_cast<Window*>(create->lpCreateParams);
+        window->handle = handle;
+        SetWindowLongPtrW(handle, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(window));
+    }
+    auto* window = reinterpret_cast<Window*>(GetWindowLongPtrW(handle, GWLP_USERDATA));
+    if (!window) return DefWindowProcW(handle, message, wParam, lParam);
+    TextScreen& screen = *window->screen;
+
+    switch (message) {
+    case WM_CHAR: {
+        auto ch = static_cast<wchar_t>(wParam);
+        if (ch >= 0xD800 && ch <= 0xDBFF) return 0; // first half of a pair: wait for the second
+        pushRepeated(screen, characterKey(ch), lParam);
+        return 0;
+    }
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN: {
+        // F10 and every key with Alt held arrive as system keys; Alt+F4 keeps its
+        // usual meaning and reaches WM_CLOSE, the close key.
+        const int scan = plainScanCode(wParam);
+        if (scan && !(message == WM_SYSKEYDOWN && wParam == VK_F4 && (lParam & (1 << 29)))) {
+            pushRepeated(screen, extendedKey(scan, lParam), lParam);
+            return 0;
+        }
+        break;
+    }
+    case WM_SYSKEYUP:
+        if (wParam == VK_F10) return 0;
+        break;
+    case WM_SYSCHAR:
+        if (wParam != L' ') return 0; // Alt with a letter: no menu to open, no beep
+        break;
+    case WM_SYSCOMMAND:
+        // Alt or F10 alone would put the window into menu mode and swallow the
+        // next keys; there is no menu bar.
+        if ((wParam & 0xFFF0) == SC_KEYMENU && lParam == 0) return 0;
+        break;
+    case WM_CLOSE:
+        // The close button is a key like any other; only the installer ends.
+        pushKey(screen.keys, KeyClose);
+        return 0;
+    case WM_TIMER:
+        if (wParam == PresentTimer) poll(*window);
+        return 0;
+    case WM_ERASEBKGND:
+        return 1; // the bitmap covers the whole client area
+    case WM_PAINT: {
+        PAINTSTRUCT paint;
+        HDC dc = BeginPaint(handle, &paint);
+        BitBlt(dc, 0, 0, TextScreen::Width, TextScreen::Height, window->memoryDc, 0, 0, SRCCOPY);
+        EndPaint(handle, &paint);
+        return 0;
+    }
+    case WM_DESTROY:
+        KillTimer(handle, PresentTimer);
+        PostQuitMessage(0);
+        return 0;
+    default:
+        break;
+    }
+    return DefWindowProcW(handle, message, wParam, lParam);
+}
+
+bool createBitmap(Window& window) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = TextScreen::Width;
+    info.bmiHeader.biHeight = -TextScreen::Height; // top-down, like the framebuffer
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    window.bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &window.bits, nullptr, 0);
+    if (!window.bitmap || !window.bits) return false;
+    window.memoryDc = CreateCompatibleDC(nullptr);
+    if (!window.memoryDc) return false;
+    window.previousBitmap = SelectObject(window.memoryDc, window.bitmap);
+    std::memset(window.bits, 0, sizeof(uint32_t) * TextScreen::Width * TextScreen::Height);
+    return true;
+}
+
+void destroyBitmap(Window& window) {
+    if (window.memoryDc) {
+        if (window.previousBitmap) SelectObject(window.memoryDc, window.previousBitmap);
+        DeleteDC(window.memoryDc);
+    }
+    if (window.bitmap) DeleteObject(window.bitmap);
+}
+
+bool createWindow(Window& window, const std::string& programPath) {
+    HINSTANCE instance = GetModuleHandleW(nullptr);
+    if (!createBitmap(window)) return false;
+
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = windowProc;
+    windowClass.hInstance = instance;
+    windowClass.hIcon = LoadIconW(instance, MAKEINTRESOURCEW(IconResource));
+    windowClass.hIconSm = static_cast<HICON>(LoadImageW(instance, MAKEINTRESOURCEW(IconResource),
+                                                        IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                                        GetSystemMetrics(SM_CYSMICON), 0));
+    windowClass.hCursor = LoadCursorW(nullptr, MAKEINTRESOURCEW(32512)); // IDC_ARROW
+    windowClass.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
+    windowClass.lpszClassName = WindowClass;
+    if (!RegisterClassExW(&windowClass)) return false;
+
+    RECT frame{0, 0, TextScreen::Width, TextScreen::Height};
+    AdjustWindowRect(&frame, WindowStyle, FALSE);
+    std::wstring title = windowTitle(programPath);
+    HWND handle = CreateWindowExW(0, WindowClass, title.c_str(), WindowStyle, CW_USEDEFAULT,
+                                  CW_USEDEFAULT, frame.right - frame.left, frame.bottom - frame.top,
+                                  nullptr, nullptr, instance, &window);
+    if (!handle) return false;
+
+    present(window);
+    SetTimer(handle, PresentTimer, PresentIntervalMs, nullptr);
+    ShowWindow(handle, SW_SHOWDEFAULT);
+    UpdateWindow(handle);
+    return true;
+}
+
+} // namespace
+
+int runWithWindow(TextScreen& screen, const std::string& programPath,
+                  const std::function<void(TextScreen&)>& logic) {
+    Window window;
+    window.screen = &screen;
+    // Without a window no key can ever come: every wait then ends as Escape,
+    // so the program still comes to its end instead of hanging unseen.
+    bool open = createWindow(window, programPath);
+    if (!open) closeInput(screen.keys);
+
+    std::exception_ptr failure;
+    std::thread logicThread = startLogicThread(screen, logic, failure);
+    if (open) {
+        MSG message;
+        while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+    }
+    logicThread.join();
+    destroyBitmap(window);
+    if (failure) std::rethrow_exception(failure);
+    return screen.exitCode.load();
+}
