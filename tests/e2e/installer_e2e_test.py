@@ -1,0 +1,175 @@
+#!/usr/bin/env python3
+"""The real installer end to end: build/veltra in batch mode through the
+terminal fallback (no display, keys on standard input) on an image file, then
+QEMU with SeaBIOS starting that image.
+
+  1. `veltra 1v` installs; the image must hold exactly what make_disk.py's own
+     install writes with the default key F1.
+  2. A start without a key: the default F1 acts (partition 1 reported, the
+     others hidden in the table written back).
+  3. A start with F2 pressed: partition 2.
+  4. `veltra rm` puts the old sector 0 back with the table as the starts left
+     it and zeroes LBA 1..4.
+  5. The next start goes through syslinux's MBR to partition 2.
+
+Usage: installer_e2e_test.py [--veltra build/veltra]
+                             [--boot-bin build/boottime/veltra.bin] [--workdir DIR]
+Exit code: 0 passed, 1 a failure, 77 skipped (no qemu-system-i386; the
+installer's own steps still run and must pass).
+"""
+
+import argparse
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+REPO = os.path.dirname(os.path.dirname(HERE))
+sys.path.insert(0, os.path.join(REPO, "tools"))
+sys.path.insert(0, HERE)
+
+import make_disk as md  # noqa: E402
+import qemu_boot_test as qb  # noqa: E402
+from qemu_harness import HarnessError, find_qemu  # noqa: E402
+
+SKIP = 77
+BOOT_TIMEOUT = 60
+RUN_TIMEOUT = 60
+S = md.SECTOR
+F1 = 0x3B
+SIG = 0x5EC0DE01
+
+INSTALLED = b"  VELTRA 9.06 is geinstalleerd. Bij de volgende opstart aktief."
+REMOVED = b"  VELTRA is verwijderd, alles is weer als voorheen."
+PROMPT = b"  Druk op een willekeurige toets."
+
+# The table after each start: (boot flag, type) of the four entries.
+AFTER_F1 = [(0x80, 0x06), (0, 0x1B), (0, 0x17), (0, 0x93)]
+AFTER_F2 = [(0, 0x16), (0x80, 0x0B), (0, 0x17), (0, 0x93)]
+
+
+def run_veltra(t, veltra, image, args, keys):
+    """The program on this image with no display: keys come from stdin."""
+    env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
+    env["VELTRA_DRIVES"] = image  # never anything but the image file
+    try:
+        run = subprocess.run([veltra] + args, input=keys, env=env, capture_output=True,
+                             timeout=RUN_TIMEOUT)
+    except subprocess.TimeoutExpired:
+        t.failures.append(f"veltra {' '.join(args)} still running after {RUN_TIMEOUT} s")
+        return b""
+    t.equal(run.returncode, 0, f"exit code of veltra {' '.join(args)}")
+    with open(t.path(f"veltra-{'-'.join(args)}.out"), "wb") as f:
+        f.write(run.stdout + b"\n--- stderr\n" + run.stderr)
+    return run.stdout
+
+
+def expect_output(t, out, texts, what):
+    for text in texts:
+        t.check(text in out, f"{what}: output lacks {text.decode('cp437')!r}; output:\n" +
+                qb.indent(out.decode("cp437", errors="replace")))
+    # The result line comes before the closing prompt.
+    if all(text in out for text in texts):
+        t.check(out.rfind(texts[0]) < out.rfind(PROMPT), f"{what}: prompt before the result")
+
+
+def test_installer(t, veltra, qemu_present):
+    """veltra 1v, starts with the default key and with F2, veltra rm, start again."""
+    disk = t.make_disk("disk.img", qb.parts("06", "0B", "07:a", "83"), SIG)
+    original = qb.read_image(disk)
+
+    out = run_veltra(t, veltra, disk, ["1v"], b"x")
+    expect_output(t, out, [INSTALLED, PROMPT], "veltra 1v")
+    # make_disk.py installs the way the installer must: the same bytes.
+    reference = t.path("reference.img")
+    with open(reference, "wb") as f:
+        f.write(original)
+    md.install(reference, t.ctx.manager, F1)
+    installed = qb.read_image(reference)
+    t.disk_is(disk, installed, "image after veltra 1v")
+    if t.failures or not qemu_present:
+        return
+
+    with t.machine("default", [disk]) as m:
+        m.wait_handover(BOOT_TIMEOUT)
+        t.started(m.wait_boot_line(BOOT_TIMEOUT), disk, 0x80, 1, "started by the default key")
+        t.screen_text(m.screen(), "F1: partitie 1 is aktief", col=0)
+    t.disk_is(disk, qb.with_table(installed, AFTER_F1), "image after the default F1")
+
+    with t.machine("f2", [disk]) as m:
+        m.wait_handover(BOOT_TIMEOUT)
+        m.sendkey("f2")
+        t.started(m.wait_boot_line(BOOT_TIMEOUT), disk, 0x80, 2, "started by F2")
+        t.screen_text(m.screen(), "F2: partitie 2 is aktief", col=0)
+    t.disk_is(disk, qb.with_table(installed, AFTER_F2), "image after F2")
+
+    out = run_veltra(t, veltra, disk, ["rm"], b"x")
+    expect_output(t, out, [REMOVED, PROMPT], "veltra rm")
+    removed = qb.zero_lba_1_to_4(qb.with_table(original, AFTER_F2))
+    t.disk_is(disk, removed, "image after veltra rm")
+
+    with t.machine("removed", [disk]) as m:
+        m.wait_handover(BOOT_TIMEOUT)
+        t.started(m.wait_boot_line(BOOT_TIMEOUT), disk, 0x80, 2,
+                  "started through syslinux's MBR")
+        t.check("F2:" not in m.screen().text(), "the boot manager still ran")
+    t.disk_is(disk, removed, "image after the start without the boot manager")
+
+
+def main(argv=None):
+    ap = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    ap.add_argument("--veltra", default=os.path.join(REPO, "build", "veltra"))
+    ap.add_argument("--boot-bin", default=os.path.join(REPO, "build", "boottime", "veltra.bin"))
+    ap.add_argument("--mbr", default=md.DEFAULT_MBR)
+    ap.add_argument("--qemu", default="qemu-system-i386")
+    ap.add_argument("--workdir", help="images and logs (default: a temporary directory)")
+    args = ap.parse_args(argv)
+
+    ctx = qb.Context()
+    ctx.qemu = find_qemu(args.qemu)
+    ctx.log = lambda msg: None
+    try:
+        with open(args.mbr, "rb") as f:
+            ctx.mbr_code = f.read()
+        ctx.record = md.assemble_record()
+        with open(args.boot_bin, "rb") as f:
+            ctx.manager = f.read()
+    except (OSError, md.DiskError) as e:
+        print(f"FAIL setup: {e}")
+        return 1
+    if len(ctx.manager) != md.BOOT_MANAGER_SIZE:
+        print(f"FAIL setup: {args.boot_bin} is {len(ctx.manager)} bytes")
+        return 1
+    if not os.access(args.veltra, os.X_OK):
+        print(f"FAIL setup: no program {args.veltra}")
+        return 1
+
+    ctx.workdir = args.workdir or tempfile.mkdtemp(prefix="veltra-installer-e2e-")
+    os.makedirs(ctx.workdir, exist_ok=True)
+    ctx.sockdir = tempfile.mkdtemp(prefix="veltra-mon-")
+    t = qb.Case("installer", ctx)
+    try:
+        test_installer(t, os.path.abspath(args.veltra), ctx.qemu is not None)
+    except (HarnessError, md.DiskError, OSError) as e:
+        t.failures.append(f"{type(e).__name__}: {e}")
+    finally:
+        shutil.rmtree(ctx.sockdir, ignore_errors=True)
+
+    for f in t.failures:
+        print(f"    - {f}")
+    if t.failures:
+        print(f"FAIL installer end to end (images and logs in {t.dir})")
+        return 1
+    if ctx.qemu is None:
+        print(f"SKIP: {args.qemu} not found; the installer steps passed, the boots need QEMU")
+        return SKIP
+    print("PASS installer end to end: veltra 1v, default F1, F2, veltra rm, plain start")
+    if args.workdir is None:
+        shutil.rmtree(ctx.workdir, ignore_errors=True)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
