@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Installs every Debian package the build, the demo and the tests need, then
+# builds everything into build/. Run as root on Debian 12.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+export DEBIAN_FRONTEND=noninteractive
+if [ "$(id -u)" = 0 ]; then
+  apt-get update
+  apt-get install -y --no-install-recommends \
+    cmake ninja-build g++ make pkg-config nasm python3 \
+    libsdl2-dev libunicorn-dev libgtest-dev libgmock-dev googletest libbenchmark-dev \
+    qemu-system-x86 qemu-system-gui seabios syslinux-common \
+    xvfb xauth xdotool x11-utils x11-apps imagemagick kbd
+fi
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+cmake --build build -j"$(nproc)"
