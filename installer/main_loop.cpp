@@ -8,9 +8,7 @@
 #include "installer/sector_access.h"
 #include "screens/main_menu.h"
 
-#include <chrono>
 #include <string>
-#include <thread>
 
 namespace {
 
@@ -98,7 +96,7 @@ void startUp(InstallerState& state, TextScreen& screen, const std::vector<std::s
 
 void closingPrompt(InstallerState& /*state*/, TextScreen& screen) {
     printMessage(screen, "  Druk op een willekeurige toets.");
-    while (readKey(screen).empty()) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    awaitKey(screen);
     leave(screen);
 }
 

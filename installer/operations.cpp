@@ -100,14 +100,6 @@ bool putBackSector0(InstallerState& state, const SectorBuffer& sector0) {
     return false;
 }
 
-// One key, taken from the queue; readKey idles while none is pending, and an
-// ended input reads as Escape.
-std::string takeKey(TextScreen& screen) {
-    std::string key;
-    while (key.empty()) key = readKey(screen);
-    return key;
-}
-
 // HIDE and REST: writes the changed workSector to LBA 0. On a failure the
 // sector that was there is written back and workSector shows it again.
 Outcome writeTable(InstallerState& state, TextScreen& screen, const WorkingSector& before,
@@ -247,7 +239,7 @@ Outcome installBootProgram(InstallerState& state, TextScreen& screen) {
         state.questionAsked = 1;
         if (state.batchMode == 1) printNewline(screen);
         printText(screen, NotEnoughSpaceQuestion, true);
-        std::string answer = takeKey(screen);
+        std::string answer = awaitKey(screen);
         if (answer.size() == 1 && answer[0] >= 'a' && answer[0] <= 'z') answer[0] -= 'a' - 'A';
         if (answer != "J") return Outcome::Cancelled;
     }

@@ -68,7 +68,5 @@ void showHelpScreen(InstallerState& state, TextScreen& screen) {
     for (const HelpRow& row : HelpText) printText(screen, std::string_view(row.data(), 80), false);
     state.fullRedraw = 1;
     // Any key closes the page; the key itself does nothing in the menu.
-    // (an empty readKey gives up the processor for a moment itself).
-    while (readKey(screen).empty()) {
-    }
+    awaitKey(screen);
 }

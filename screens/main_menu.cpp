@@ -118,14 +118,6 @@ void partialRepaint(InstallerState& state, TextScreen& screen) {
     leaveCursorForMessages(screen);
 }
 
-// No time-out; an empty readKey gives up the processor for a moment itself.
-std::string waitForKey(TextScreen& screen) {
-    for (;;) {
-        std::string key = readKey(screen);
-        if (!key.empty()) return key;
-    }
-}
-
 void moveDown(InstallerState& state) {
     int& row = state.selectedRow;
     const int n = state.partitionCount;
@@ -207,7 +199,7 @@ void runMenuScreen(InstallerState& state, TextScreen& screen) {
     for (;;) {
         paintMenuPage(state, screen);
         if (state.drawOnceCount == 0) {
-            state.lastKey = waitForKey(screen);
+            state.lastKey = awaitKey(screen);
             dispatchKey(state, screen);
         }
         if (state.drawOnceCount > 0) break;

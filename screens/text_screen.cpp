@@ -158,14 +158,7 @@ std::string readKey(TextScreen& screen) {
     int code = -1;
     bool closed = false;
     {
-        std::unique_lock<std::mutex> hold(keys.lock);
-        auto ready = [&] {
-            return keys.head != keys.tail || !keys.script.empty() || keys.inputClosed;
-        };
-        // Every wait for a key is a loop around readKey: with nothing pending it
-        // gives up the processor for a moment, ending early when a key comes.
-        if (!ready())
-            keys.arrived.wait_for(hold, std::chrono::milliseconds(ReadKeyIdleWaitMs), ready);
+        std::lock_guard<std::mutex> hold(keys.lock);
         if (keys.head != keys.tail) {
             code = keys.slots[keys.head];
             keys.head = (keys.head + 1) % static_cast<int>(keys.slots.size());
@@ -179,6 +172,20 @@ std::string readKey(TextScreen& screen) {
     if (code < 0) return closed ? std::string(1, char(KeyEscape)) : std::string();
     if (code >= ExtendedKeyBase) return {char(0xFF), char(code - ExtendedKeyBase)};
     return std::string(1, char(code));
+}
+
+std::string awaitKey(TextScreen& screen) {
+    KeyQueue& keys = screen.keys;
+    for (;;) {
+        std::string key = readKey(screen);
+        if (!key.empty()) return key;
+        // Nothing pending: give up the processor until a key comes, looking
+        // again at least every KeyPollIdleMs.
+        std::unique_lock<std::mutex> hold(keys.lock);
+        keys.arrived.wait_for(hold, std::chrono::milliseconds(KeyPollIdleMs), [&] {
+            return keys.head != keys.tail || !keys.script.empty() || keys.inputClosed;
+        });
+    }
 }
 
 void waitKey(TextScreen& screen) {

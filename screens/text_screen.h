@@ -57,7 +57,7 @@ struct KeyQueue {
     // whenever the ring is empty, so a long script never overflows the ring.
     std::deque<int> script;
     // Signalled with every key and at the end of the input, so that an idle
-    // readKey can wait without polling.
+    // awaitKey can wait without polling.
     std::condition_variable arrived;
 };
 
@@ -110,12 +110,14 @@ void printText(TextScreen& screen, std::string_view bytes, bool newline);
 void printNumber(TextScreen& screen, int32_t value, bool newline);
 void printNewline(TextScreen& screen);
 // Never blocks: one byte or 255 + scan code for the oldest key; "\x1B" (Escape)
-// when the input has ended and nothing is left; "" when no key comes within
-// ReadKeyIdleWait, so that the loops around readKey leave the processor idle
-// (a key that arrives meanwhile is returned at once). Clears the key-event flag
-// in every case.
+// when the input has ended and nothing is left; "" when no key is pending.
+// Clears the key-event flag in every case.
 std::string readKey(TextScreen& screen);
-constexpr int ReadKeyIdleWaitMs = 10;
+// readKey repeated until it returns a key, the way every screen waits for one;
+// between empty polls the processor is left idle until a key arrives (or at
+// most KeyPollIdleMs).
+std::string awaitKey(TextScreen& screen);
+constexpr int KeyPollIdleMs = 10;
 // Waits until a key arrived since the last readKey/waitKey (checking at once,
 // then every 50 ms) and clears the flag; the key stays queued. Returns at once
 // when the input has ended.

@@ -68,7 +68,7 @@ void ReadKeyWithKey(benchmark::State& state) {
 }
 BENCHMARK(ReadKeyWithKey);
 
-// An empty queue with the input open: readKey gives up the processor briefly.
+// An empty queue with the input open: readKey returns at once.
 void ReadKeyEmpty(benchmark::State& state) {
     Page page;
     for (auto _ : state) benchmark::DoNotOptimize(readKey(page.screen));
