@@ -7,14 +7,18 @@
 
 constexpr int HiddenBit = 0x10;
 constexpr int PartitionTableOffset = 446;
-inline constexpr int bootFlagOffset(int entry) { return 446 + 16 * entry; }
-inline constexpr int typeOffset(int entry) { return 450 + 16 * entry; }
+inline constexpr int bootFlagOffset(int entry) {
+    return 446 + 16 * entry;
+}
+inline constexpr int typeOffset(int entry) {
+    return 450 + 16 * entry;
+}
 
 bool isRecognisedType(int type); // hidden or visible form
 int countRecognised(const WorkingSector& sector);
 void countPrimaryPartitions(InstallerState& state); // sets partitionCount from workSector
-int hideRule(int type);   // HIDE: recognised types get the hidden bit
-int unhideRule(int type); // REST: recognised types lose it
+int hideRule(int type);                             // HIDE: recognised types get the hidden bit
+int unhideRule(int type);                           // REST: recognised types lose it
 void hideEntry(WorkingSector& sector, int entry);   // type |= 10h, whatever the type
 void unhideEntry(WorkingSector& sector, int entry); // type &= EFh, whatever the type
 void setActive(WorkingSector& sector, int entry);   // only this entry's boot flag 80h

@@ -13,8 +13,8 @@ enum RecordLabel : int {
     PartitionScreenText = 68,
 };
 
-int recordCount();                              // 95
-const std::string& recordAt(int number);        // 1-based
+int recordCount();                       // 95
+const std::string& recordAt(int number); // 1-based
 void restoreTo(InstallerState& state, RecordLabel label);
 std::string readText(InstallerState& state);
 int32_t readInteger(InstallerState& state);
