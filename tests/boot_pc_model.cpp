@@ -47,6 +47,7 @@ struct Run {
         bool interrupt; // entering an interrupt: the CPU clears IF and TF
     };
     std::optional<Resume> resume;
+    uint32_t lastAddress = UINT32_MAX; // of the previous instruction counted or repeated
 };
 
 void continueAt(Run& run, uint16_t segment, uint16_t offset, bool interrupt = false) {
@@ -438,6 +439,25 @@ bool inRanges(const std::vector<std::pair<uint32_t, uint32_t>>& ranges, uint32_t
     return false;
 }
 
+// Does the instruction at `address` carry a REP/REPNE prefix (among segment overrides)?
+bool repeatPrefixed(uc_engine* uc, uint32_t address) {
+    for (int i = 0; i < 4; ++i) {
+        switch (readByte(uc, address + i)) {
+        case 0xF2:
+        case 0xF3:
+            return true;
+        case 0x26:
+        case 0x2E:
+        case 0x36:
+        case 0x3E:
+            continue;
+        default:
+            return false;
+        }
+    }
+    return false;
+}
+
 void onCode(uc_engine* uc, uint64_t address64, uint32_t /*size*/, void* user) {
     Run& run = *static_cast<Run*>(user);
     if (run.stopped) {
@@ -452,6 +472,7 @@ void onCode(uc_engine* uc, uint64_t address64, uint32_t /*size*/, void* user) {
     }
     if (address >= stubLinear && address < stubLinear + 256) {
         serveInterrupt(run, static_cast<uint8_t>(address - stubLinear));
+        if (!run.stopped) ++run.result.biosInstructions;
         return;
     }
     if (address == bootAddress && step > 1) {
@@ -470,9 +491,13 @@ void onCode(uc_engine* uc, uint64_t address64, uint32_t /*size*/, void* user) {
     uint8_t opcode = readByte(uc, address);
     if (opcode == 0xF4) {
         stopRun(run, Stop::Halted, address);
-    } else if (opcode == 0xCD) {
-        enterInterrupt(run, readByte(uc, address + 1), address);
+        return;
     }
+    // A repeated string instruction comes back here for every round, and once more when CX
+    // has run out, always at the same address.
+    if (address != run.lastAddress || !repeatPrefixed(uc, address)) ++run.result.instructions;
+    run.lastAddress = address;
+    if (opcode == 0xCD) enterInterrupt(run, readByte(uc, address + 1), address);
 }
 
 void setUpBios(uc_engine* uc, const Machine& machine) {

@@ -122,6 +122,11 @@ struct RunResult {
     Stop stop = Stop::EmulatorError;
     uint32_t address = 0; // linear address of the instruction the run stopped at
     uint64_t steps = 0;
+    // Instructions the program executed outside the BIOS stubs: an `int` counts as one, a
+    // string instruction with a repeat prefix as one however many rounds it makes, and neither
+    // the code a skip stands in for nor the instruction the run stopped at counts.
+    uint64_t instructions = 0;
+    uint64_t biosInstructions = 0; // the stubs' own: one iret for each served interrupt
     Registers regs{};
     Sector atBootSector{};       // the 512 bytes at 0000:7C00 when the run stopped
     std::vector<uint8_t> memory; // the first 64 KiB when the run stopped

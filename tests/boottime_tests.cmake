@@ -36,3 +36,17 @@ set(_boot_labels ${CMAKE_CURRENT_BINARY_DIR}/boot_tests_labels.cmake)
 file(WRITE ${_boot_labels}
      "if(boot_tests_list)\n  set_tests_properties(\${boot_tests_list} PROPERTIES LABELS \"unit;boot\")\nendif()\n")
 set_property(DIRECTORY APPEND PROPERTY TEST_INCLUDE_FILES ${_boot_labels})
+
+# Instruction counts of the start paths and the bytes used of both stages, printed as tables;
+# run by hand, not a test.
+add_executable(veltra_boot_measure
+  ${CMAKE_CURRENT_LIST_DIR}/boot_pc_model.cpp
+  ${CMAKE_CURRENT_LIST_DIR}/boot_measure.cpp)
+target_include_directories(veltra_boot_measure PRIVATE
+  ${CMAKE_CURRENT_LIST_DIR} ${VELTRA_BOOT_INCLUDE_DIR})
+target_link_libraries(veltra_boot_measure PRIVATE ${VELTRA_UNICORN})
+target_compile_definitions(veltra_boot_measure PRIVATE
+  VELTRA_BOOT_BIN="${VELTRA_BOOT_BIN}"
+  VELTRA_BOOT_LIST="${VELTRA_BOOT_INCLUDE_DIR}/veltra.lst"
+  VELTRA_NASM="${VELTRA_NASM}")
+add_dependencies(veltra_boot_measure boot_images)
