@@ -94,6 +94,10 @@ struct TextScreen {
     // after seeing a new count. A frame caught mid-drawing is torn for one
     // present at most: the drawing's own bump brings the finished one.
     std::atomic<uint64_t> frameCounter{0};
+    // The frameCounter value that the window put on screen last, set once the
+    // present has returned (SDL window only). Lets a benchmark time a key to the
+    // frame that shows its effect.
+    std::atomic<uint64_t> presentedFrame{0};
     // Set by endProgram; the event loop closes the window and returns exitCode.
     std::atomic<bool> endRequested{false};
     std::atomic<int> exitCode{0};

@@ -157,25 +157,33 @@ bool runSdlWindow(TextScreen& screen, const std::string& title,
     uint64_t shownFrame = ~uint64_t{0};
     bool repaint = true;
     uint32_t lastActivity = SDL_GetTicks();
+    uint32_t lastKeyOrFrame = 0; // when a key went to the logic or a new frame came
     while (!screen.endRequested.load(std::memory_order_acquire)) {
         SDL_Event event;
         // New frames and endProgram are noticed within 10 ms while keys come or
         // the screen changes, within 50 ms when the window has long been idle,
-        // so that a screen waiting for a key costs next to nothing.
-        const bool active = SDL_GetTicks() - lastActivity < 500;
-        if (SDL_WaitEventTimeout(&event, active ? 10 : 50)) {
+        // so that a screen waiting for a key costs next to nothing. Right after
+        // a key or a new frame the logic is drawing: looking again every 1 ms
+        // for a short while shows its finished repaint at once, not 10 ms late.
+        const uint32_t now = SDL_GetTicks();
+        const int wait = now - lastKeyOrFrame < 50 ? 1 : now - lastActivity < 500 ? 10 : 50;
+        if (SDL_WaitEventTimeout(&event, wait)) {
             lastActivity = SDL_GetTicks();
             do {
                 switch (event.type) {
                 case SDL_QUIT: // the close button: only a key, the window stays
                     pushKey(screen.keys, KeyClose);
+                    lastKeyOrFrame = lastActivity;
                     break;
                 case SDL_TEXTINPUT:
                     pushText(screen.keys, event.text.text);
+                    lastKeyOrFrame = lastActivity;
                     break;
                 case SDL_KEYDOWN:
-                    if (int code = keyCodeFor(event.key.keysym); code >= 0)
+                    if (int code = keyCodeFor(event.key.keysym); code >= 0) {
                         pushKey(screen.keys, code);
+                        lastKeyOrFrame = lastActivity;
+                    }
                     break;
                 case SDL_WINDOWEVENT:
                     if (event.window.event == SDL_WINDOWEVENT_EXPOSED ||
@@ -189,8 +197,9 @@ bool runSdlWindow(TextScreen& screen, const std::string& title,
         }
         const uint64_t frame = screen.frameCounter.load(std::memory_order_acquire);
         if (frame != shownFrame || repaint) {
-            lastActivity = SDL_GetTicks();
+            lastActivity = lastKeyOrFrame = SDL_GetTicks();
             present(window, screen);
+            screen.presentedFrame.store(frame, std::memory_order_release);
             shownFrame = frame;
             repaint = false;
         }

@@ -545,9 +545,7 @@ TEST(TerminalBackend, DrawsEachScreenAndFeedsScriptedKeysInOrder) {
                           " ge\x8B"
                           "nstalleerd\x8B",
                       false);
-            std::string key;
-            while ((key = readKey(s)).empty()) {
-            }
+            const std::string key = awaitKey(s);
             keys.push_back(key);
         }
         endProgram(s, 3);

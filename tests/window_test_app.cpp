@@ -30,9 +30,7 @@ int main(int, char** argv) {
         moveCursor(s, 12, 3);
         setColor(s, DarkPurple, PaleRose);
         for (;;) {
-            std::string key;
-            while ((key = readKey(s)).empty()) {
-            }
+            const std::string key = awaitKey(s);
             std::string line = "key";
             for (unsigned char c : key) line += " " + std::to_string(c);
             std::printf("%s\n", line.c_str());
