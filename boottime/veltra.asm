@@ -357,8 +357,9 @@ checkOtherEntry:
 .done:  ret
 
 ; bootOtherDrive: start a partition of another disk from its first sector.
-; Reads the disk's MBR to the sector buffer, checks the entry, reads the
-; partition's first sector with INT 13h AH=42h into the sector buffer and
+; Reads the disk's MBR to the sector buffer, checks the entry, asks the BIOS
+; (AH=41h) whether it reads this disk by packet, reads the partition's
+; first sector with INT 13h AH=42h into the sector buffer and
 ; only after a good read copies it to 0000:7C00 and enters it. Any failure
 ; boots the first disk with its table unchanged; the saved MBR at 7C00h is
 ; never overwritten before that. Nothing is written to any disk here.
@@ -374,6 +375,16 @@ bootOtherDrive:
         pop     dx
         jc      .fallBack
         call    checkOtherEntry
+        jz      .fallBack
+        push    dx                      ; does the BIOS read this disk by packet?
+        mov     ah, 41h
+        mov     bx, 55AAh
+        int     13h
+        pop     dx
+        jc      .fallBack
+        cmp     bx, 0AA55h
+        jne     .fallBack
+        test    cl, 1                   ; bit 0: AH=42h..44h, 47h, 48h offered
         jz      .fallBack
         mov     ax, [di + ENTRY_LBA - ENTRY_TYPE]
         mov     [diskAddressPacket + DAP_LBA], ax
@@ -483,8 +494,9 @@ enterBootSector:
 
 ; writeBack: copy the live TableBlock (7DB0h) into the relocated stage 1
 ; (07B0h) and write the 512 bytes at 0000:[WriteBackSource] to LBA 0 of the
-; first disk. The result of the write is not examined.
-; In:  WriteBackSource. Out: nothing. Clobbers AX, BX, CX, DX, SI, DI.
+; first disk.
+; In:  WriteBackSource. Out: CF = 1 when the BIOS refused the write.
+; Clobbers AX, BX, CX, DX, SI, DI.
 writeBack:
         mov     si, SAVED_TABLE_BLOCK
         mov     di, RELOC_TABLE_BLOCK
@@ -510,14 +522,17 @@ lastOrdinal:
 ; removeAtBoot: F10, remove the manager from the first disk now. First
 ; LBA 0 gets the saved MBR with the live table, then LBA 1..4 are zeroed,
 ; so the disk is never left with stage 1 over empty sectors, whatever
-; happens next (another disk started, a reset, a further key). The next
-; write-back also stores the saved MBR, with the table as then chosen.
+; happens next (another disk started, a reset, a further key). When the
+; BIOS refuses the write of LBA 0, LBA 1..4 stay as they are: stage 1 can
+; still start from them. The next write-back also stores the saved MBR,
+; with the table as then chosen.
 ; In:  BP = partitionCount. Ends in waitForKey.
 removeAtBoot:
         mov     si, msgRemoved
         call    printMessage
         mov     word [WRITE_BACK_SOURCE], BOOT_ADDR
         call    writeBack
+        jc      .done
         mov     di, SECTOR_BUFFER
         mov     cx, SECTOR_SIZE / 2
         xor     ax, ax
@@ -532,7 +547,7 @@ removeAtBoot:
         inc     cx
         cmp     cl, SAVED_MBR_SECTOR + STAGE2_SECTORS
         jbe     .zero
-        jmp     waitForKey
+.done:  jmp     waitForKey
 
 codeBEnd:
         padTo   MESSAGES_AT

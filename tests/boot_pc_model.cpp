@@ -243,9 +243,10 @@ void videoService(Run& run) {
 
 // ---- INT 13h: hard disks -------------------------------------------------------------------
 
-bool injectedFailure(Run& run, uint8_t drive, uint32_t lba, uint32_t count, uint8_t& status) {
+bool injectedFailure(std::vector<ReadFailure>& rules, uint8_t drive, uint32_t lba, uint32_t count,
+                     uint8_t& status) {
     bool fail = false;
-    for (ReadFailure& rule : run.machine->readFailures) {
+    for (ReadFailure& rule : rules) {
         if (rule.drive != drive) continue;
         if (rule.lba && (*rule.lba < lba || *rule.lba >= lba + count)) continue;
         ++rule.seen;
@@ -266,7 +267,9 @@ uint8_t transfer(Run& run, bool write, uint8_t drive, uint32_t lba, uint32_t cou
     if (count == 0) return 0x01;
     if (lba + count > disk.sectors.size()) return 0x04;
     uint8_t status = 0;
-    if (!write && injectedFailure(run, drive, lba, count, status)) return status;
+    if (injectedFailure(write ? run.machine->writeFailures : run.machine->readFailures, drive, lba,
+                        count, status))
+        return status;
     for (uint32_t i = 0; i < count; ++i) {
         Sector& sector = disk.sectors[lba + i];
         uint32_t at = address + i * 512;
@@ -342,6 +345,9 @@ void diskService(Run& run) {
         run.machine->diskCalls.push_back(
             {hi(ax), drive, static_cast<uint32_t>(lba), count, status == 0});
         finishDiskCall(run, status);
+        if (present && !run.machine->drives[drive].extensions &&
+            !run.machine->drives[drive].carryOnUnknownFunction)
+            setSavedFlag(uc, carryFlag, false);
         return;
     }
     default: {

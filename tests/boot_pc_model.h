@@ -18,6 +18,9 @@ using Sector = std::array<uint8_t, 512>;
 struct Disk {
     std::vector<Sector> sectors;
     bool extensions = true; // answers INT 13h AH=41h/42h
+    // Without extensions: whether AH=42h still reports its failure by the carry flag. Some old
+    // BIOSes return from a function they do not know with the carry clear.
+    bool carryOnUnknownFunction = true;
 };
 
 // Makes reads of a drive fail. `lba` empty: any sector; a read of several sectors fails when one
@@ -97,6 +100,7 @@ struct Machine {
     int cursorColumn = 0;
     Screen screen;
     std::vector<ReadFailure> readFailures;
+    std::vector<ReadFailure> writeFailures; // the same rules for writes: a refused write
 
     // Filled by runs (appended).
     std::vector<SectorWrite> writes;
