@@ -64,7 +64,9 @@ installMarker:
 ; relocated: rest of the start-up, running in the copy at 0000:062A.
 ; Pauses so that a key can be pressed, loads the saved MBR from LBA 1 to
 ; 0000:7C00, carries the live TableBlock (07B0h) over the stale one in it
-; (7DB0h), loads stage 2 from LBA 2..4 to 0000:0800, sets WriteBackSource
+; (7DB0h), loads stage 2 from LBA 2..4 to 0000:0800 and stops with the
+; read-error message when it does not carry the version notice (sectors
+; cleared or overwritten by another program), sets WriteBackSource
 ; to the relocated stage 1 and counts the recognised partitions.
 ; In:  segments, stack and direction flag as left by startUp.
 ; Out: BP = partitionCount; continues with pollKeys.
@@ -94,7 +96,7 @@ pauseEnd:
         mov     cl, STAGE2_SECTOR
         call    loadSectors
         mov     word [WRITE_BACK_SOURCE], RELOC_BASE
-        call    countPartitions
+        call    checkAndCount
 
 ; pollKeys: decide what this start does. CapsLock on shows the menu without
 ; taking a key; a key already queued (pressed during the pause) is taken;
@@ -228,6 +230,17 @@ loadFailedHalt:
 
 loadFailedText:
         db      LF, CR, "VELTRA: leesfout op de 1e drive. Start de computer opnieuw.", 0
+
+; checkAndCount: make sure stage 2 was really loaded before any of it runs:
+; sectors cleared or overwritten by another program read without an error,
+; so the version notice is looked for; without it the machine stops with
+; the read-error message. Then counts the recognised partitions.
+; In:  stage 2 at 0000:0800. Out: BP = partitionCount. Clobbers as
+; countPartitions.
+checkAndCount:
+        cmp     word [VERSION_AT + 1], 'VE'
+        jne     loadFailed
+        jmp     countPartitions
 
 ; keyTable: key words in the order they are compared. The row number
 ; selects the action (see dispatchKey).

@@ -40,6 +40,18 @@ TEST(BootStartUpReads, ASectorThatCannotBeReadStopsWithoutStartingOrWriting) {
     }
 }
 
+TEST(BootStartUpReads, ClearedManagerSectorsAreNeverRun) {
+    // Another program cleared LBA 2..4 (or a removal was cut short): stage 2 reads without an
+    // error but is not there. The machine stops with the message instead of running zeros.
+    BootPc boot(twoPartitions, key::F1 >> 8);
+    for (uint32_t lba : {2u, 3u, 4u})
+        boot.machine.drives[0x80].sectors[lba] = pcmodel::zeroSector();
+    RunResult result = boot.run({key::F10});
+    EXPECT_EQ(result.stop, Stop::Halted) << describe(result, boot.machine);
+    EXPECT_TRUE(boot.machine.writes.empty());
+    EXPECT_FALSE(shownLines(boot.machine).empty());
+}
+
 TEST(BootOtherDiskReads, FailedPartitionReadStartsTheFirstDiskUnchanged) {
     BootPc boot(twoPartitions);
     boot.machine.drives[0x81] = otherDisk(0x81, {part(0x07, 100), empty, empty, empty});
