@@ -85,21 +85,6 @@ bool writeLba(InstallerState& state, uint64_t lba) {
     return state.lastError == 0;
 }
 
-// A write that failed on opening the disk never reached it; any other failure
-// may have left the sector half written.
-bool mayHaveChanged(const InstallerState& state) {
-    return state.lastError != ErrorInvalidHandle;
-}
-
-// Writes `sector0` to LBA 0 again after a failed write; true once LBA 0 holds it.
-bool putBackSector0(InstallerState& state, const SectorBuffer& sector0) {
-    for (int attempt = 0; attempt < PutBackAttempts; ++attempt) {
-        state.ioBuffer = sector0;
-        if (writeLba(state, 0)) return true;
-    }
-    return false;
-}
-
 // HIDE and REST: writes the changed workSector to LBA 0. On a failure the
 // sector that was there is written back and workSector shows it again.
 Outcome writeTable(InstallerState& state, TextScreen& screen, const WorkingSector& before,
@@ -113,7 +98,7 @@ Outcome writeTable(InstallerState& state, TextScreen& screen, const WorkingSecto
     if (mayHaveChanged(state)) {
         SectorBuffer original{};
         copyToBuffer(before, original);
-        intact = putBackSector0(state, original);
+        intact = putBackSector0(state, 0, original);
     }
     state.workSector = before;
     reportMessage(state, screen, intact ? WriteFailedMessage : Sector0LostMessage);
@@ -139,7 +124,7 @@ int markerRowFor(int key) {
 Outcome failInstall(InstallerState& state, TextScreen& screen, const SectorBuffer& sector0,
                     bool sector0Touched) {
     bool intact = true;
-    if (sector0Touched) intact = putBackSector0(state, sector0);
+    if (sector0Touched) intact = putBackSector0(state, 0, sector0);
     // Unrestorable after a good write of LBA 0: the start-up stage is there.
     if (intact) state.isInstalled = 0;
     reportMessage(state, screen, intact ? InstallFailedMessage : Sector0LostMessage);
@@ -147,6 +132,19 @@ Outcome failInstall(InstallerState& state, TextScreen& screen, const SectorBuffe
 }
 
 } // namespace
+
+bool mayHaveChanged(const InstallerState& state) {
+    return state.lastError != ErrorInvalidHandle;
+}
+
+bool putBackSector0(InstallerState& state, int drive, const SectorBuffer& sector0) {
+    for (int attempt = 0; attempt < PutBackAttempts; ++attempt) {
+        state.ioBuffer = sector0;
+        writeSector(state, drive, 0);
+        if (state.lastError == 0) return true;
+    }
+    return false;
+}
 
 void fillDefaultKeyTable(InstallerState& state) {
     for (size_t i = 0; i < OptionKeys.size(); ++i) state.defaultKeyTable[i] = OptionKeys[i];
@@ -201,7 +199,7 @@ Outcome removeBootProgram(InstallerState& state, TextScreen& screen) {
 
     copyToBuffer(state.workSector, state.ioBuffer);
     if (!writeLba(state, 0)) {
-        const bool intact = !mayHaveChanged(state) || putBackSector0(state, installedSector0);
+        const bool intact = !mayHaveChanged(state) || putBackSector0(state, 0, installedSector0);
         state.workSector = before;
         reportMessage(state, screen, intact ? RemoveFailedMessage : Sector0LostMessage);
         return Outcome::Done;

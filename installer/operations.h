@@ -11,3 +11,10 @@ Outcome hideAll(InstallerState& state, TextScreen& screen);
 Outcome restoreAll(InstallerState& state, TextScreen& screen);
 Outcome removeBootProgram(InstallerState& state, TextScreen& screen);
 Outcome installBootProgram(InstallerState& state, TextScreen& screen);
+
+// After a failed write: false when it failed on opening the disk and so never
+// reached it; any other failure may have left the sector half written.
+bool mayHaveChanged(const InstallerState& state);
+// Writes `sector0` to LBA 0 of `drive` again after a failed write, a few
+// tries; true once LBA 0 holds it.
+bool putBackSector0(InstallerState& state, int drive, const SectorBuffer& sector0);

@@ -2,6 +2,7 @@
 // unhiding or activating one primary entry of its MBR.
 #include "screens/partition_editor.h"
 
+#include "installer/operations.h"
 #include "installer/partition_table.h"
 #include "installer/sector_access.h"
 
@@ -38,7 +39,15 @@ void editPartitionFlags(InstallerState& state, char key, int partition) {
 
     copyToBuffer(state.workSector, state.ioBuffer);
     writeSector(state, state.currentDrive, 0);
+    if (state.lastError == 0) return;
     // The page shows what the disk holds: an edit the disk did not take is
-    // dropped again.
-    if (state.lastError != 0) state.workSector = before;
+    // dropped again, and a sector it may have half taken is written back.
+    state.workSector = before;
+    if (mayHaveChanged(state)) {
+        const uint32_t writeError = state.lastError;
+        SectorBuffer original{};
+        copyToBuffer(before, original);
+        putBackSector0(state, state.currentDrive, original);
+        state.lastError = writeError;
+    }
 }

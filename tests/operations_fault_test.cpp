@@ -1,6 +1,7 @@
 // The operations on in-memory disks whose reads and writes fail on demand:
 // the order of the transfers, and that no failure is reported as success or
 // leaves the first disk unable to start.
+#include "screens/partition_editor.h"
 #include "tests/fake_sector_access.h"
 #include "tests/operations_fixture.h"
 
@@ -245,6 +246,30 @@ TEST_F(FaultTest, AFailedHideOrRestKeepsTheTable) {
             EXPECT_EQ(fd::writtenLbas().size(), code == EIO ? 2u : 1u);
             EXPECT_EQ(row(22), row80(WriteFailedMessage));
         }
+    }
+}
+
+TEST_F(FaultTest, AFailedEditorWriteLeavesTheDiskAsItWas) {
+    // Drive 1's write tears half a sector; drive 0's fails to open the disk.
+    for (int drive : {1, 0}) {
+        SCOPED_TRACE("drive " + std::to_string(drive));
+        fd::reset();
+        fd::setSector(0, 0, mbr);
+        fd::setSector(1, 0, mbr);
+        beginPass("", false);
+        switchDrive(state, drive);
+        const WorkingSector shown = state.workSector;
+        fail(fd::Kind::Write, 1, drive == 1 ? uint32_t{EIO} : ErrorInvalidHandle, true);
+        editPartitionFlags(state, '-', 1);
+        EXPECT_NE(state.lastError, 0u);
+        EXPECT_EQ(fd::sector(drive, 0), mbr);
+        EXPECT_EQ(state.workSector, shown);
+        // A transfer that broke off is written again with what was there; an
+        // unopened disk was never touched.
+        int writes = 0;
+        for (const fd::Call& call : fd::calls())
+            if (call.kind == fd::Kind::Write && call.drive == drive && call.lba == 0) ++writes;
+        EXPECT_EQ(writes, drive == 1 ? 2 : 1);
     }
 }
 
