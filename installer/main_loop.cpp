@@ -144,15 +144,12 @@ void mainLoop(InstallerState& state, TextScreen& screen) {
         }
 
         fillDefaultKeyTable(state);
-        const int countBefore = state.partitionCount;
         const Outcome outcome =
             runOperation(chooseOperation(state.commandWord, state.isInstalled), state, screen);
 
         if (state.batchMode) {
             // One command-line run, one operation: every outcome ends here.
-            if (outcome == Outcome::Cancelled && state.questionAsked && countBefore >= 2)
-                printMessage(screen, "  VELTRA is niet geinstalleerd, er is niets gewijzigd.");
-            else if (outcome == Outcome::NothingToDo)
+            if (outcome == Outcome::NothingToDo)
                 printMessage(screen, state.isInstalled
                                          ? "  VELTRA is al geinstalleerd, er is niets gedaan."
                                          : "  Er is niets gedaan.");

@@ -25,6 +25,8 @@ constexpr std::string_view InstalledMessage =
     "  VELTRA 9.06 is geinstalleerd. Bij de volgende opstart aktief.       ";
 constexpr std::string_view NotEnoughSpaceQuestion =
     "  Er is niet genoeg lege ruimte voor VELTRA, toch installeren? (j/n)";
+constexpr std::string_view NotInstalledMessage =
+    "  VELTRA is niet geinstalleerd, er is niets gewijzigd.";
 constexpr std::string_view TooFewPartitionsMessage =
     "  VELTRA vond minder dan 2 primaire partities, geannuleerd.";
 
@@ -239,7 +241,11 @@ Outcome installBootProgram(InstallerState& state, TextScreen& screen) {
         printText(screen, NotEnoughSpaceQuestion, true);
         std::string answer = awaitKey(screen);
         if (answer.size() == 1 && answer[0] >= 'a' && answer[0] <= 'z') answer[0] -= 'a' - 'A';
-        if (answer != "J") return Outcome::Cancelled;
+        if (answer != "J") {
+            // The command line has no menu to go back to: say that nothing happened.
+            if (state.batchMode == 1) reportMessage(state, screen, NotInstalledMessage);
+            return Outcome::Cancelled;
+        }
     }
 
     countPrimaryPartitions(state);
@@ -247,6 +253,10 @@ Outcome installBootProgram(InstallerState& state, TextScreen& screen) {
         if (state.batchMode == 1) printNewline(screen);
         printText(screen, TooFewPartitionsMessage, true);
         waitKey(screen);
+        // In the menu the key that ends the wait is the menu's first key; on the
+        // command line it answers this message, and the closing prompt that
+        // follows waits for a key of its own.
+        if (state.batchMode == 1) readKey(screen);
         return Outcome::Cancelled;
     }
 

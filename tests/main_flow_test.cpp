@@ -236,6 +236,28 @@ TEST_F(MainFlow, BatchEndsWhenTheFreeSpaceQuestionIsRefused) {
     EXPECT_EQ(diskBytes(), disk.bytes);
 }
 
+TEST_F(MainFlow, BatchRefusalOnAFewerThanTwoDiskEndsWithItsOwnLines) {
+    // One recognised partition. Answered J: the refusal's key does not also
+    // answer the closing prompt, which waits for the next key. Answered n: the
+    // user is told that nothing was installed.
+    Disk disk = Disk{}.types({0x07, 0x00, 0x00, 0x00});
+    writeDisk(disk);
+    run({"1v"}, {'x', 'y'});
+    EXPECT_EQ(rows()[1], "  VELTRA vond minder dan 2 primaire partities, geannuleerd.");
+    EXPECT_EQ(lastPrintedRow(), Prompt);
+    EXPECT_EQ(pendingKeys(screen->keys), 0);
+
+    disk.bytes[3 * 512 + 7] = 1; // LBA 3 is in use
+    writeDisk(disk);
+    screen = std::make_unique<TextScreen>();
+    state = std::make_unique<InstallerState>();
+    run({"in"}, {'n', 'x'});
+    const std::vector<std::string> shown = rows();
+    EXPECT_EQ(shown[3], "  VELTRA is niet geinstalleerd, er is niets gewijzigd.");
+    EXPECT_EQ(shown[5], Prompt);
+    EXPECT_EQ(diskBytes(), disk.bytes);
+}
+
 TEST_F(MainFlow, EveryBatchWordEndsThroughThePromptWithoutTheMenu) {
     for (const char* word : {"HIDE", "REST", "RM", "IN", "3v", "X"}) {
         writeDisk(Disk{}.types({0x07, 0x83, 0x0C, 0x00}));
