@@ -130,6 +130,7 @@ Outcome failInstall(InstallerState& state, TextScreen& screen, const SectorBuffe
     // Unrestorable after a good write of LBA 0: the start-up stage is there.
     if (intact) state.isInstalled = 0;
     reportMessage(state, screen, intact ? InstallFailedMessage : Sector0LostMessage);
+    if (state.isInstalled == 1) showReachedTitle(state, screen);
     return Outcome::Done;
 }
 

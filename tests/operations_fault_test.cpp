@@ -131,6 +131,15 @@ TEST_F(FaultTest, AnInstallThatCannotPutSector0BackSaysSo) {
     EXPECT_FALSE(anyRowIs(InstalledMessage));
     EXPECT_EQ(state.isInstalled, 1); // the start-up stage is what LBA 0 holds
 
+    // In the menu, row 1 then names what LBA 0 holds, as the grey rows do.
+    fd::reset();
+    fd::setSector(0, 0, mbr);
+    beginPass("2Z", false);
+    fail(fd::Kind::Write, 3, EIO, false, true);
+    EXPECT_EQ(installBootProgram(state, screen), Outcome::Done);
+    EXPECT_EQ(rowText(screen, 1), state.installedTitle);
+    EXPECT_EQ(row(22), row80(Sector0LostMessage));
+
     // LBA 0 itself broke off half way and stays broken.
     fd::reset();
     fd::setSector(0, 0, mbr);
