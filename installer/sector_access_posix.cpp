@@ -28,7 +28,8 @@ uint32_t transferError(int error) {
 }
 
 bool isWholeDiskName(const std::string& name) {
-    static const char* const skipped[] = {"loop", "ram", "zram", "sr", "md", "dm"};
+    // Floppy drives (fd) are never one of the BIOS's hard disks either.
+    static const char* const skipped[] = {"loop", "ram", "zram", "sr", "md", "dm", "fd"};
     if (name.empty() || name[0] == '.') return false;
     for (const char* prefix : skipped)
         if (name.starts_with(prefix)) return false;

@@ -37,6 +37,11 @@ int cp437FromUnicode(uint32_t codePoint) {
     return found->second == 0 ? -1 : found->second;
 }
 
+int characterKeyFor(uint32_t codePoint) {
+    const int ch = cp437FromUnicode(codePoint);
+    return ch < 0 ? '?' : ch;
+}
+
 void appendUtf8(std::string& out, uint8_t ch) {
     uint32_t cp = Cp437Unicode[ch];
     if (cp == 0) cp = ' ';

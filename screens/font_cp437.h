@@ -14,6 +14,9 @@ extern const uint16_t Cp437Unicode[256];
 // The byte of code page 437 for a typed character, or -1 when the code page has
 // none. Characters below 20h and 7Fh map to themselves, so Enter stays 13.
 int cp437FromUnicode(uint32_t codePoint);
+// The key a typed character gives: its code page 437 byte, or '?' for a
+// character that code page 437 lacks, so that it still counts as a key.
+int characterKeyFor(uint32_t codePoint);
 // Appends the UTF-8 form of the character that byte `ch` shows.
 void appendUtf8(std::string& out, uint8_t ch);
 // Decodes one UTF-8 character from the start of `bytes`: its code point and

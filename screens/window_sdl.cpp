@@ -67,8 +67,8 @@ void pushText(KeyQueue& keys, const char* text) {
             ++pos;
             continue;
         }
-        const int ch = cp437FromUnicode(decoded.codePoint);
-        if (ch >= 0x20) pushKey(keys, ch); // characters without a code page 437 byte are dropped
+        const int ch = characterKeyFor(decoded.codePoint);
+        if (ch >= 0x20) pushKey(keys, ch);
         pos += decoded.length;
     }
 }

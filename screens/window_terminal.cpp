@@ -340,7 +340,7 @@ void decodeTerminalKeys(TerminalKeyDecoder& decoder, bool complete, std::vector<
             const Utf8Char decoded = decodeUtf8(bytes.data() + pos, size - pos);
             if (decoded.length < 0 && !complete) break;
             if (decoded.length > 0) {
-                add(cp437FromUnicode(decoded.codePoint));
+                add(characterKeyFor(decoded.codePoint));
                 pos += static_cast<size_t>(decoded.length);
                 continue;
             }

@@ -212,7 +212,8 @@ TEST(DrivePaths, WholeDisksOfAFakeSysBlockTreeInNameOrder) {
     add("sda", true);
     add("nvme0n1", true);
     add("vda", false); // no device behind it
-    for (const char* name : {"loop0", "ram0", "zram0", "sr0", "md127", "dm-0"}) add(name, true);
+    for (const char* name : {"fd0", "loop0", "ram0", "zram0", "sr0", "md127", "dm-0"})
+        add(name, true);
 
     EXPECT_EQ(listWholeDisks(dir.path.string()),
               (std::vector<std::string>{"nvme0n1", "sda", "sdb"}));

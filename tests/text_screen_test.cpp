@@ -499,6 +499,8 @@ TEST(TerminalKeys, SequencesCharactersAndLineEnds) {
               (std::vector<int>{'j', 13, 13, 13, 8, '+', '-', 'a'}));
     EXPECT_EQ(decodeAll({"Ge\xC3\xAF", "\xE2\x96\x88\x8B"}),
               (std::vector<int>{'G', 'e', 0x8B, 0xDB, 0x8B}));
+    // A character code page 437 lacks (the euro sign) is still a key.
+    EXPECT_EQ(decodeAll({"\xE2\x82\xAC"}), (std::vector<int>{'?'}));
 }
 
 TEST(TerminalKeys, UnfinishedSequencesWaitUnlessTheInputIsComplete) {
