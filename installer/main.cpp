@@ -1,9 +1,9 @@
 // VELTRA installer: the window's event loop runs on this thread, the installer
 // itself (start-up and main loop) on a thread of its own.
-#include "installer/installer_state.h"
+#include "core/installer_state.h"
+#include "display/text_screen.h"
+#include "display/window.h"
 #include "installer/main_loop.h"
-#include "screens/text_screen.h"
-#include "screens/window.h"
 
 #include <memory>
 #include <string>

@@ -3,9 +3,9 @@
 // line) choose and runs one operation.
 #include "installer/main_loop.h"
 
+#include "core/partition_table.h"
+#include "core/sector_access.h"
 #include "installer/operations.h"
-#include "installer/partition_table.h"
-#include "installer/sector_access.h"
 #include "screens/main_menu.h"
 
 #include <string>

@@ -5,9 +5,10 @@
 // the first disk keeps starting.
 #include "installer/operations.h"
 
-#include "installer/partition_table.h"
-#include "installer/record_store.h"
-#include "installer/sector_access.h"
+#include "core/guarded_write.h"
+#include "core/partition_table.h"
+#include "core/record_store.h"
+#include "core/sector_access.h"
 #include "screens/gradient_bar.h"
 #include "screens/main_menu.h"
 
@@ -53,8 +54,6 @@ constexpr std::array<int, 8> OptionKeys = {104, 59, 105, 60, 106, 61, 107, 62};
 constexpr int DefaultKeyOffset = 112;
 constexpr int TableBlockStart = 432;
 constexpr int MarkerColumn = 74;
-// How often sector 0 is written again after a failed write before giving up.
-constexpr int PutBackAttempts = 3;
 
 // Before a result line the screen is brought up to date: an empty line in
 // batch mode, a repaint of the menu (cursor left on row 22) otherwise.
@@ -135,19 +134,6 @@ Outcome failInstall(InstallerState& state, TextScreen& screen, const SectorBuffe
 }
 
 } // namespace
-
-bool mayHaveChanged(const InstallerState& state) {
-    return state.lastError != ErrorInvalidHandle;
-}
-
-bool putBackSector0(InstallerState& state, int drive, const SectorBuffer& sector0) {
-    for (int attempt = 0; attempt < PutBackAttempts; ++attempt) {
-        state.ioBuffer = sector0;
-        writeSector(state, drive, 0);
-        if (state.lastError == 0) return true;
-    }
-    return false;
-}
 
 void fillDefaultKeyTable(InstallerState& state) {
     for (size_t i = 0; i < OptionKeys.size(); ++i) state.defaultKeyTable[i] = OptionKeys[i];

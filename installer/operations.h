@@ -1,7 +1,7 @@
 #pragma once
 
-#include "installer/installer_state.h"
-#include "screens/text_screen.h"
+#include "core/installer_state.h"
+#include "display/text_screen.h"
 
 enum class Outcome { Done, Cancelled, NothingToDo };
 
@@ -11,10 +11,3 @@ Outcome hideAll(InstallerState& state, TextScreen& screen);
 Outcome restoreAll(InstallerState& state, TextScreen& screen);
 Outcome removeBootProgram(InstallerState& state, TextScreen& screen);
 Outcome installBootProgram(InstallerState& state, TextScreen& screen);
-
-// After a failed write: false when it failed on opening the disk and so never
-// reached it; any other failure may have left the sector half written.
-bool mayHaveChanged(const InstallerState& state);
-// Writes `sector0` to LBA 0 of `drive` again after a failed write, a few
-// tries; true once LBA 0 holds it.
-bool putBackSector0(InstallerState& state, int drive, const SectorBuffer& sector0);

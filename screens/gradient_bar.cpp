@@ -2,7 +2,7 @@
 // bright pink to deep purple, the white glyph pixels left as they are.
 #include "screens/gradient_bar.h"
 
-#include "installer/record_store.h"
+#include "core/record_store.h"
 
 #include <algorithm>
 

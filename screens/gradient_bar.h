@@ -1,7 +1,7 @@
 #pragma once
 
-#include "installer/installer_state.h"
-#include "screens/text_screen.h"
+#include "core/installer_state.h"
+#include "display/text_screen.h"
 
 // Repaints the 16 pixel rows from `top` between `left` and `right` with a
 // vertical gradient from (red, green, blue), leaving pixels of keepColour alone.

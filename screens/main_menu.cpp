@@ -2,8 +2,8 @@
 // editor on drives 1..3, one routine with one key loop.
 #include "screens/main_menu.h"
 
-#include "installer/partition_table.h"
-#include "installer/record_store.h"
+#include "core/partition_table.h"
+#include "core/record_store.h"
 #include "screens/gradient_bar.h"
 #include "screens/help_screen.h"
 #include "screens/partition_editor.h"

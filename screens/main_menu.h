@@ -1,7 +1,7 @@
 #pragma once
 
-#include "installer/installer_state.h"
-#include "screens/text_screen.h"
+#include "core/installer_state.h"
+#include "display/text_screen.h"
 
 #include <string>
 

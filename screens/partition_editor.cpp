@@ -2,9 +2,9 @@
 // unhiding or activating one primary entry of its MBR.
 #include "screens/partition_editor.h"
 
-#include "installer/operations.h"
-#include "installer/partition_table.h"
-#include "installer/sector_access.h"
+#include "core/guarded_write.h"
+#include "core/partition_table.h"
+#include "core/sector_access.h"
 
 void switchDrive(InstallerState& state, int drive) {
     if (drive < 0 || drive > 3) return;

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "installer/installer_state.h"
+#include "core/installer_state.h"
 
 // Reads LBA 0 of drive N and makes it the shown drive; nothing changes when the read fails.
 void switchDrive(InstallerState& state, int drive);

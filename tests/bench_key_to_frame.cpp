@@ -10,10 +10,10 @@
 // 500 ms and more let the window fall back to its slow idle wait first.
 // Without VELTRA_DRIVES a fresh image is made with tools/make_disk.py; a
 // VELTRA_DRIVES that names anything but image files is refused.
-#include "installer/installer_state.h"
+#include "core/installer_state.h"
+#include "display/text_screen.h"
+#include "display/window.h"
 #include "installer/main_loop.h"
-#include "screens/text_screen.h"
-#include "screens/window.h"
 
 #include <SDL.h>
 

@@ -1,10 +1,10 @@
 // Repaint timings of the menu page: the full repaint with both gradient bands,
 // the partial repaint of rows 3..24, and one band alone.
-#include "installer/installer_state.h"
-#include "installer/partition_table.h"
+#include "core/installer_state.h"
+#include "core/partition_table.h"
+#include "display/text_screen.h"
 #include "screens/gradient_bar.h"
 #include "screens/main_menu.h"
-#include "screens/text_screen.h"
 
 #include <benchmark/benchmark.h>
 

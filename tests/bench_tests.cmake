@@ -14,5 +14,5 @@ if(NOT WIN32)
   target_compile_definitions(veltra_bench_key_to_frame PRIVATE
     VELTRA_SOURCE_DIR="${PROJECT_SOURCE_DIR}")
   target_link_libraries(veltra_bench_key_to_frame PRIVATE
-    veltra_core veltra_sector veltra_window ${_bench_sdl})
+    veltra_installer veltra_sector veltra_window ${_bench_sdl})
 endif()

@@ -1,6 +1,6 @@
 // Text screen timings: a full 28-row repaint, one row, the gradient's pixel
 // pass over one text row, and the cost of readKey with and without a key.
-#include "screens/text_screen.h"
+#include "display/text_screen.h"
 
 #include <benchmark/benchmark.h>
 

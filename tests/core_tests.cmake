@@ -18,6 +18,10 @@ target_compile_definitions(record_store_test PRIVATE VELTRA_BOOT_BIN_PATH="${VEL
 gtest_discover_tests(record_store_test PROPERTIES LABELS unit TIMEOUT 60)
 
 add_executable(main_flow_test main_flow_test.cpp)
-target_link_libraries(main_flow_test PRIVATE veltra_core veltra_sector veltra_window
+target_link_libraries(main_flow_test PRIVATE veltra_installer veltra_sector veltra_window
                                              GTest::gtest_main)
 gtest_discover_tests(main_flow_test PROPERTIES LABELS unit TIMEOUT 60)
+
+# Includes point down only: display and core at the bottom, then screens, then installer.
+add_test(NAME include_layers COMMAND ${PROJECT_SOURCE_DIR}/tools/check_layers.sh)
+set_tests_properties(include_layers PROPERTIES LABELS unit)

@@ -2,7 +2,7 @@
 // fault-injection tests of the operations. No file or device is ever opened.
 #include "tests/fake_sector_access.h"
 
-#include "installer/sector_access.h"
+#include "core/sector_access.h"
 
 #include <algorithm>
 

@@ -2,7 +2,7 @@
 // every call and failures injected per call ("the 3rd write fails").
 #pragma once
 
-#include "installer/installer_state.h"
+#include "core/installer_state.h"
 
 #include <cstdint>
 #include <vector>

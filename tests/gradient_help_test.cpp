@@ -1,7 +1,7 @@
 // The gradient band behind the title and footer rows, and the help page.
 #include "screens_fixture.h"
 
-#include "installer/record_store.h"
+#include "core/record_store.h"
 #include "screens/gradient_bar.h"
 #include "screens/help_screen.h"
 

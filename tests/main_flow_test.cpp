@@ -1,10 +1,10 @@
 // Start-up and the main loop through the headless backend: the command word,
 // the rights check, the installed test, the dispatch, and that every run ends
 // (batch runs through the closing prompt, interactive ones on Escape).
+#include "core/partition_table.h"
+#include "display/text_screen.h"
+#include "display/window.h"
 #include "installer/main_loop.h"
-#include "installer/partition_table.h"
-#include "screens/text_screen.h"
-#include "screens/window.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // state marks, the words Enter leaves, help and display-only painting.
 #include "screens_fixture.h"
 
-#include "installer/record_store.h"
+#include "core/record_store.h"
 
 using namespace screens_test;
 

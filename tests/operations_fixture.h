@@ -3,14 +3,14 @@
 // prepared the way one pass of the main loop prepares it.
 #pragma once
 
-#include "installer/installer_state.h"
+#include "core/installer_state.h"
+#include "core/partition_table.h"
+#include "core/sector_access.h"
+#include "display/text_screen.h"
+#include "display/window.h"
 #include "installer/main_loop.h"
 #include "installer/operations.h"
-#include "installer/partition_table.h"
-#include "installer/sector_access.h"
 #include "screens/main_menu.h"
-#include "screens/text_screen.h"
-#include "screens/window.h"
 
 #include <gtest/gtest.h>
 

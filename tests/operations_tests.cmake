@@ -6,13 +6,13 @@ if(NOT DEFINED VELTRA_BOOT_BIN)
 endif()
 
 add_executable(operations_tests ${CMAKE_CURRENT_LIST_DIR}/operations_test.cpp)
-target_link_libraries(operations_tests PRIVATE veltra_core veltra_sector veltra_window
+target_link_libraries(operations_tests PRIVATE veltra_installer veltra_sector veltra_window
                                                GTest::gtest_main)
 
 add_executable(operations_fault_tests
   ${CMAKE_CURRENT_LIST_DIR}/operations_fault_test.cpp
   ${CMAKE_CURRENT_LIST_DIR}/fake_sector_access.cpp)
-target_link_libraries(operations_fault_tests PRIVATE veltra_core veltra_window
+target_link_libraries(operations_fault_tests PRIVATE veltra_installer veltra_window
                                                      GTest::gtest_main)
 
 foreach(target operations_tests operations_fault_tests)

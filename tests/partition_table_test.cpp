@@ -1,6 +1,6 @@
 // The partition rules: which types count, what HIDE and REST do to a type,
 // and the editor's unconditional hide, unhide and activate.
-#include "installer/partition_table.h"
+#include "core/partition_table.h"
 
 #include <gtest/gtest.h>
 

@@ -1,7 +1,7 @@
 // The generated record store: the four boot images decode to veltra.bin byte
 // for byte, the labels sit where the screens expect them, and the page rows
 // are exactly the texts the screens print.
-#include "installer/record_store.h"
+#include "core/record_store.h"
 
 #include <gtest/gtest.h>
 

@@ -2,11 +2,11 @@
 // temporary folder named by VELTRA_DRIVES, and MBR sectors built to order.
 #pragma once
 
-#include "installer/installer_state.h"
-#include "installer/partition_table.h"
+#include "core/installer_state.h"
+#include "core/partition_table.h"
+#include "display/text_screen.h"
+#include "display/window.h"
 #include "screens/main_menu.h"
-#include "screens/text_screen.h"
-#include "screens/window.h"
 
 #include <gtest/gtest.h>
 

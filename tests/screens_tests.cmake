@@ -7,13 +7,13 @@ add_executable(veltra_screens_tests
 )
 target_include_directories(veltra_screens_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(veltra_screens_tests PRIVATE
-  veltra_core veltra_sector veltra_window GTest::gtest_main)
+  veltra_installer veltra_sector veltra_window GTest::gtest_main)
 gtest_discover_tests(veltra_screens_tests PROPERTIES LABELS unit)
 
 # Pictures of the screens: veltra_screenshots <output folder>.
 add_executable(veltra_screenshots ${PROJECT_SOURCE_DIR}/tools/screenshots.cpp)
 target_include_directories(veltra_screenshots PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
-target_link_libraries(veltra_screenshots PRIVATE veltra_core veltra_sector veltra_window)
+target_link_libraries(veltra_screenshots PRIVATE veltra_installer veltra_sector veltra_window)
 
 # Repaint timings (Google Benchmark); not part of the test run.
 find_package(benchmark QUIET)
@@ -21,5 +21,5 @@ if(benchmark_FOUND)
   add_executable(veltra_bench_screens ${CMAKE_CURRENT_SOURCE_DIR}/bench_screens.cpp)
   target_include_directories(veltra_bench_screens PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
   target_link_libraries(veltra_bench_screens PRIVATE
-    veltra_core veltra_sector veltra_window benchmark::benchmark)
+    veltra_installer veltra_sector veltra_window benchmark::benchmark)
 endif()

@@ -1,7 +1,7 @@
 // Sector access on image files named by VELTRA_DRIVES, and the rules that map
 // drive numbers to paths. Nothing here ever opens a disk of this machine.
-#include "installer/sector_access.h"
-#include "installer/sector_access_posix.h"
+#include "core/sector_access.h"
+#include "core/sector_access_posix.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // The text screen: where printed bytes go, when the screen scrolls, what the
 // pixels hold, the key queue, the PNG writer and the terminal backend.
-#include "screens/font_cp437.h"
-#include "screens/text_screen.h"
-#include "screens/window.h"
-#include "screens/window_posix.h"
+#include "display/font_cp437.h"
+#include "display/text_screen.h"
+#include "display/window.h"
+#include "display/window_posix.h"
 
 #include <gtest/gtest.h>
 

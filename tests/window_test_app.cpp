@@ -2,8 +2,8 @@
 // that reports every key it reads on standard output, one line per key
 // ("key 255 72"), until "q" ends it with exit code 7 (or the end of the input,
 // when it had to fall back to the terminal).
-#include "screens/text_screen.h"
-#include "screens/window.h"
+#include "display/text_screen.h"
+#include "display/window.h"
 
 #include <cstdio>
 #include <string>

@@ -8,7 +8,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${1:-build}"
 work=$(mktemp -d)
-trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
+# Only the processes this script started are measured and ended.
+started=()
+trap 'kill "${started[@]}" 2>/dev/null || true; rm -rf "$work"' EXIT
 python3 tools/make_disk.py "$work/disk.img" >/dev/null
 ticks=$(getconf CLK_TCK)
 
@@ -21,15 +23,18 @@ cpu_share() { # pid seconds
 }
 
 Xvfb :93 -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 &
+started+=($!)
 sleep 1
 DISPLAY=:93 VELTRA_DRIVES="$work/disk.img" "$build/veltra" >/dev/null 2>&1 &
 pid=$!
+started+=("$pid")
 sleep 2
 echo "SDL window, menu waiting: $(cpu_share $pid 10)"
 kill $pid
 
 sleep 30 | env -u DISPLAY VELTRA_DRIVES="$work/disk.img" "$build/veltra" >/dev/null 2>&1 &
+pid=$! # the last command of the pipeline: veltra itself
+started+=("$pid")
 sleep 2
-pid=$(pgrep -n -x veltra)
 echo "terminal, menu waiting:   $(cpu_share $pid 10)"
 kill $pid

@@ -2,12 +2,12 @@
 //   veltra_screenshots <folder>
 // writes menu-installed.png, menu-not-installed.png, editor-drive1.png and
 // help.png there. The disks are image files in a temporary folder.
-#include "installer/installer_state.h"
-#include "installer/partition_table.h"
+#include "core/installer_state.h"
+#include "core/partition_table.h"
+#include "display/text_screen.h"
+#include "display/window.h"
 #include "screens/help_screen.h"
 #include "screens/main_menu.h"
-#include "screens/text_screen.h"
-#include "screens/window.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,6 +1,6 @@
 // Counting, hiding, unhiding and activating the four primary entries of an MBR
 // held as a working sector. Nothing here touches a disk.
-#include "installer/partition_table.h"
+#include "core/partition_table.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // The record store: the records generated at build time from the boot program
 // and the page texts, read one after another from state.readPosition.
-#include "installer/record_store.h"
+#include "core/record_store.h"
 
 #include <algorithm>
 #include <array>

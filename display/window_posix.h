@@ -1,7 +1,7 @@
 // The two POSIX window backends, which runWithWindow chooses between.
 #pragma once
 
-#include "screens/text_screen.h"
+#include "display/text_screen.h"
 
 #include <functional>
 #include <string>

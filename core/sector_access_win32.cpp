@@ -2,7 +2,7 @@
 // with read and write sharing, one 512-byte transfer at LBA * 512, closed
 // again. lastError is whatever the system reports after the close; closing the
 // invalid handle of a failed open leaves 6 (ERROR_INVALID_HANDLE).
-#include "installer/sector_access.h"
+#include "core/sector_access.h"
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN

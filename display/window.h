@@ -2,7 +2,7 @@
 // keys into the screen's KeyQueue; none of them ever calls into the installer.
 #pragma once
 
-#include "screens/text_screen.h"
+#include "display/text_screen.h"
 
 #include <exception>
 #include <functional>

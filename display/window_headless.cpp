@@ -1,6 +1,6 @@
 // The platform-free parts of the window side: scripted keys, the framebuffer as
 // a PNG file, the window title and the logic thread.
-#include "screens/window.h"
+#include "display/window.h"
 
 #include <algorithm>
 #include <array>

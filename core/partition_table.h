@@ -3,7 +3,7 @@
 // with the hidden bit 10h set.
 #pragma once
 
-#include "installer/installer_state.h"
+#include "core/installer_state.h"
 
 constexpr int HiddenBit = 0x10;
 constexpr int PartitionTableOffset = 446;

@@ -1,5 +1,5 @@
 // Conversions between code page 437 and Unicode for the window backends.
-#include "screens/font_cp437.h"
+#include "display/font_cp437.h"
 
 #include <algorithm>
 #include <array>

@@ -9,9 +9,9 @@
 // file are a script: each one is handed over only when the previous one has
 // been read and the screen it led to has been drawn, so none is lost to the
 // 15-key queue and every screen that waits for a key shows in the output.
-#include "screens/font_cp437.h"
-#include "screens/window.h"
-#include "screens/window_posix.h"
+#include "display/font_cp437.h"
+#include "display/window.h"
+#include "display/window_posix.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,9 +1,9 @@
 // The SDL window: shows the framebuffer at 640x448 and turns keyboard events
 // into key codes. The event loop runs on the calling (main) thread.
-#include "screens/font_cp437.h"
-#include "screens/icon.h"
-#include "screens/window.h"
-#include "screens/window_posix.h"
+#include "display/font_cp437.h"
+#include "display/icon.h"
+#include "display/window.h"
+#include "display/window_posix.h"
 
 #include <SDL.h>
 
@@ -88,7 +88,7 @@ void present(SDL_Window* window, const TextScreen& screen) {
 
 void setIcon(SDL_Window* window) {
     SDL_Surface* icon = SDL_CreateRGBSurfaceWithFormatFrom(
-        const_cast<uint8_t*>(ProgramIcon), ProgramIconSize, ProgramIconSize, 24,
+        const_cast<uint8_t*>(programIcon().data()), ProgramIconSize, ProgramIconSize, 24,
         ProgramIconSize * 3, SDL_PIXELFORMAT_RGB24);
     if (!icon) return;
     SDL_SetWindowIcon(window, icon);

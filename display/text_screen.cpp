@@ -1,9 +1,9 @@
 // The text screen: cursor, colours and the PendingWrap rule on an 80x28 grid of
 // 8x16 cells, drawn both into the framebuffer and into the cell grid; and the
 // key queue that the window's event side fills.
-#include "screens/text_screen.h"
+#include "display/text_screen.h"
 
-#include "screens/font_cp437.h"
+#include "display/font_cp437.h"
 
 #include <algorithm>
 #include <chrono>

@@ -3,7 +3,7 @@
 // turns the window's keyboard messages into key codes for the KeyQueue. The
 // message loop runs on the calling (main) thread, the installer's logic on a
 // thread of its own.
-#include "screens/window.h"
+#include "display/window.h"
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN

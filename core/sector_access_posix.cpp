@@ -5,8 +5,8 @@
 #define _FILE_OFFSET_BITS 64
 #endif
 
-#include "installer/sector_access_posix.h"
-#include "installer/sector_access.h"
+#include "core/sector_access_posix.h"
+#include "core/sector_access.h"
 
 #include <algorithm>
 #include <cerrno>

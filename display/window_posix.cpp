@@ -1,7 +1,7 @@
 // runWithWindow on POSIX systems: the SDL window when a display can be opened,
 // else the terminal on standard input and output.
-#include "screens/window_posix.h"
-#include "screens/window.h"
+#include "display/window_posix.h"
+#include "display/window.h"
 
 #include <unistd.h>
 

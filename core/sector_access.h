@@ -4,7 +4,7 @@
 // then untouched), any other value a failed position, transfer or close.
 #pragma once
 
-#include "installer/installer_state.h"
+#include "core/installer_state.h"
 
 #include <cstdint>
 

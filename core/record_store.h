@@ -2,7 +2,7 @@
 // the gradient steps and the two page texts, read from one position.
 #pragma once
 
-#include "installer/installer_state.h"
+#include "core/installer_state.h"
 
 #include <string>
 
