@@ -1,6 +1,7 @@
 #include "core/guarded_write.h"
 
 #include "core/sector_access.h"
+#include "core/write_sequence.h"
 
 namespace {
 // How often sector 0 is written again after a failed write before giving up.
@@ -18,4 +19,24 @@ bool putBackSector0(InstallerState& state, int drive, const SectorBuffer& sector
         if (state.lastError == 0) return true;
     }
     return false;
+}
+
+WriteGuard::WriteGuard(InstallerState& state, int drive, const WorkingSector& decidedOn)
+    : drive(drive), result(WriteCheck::InUse) {
+    // Stops wait from here on, so that none falls between the check and the writes.
+    beginWriteSequence();
+    if (!lockDrive(drive)) return;
+    readSector(state, drive, 0);
+    if (state.lastError != 0) {
+        result = WriteCheck::ReadFailed;
+        return;
+    }
+    result = WriteCheck::Ready;
+    for (int i = 0; i < 512; ++i)
+        if (state.ioBuffer[i] != (decidedOn[i] & 0xFF)) result = WriteCheck::Changed;
+}
+
+WriteGuard::~WriteGuard() {
+    unlockDrive(drive);
+    endWriteSequence();
 }

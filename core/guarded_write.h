@@ -1,8 +1,32 @@
-// Guarded sector writes: what the operations and the editor do after a write
-// the disk did not take, so that sector 0 of a drive is never left half written.
+// Guarded sector writes. Every sequence of writes of an operation or the
+// partition editor runs inside a WriteGuard: the drive is locked against other
+// programs, LBA 0 is read again and must still be the sector the decision was
+// made on, and a stop of the program waits until the writes are done. After a
+// write the disk did not take, sector 0 is put back.
 #pragma once
 
 #include "core/installer_state.h"
+
+enum class WriteCheck {
+    Ready,      // locked, LBA 0 unchanged: the writes may go ahead
+    InUse,      // another program holds the drive
+    Changed,    // LBA 0 is no longer what the decision was made on (now in ioBuffer)
+    ReadFailed, // LBA 0 could not be read again
+};
+
+class WriteGuard {
+  public:
+    WriteGuard(InstallerState& state, int drive, const WorkingSector& decidedOn);
+    ~WriteGuard(); // gives the lock back and lets a stop that arrived meanwhile act
+    WriteGuard(const WriteGuard&) = delete;
+    WriteGuard& operator=(const WriteGuard&) = delete;
+
+    WriteCheck check() const { return result; }
+
+  private:
+    int drive;
+    WriteCheck result;
+};
 
 // After a failed write: false when it failed on opening the disk and so never
 // reached it; any other failure may have left the sector half written.

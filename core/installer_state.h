@@ -31,6 +31,9 @@ struct InstallerState {
     int drawOnceCount = 0;
     std::array<int, 8> defaultKeyTable{};
     int markerRow = 9;
+    // What the program ends with: 0 done, 1 refused or cancelled, 3 a drive
+    // could not be opened, read or written.
+    int exitCode = 0;
 
     // Main menu.
     int selectedRow = 9;

@@ -12,7 +12,9 @@
 #include <cerrno>
 #include <cstdlib>
 #include <dirent.h>
+#include <array>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -38,12 +40,44 @@ bool isWholeDiskName(const std::string& name) {
 
 enum class Direction { Read, Write };
 
+// The last failed open of each drive: the path (empty when the drive names
+// none) and errno, ENODEV for something that is neither a file nor a disk.
+struct OpenFailure {
+    std::string path;
+    int error = 0;
+};
+std::array<OpenFailure, MaxDrives> openFailures;
+// The descriptors that hold each drive's lock, -1 for none.
+std::array<int, MaxDrives> lockFds = {-1, -1, -1, -1};
+
+// Opens the drive for reading and writing: only a regular file (an image) or
+// a block device, never a folder, a pipe or a terminal. -1 on failure, which
+// is kept for openFailureText.
+int openDrive(int drive) {
+    if (drive < 0 || drive >= MaxDrives) return -1;
+    OpenFailure& failure = openFailures[drive];
+    std::optional<std::string> path = drivePath(drive);
+    failure = {path.value_or(""), ENOENT};
+    if (!path) return -1;
+    const int fd = ::open(path->c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
+        failure.error = errno;
+        return -1;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !(S_ISREG(info.st_mode) || S_ISBLK(info.st_mode))) {
+        ::close(fd);
+        failure.error = ENODEV;
+        return -1;
+    }
+    failure.error = 0;
+    return fd;
+}
+
 // Opens, transfers one sector and closes. `data` is read into only when the
 // whole sector arrived, so a failed read leaves the caller's buffer as it was.
 uint32_t transfer(int drive, uint64_t lba, Direction direction, SectorBuffer& data) {
-    std::optional<std::string> path = drivePath(drive);
-    if (!path) return ErrorInvalidHandle;
-    int fd = ::open(path->c_str(), O_RDWR | O_CLOEXEC);
+    const int fd = openDrive(drive);
     if (fd < 0) return ErrorInvalidHandle;
 
     const off_t position = static_cast<off_t>(lba * SectorSize);
@@ -123,4 +157,48 @@ void readSavedMbr(InstallerState& state, int drive, uint64_t lba) {
 
 void writeSector(InstallerState& state, int drive, uint64_t lba) {
     state.lastError = transfer(drive, lba, Direction::Write, state.ioBuffer);
+}
+
+bool lockDrive(int drive) {
+    if (drive < 0 || drive >= MaxDrives) return false;
+    if (lockFds[drive] >= 0) return true;
+    const int fd = openDrive(drive);
+    // A drive that cannot be opened is not in use; its first transfer says why.
+    if (fd < 0) return true;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return false;
+    }
+    lockFds[drive] = fd;
+    return true;
+}
+
+void unlockDrive(int drive) {
+    if (drive < 0 || drive >= MaxDrives || lockFds[drive] < 0) return;
+    ::close(lockFds[drive]); // closing the last descriptor gives the lock back
+    lockFds[drive] = -1;
+}
+
+std::string openFailureText(int drive) {
+    const std::string number = std::to_string(drive);
+    if (drive < 0 || drive >= MaxDrives || openFailures[drive].path.empty())
+        return " Drive " + number + " is niet gevonden.";
+    const OpenFailure& failure = openFailures[drive];
+    const std::string named = " Drive " + number + " (" + failure.path + ")";
+    switch (failure.error) {
+    case EACCES:
+    case EPERM:
+    case EROFS:
+        return " Niet voldoende rechten. Start als root, bijvoorbeeld met sudo.";
+    case ENOENT:
+    case ENOTDIR:
+        return named + " bestaat niet.";
+    case EISDIR:
+        return named + " is een map, geen schijf.";
+    case ENODEV:
+    case ENXIO:
+        return named + " is geen schijf en geen schijfbestand.";
+    default:
+        return named + " kan niet geopend worden (fout " + std::to_string(failure.error) + ").";
+    }
 }

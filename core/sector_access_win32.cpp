@@ -14,6 +14,12 @@
 namespace {
 
 constexpr DWORD SectorSize = 512;
+constexpr int MaxDrives = 4;
+
+// Why the last open of each drive failed (GetLastError right after CreateFileW).
+DWORD openErrors[MaxDrives] = {};
+// Named mutexes that hold each drive's lock.
+HANDLE locks[MaxDrives] = {};
 
 enum class Direction { Read, Write };
 
@@ -25,6 +31,8 @@ uint32_t transfer(int drive, uint64_t lba, Direction direction, SectorBuffer& da
     HANDLE handle =
         CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                     nullptr, OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE && drive >= 0 && drive < MaxDrives)
+        openErrors[drive] = GetLastError();
     SetLastError(0);
     bool shortTransfer = false;
     if (handle != INVALID_HANDLE_VALUE) {
@@ -69,4 +77,36 @@ void readSavedMbr(InstallerState& state, int drive, uint64_t lba) {
 
 void writeSector(InstallerState& state, int drive, uint64_t lba) {
     state.lastError = transfer(drive, lba, Direction::Write, state.ioBuffer);
+}
+
+// One program at a time writes a drive: a mutex named after the drive, seen
+// by every session of the machine.
+bool lockDrive(int drive) {
+    if (drive < 0 || drive >= MaxDrives) return false;
+    if (locks[drive]) return true;
+    const std::wstring name = L"Global\\VELTRA-PhysicalDrive" + std::to_wstring(drive);
+    HANDLE mutex = CreateMutexW(nullptr, FALSE, name.c_str());
+    if (!mutex) return true; // no mutex to be had: the writes go on unguarded, as before
+    const DWORD waited = WaitForSingleObject(mutex, 0);
+    if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
+        CloseHandle(mutex);
+        return false;
+    }
+    locks[drive] = mutex;
+    return true;
+}
+
+void unlockDrive(int drive) {
+    if (drive < 0 || drive >= MaxDrives || !locks[drive]) return;
+    ReleaseMutex(locks[drive]);
+    CloseHandle(locks[drive]);
+    locks[drive] = nullptr;
+}
+
+std::string openFailureText(int drive) {
+    if (drive >= 0 && drive < MaxDrives &&
+        (openErrors[drive] == ERROR_FILE_NOT_FOUND || openErrors[drive] == ERROR_PATH_NOT_FOUND))
+        return " Drive " + std::to_string(drive) + " (\\\\.\\PhysicalDrive" +
+               std::to_string(drive) + ") bestaat niet.";
+    return " Niet voldoende rechten. Start met Administrator-rechten.";
 }

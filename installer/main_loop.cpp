@@ -28,9 +28,9 @@ void printMessage(TextScreen& screen, std::string_view text) {
     printText(screen, text, true);
 }
 
-void leave(TextScreen& screen) {
+void leave(TextScreen& screen, int exitCode) {
     moveCursor(screen, 23, 1, CursorVisibility::Show);
-    endProgram(screen, 0);
+    endProgram(screen, exitCode);
 }
 
 Outcome runOperation(Operation operation, InstallerState& state, TextScreen& screen) {
@@ -94,10 +94,10 @@ void startUp(InstallerState& state, TextScreen& screen, const std::vector<std::s
         titleLine(17, " Dorvanti VELTRA Manager [Niet ge\x8Bnstalleerd] ", 17);
 }
 
-void closingPrompt(InstallerState& /*state*/, TextScreen& screen) {
+void closingPrompt(InstallerState& state, TextScreen& screen) {
     printMessage(screen, "  Druk op een willekeurige toets.");
     awaitKey(screen);
-    leave(screen);
+    leave(screen, state.exitCode);
 }
 
 void mainLoop(InstallerState& state, TextScreen& screen) {
@@ -106,10 +106,12 @@ void mainLoop(InstallerState& state, TextScreen& screen) {
         state.scratchSector.fill(0);
 
         readSector(state, 0, 0);
+        if (state.lastError != 0) state.exitCode = ExitDiskError;
         if (state.lastError == ErrorInvalidHandle) {
+            // Missing rights, or a path that names no disk.
             printNewline(screen);
             printText(screen, "  VELTRA 9.06:", false);
-            printText(screen, " Niet voldoende rechten. Start met Administrator-rechten.", true);
+            printText(screen, openFailureText(0), true);
             closingPrompt(state, screen);
             return;
         }
@@ -138,29 +140,37 @@ void mainLoop(InstallerState& state, TextScreen& screen) {
             // Escape ends the program; so does any other way out of the menu
             // than Enter (the window closing), which must never start an operation.
             if (state.lastKey.empty() || state.lastKey[0] != KeyEnter) {
-                leave(screen);
+                leave(screen, ExitDone);
                 return;
             }
         }
 
         fillDefaultKeyTable(state);
+        state.exitCode = ExitDone;
         const Outcome outcome =
             runOperation(chooseOperation(state.commandWord, state.isInstalled), state, screen);
 
-        if (state.batchMode) {
-            // One command-line run, one operation: every outcome ends here.
-            if (outcome == Outcome::NothingToDo)
+        // One command-line run, one operation: every outcome ends here; so does
+        // a drive that another program is writing.
+        if (state.batchMode || outcome == Outcome::InUse) {
+            if (outcome == Outcome::NothingToDo) {
+                state.exitCode = ExitRefused;
                 printMessage(screen, state.isInstalled
                                          ? "  VELTRA is al geinstalleerd, er is niets gedaan."
                                          : "  Er is niets gedaan.");
+            }
             closingPrompt(state, screen);
             return;
         }
         switch (outcome) {
         case Outcome::Done:
-            waitKey(screen);
+        case Outcome::TableChanged:
+            // The key that dismisses the result line is taken here: it must
+            // not act in the menu that follows (Enter would run a line).
+            awaitKey(screen);
             state.commandWord.clear();
             break;
+        case Outcome::InUse:
         case Outcome::Cancelled:
             break;
         case Outcome::NothingToDo:

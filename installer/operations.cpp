@@ -13,6 +13,7 @@
 #include "screens/main_menu.h"
 
 #include <array>
+#include <optional>
 #include <string_view>
 
 namespace {
@@ -44,6 +45,14 @@ constexpr std::string_view Sector0LostMessage =
     "  Schrijven naar sector 0 is mislukt, de schijf start mogelijk niet meer op!";
 constexpr std::string_view NotWipedMessage =
     "  VELTRA is verwijderd, maar sector 1 tm 4 konden niet gewist worden.";
+constexpr std::string_view InUseMessage =
+    "  Drive 0 is in gebruik door een ander programma, er is niets gewijzigd.";
+constexpr std::string_view TableChangedMessage =
+    "  De partitietabel is intussen gewijzigd, er is niets veranderd.";
+constexpr std::string_view NoSavedMbrMessage =
+    "  Sector 1 bevat geen geldige MBR, VELTRA is niet verwijderd.";
+constexpr std::string_view GptMessage =
+    "  Deze schijf heeft een GPT-partitietabel, VELTRA kan hier niet geinstalleerd worden.";
 
 // The option words of the main menu and the DefaultKey each one stores: Alt-F n
 // keeps the other partitions visible (z), F n hides them (v).
@@ -71,6 +80,30 @@ void reportMessage(InstallerState& state, TextScreen& screen, std::string_view m
     printText(screen, message, true);
 }
 
+// A result line that also sets what the program ends with.
+Outcome report(InstallerState& state, TextScreen& screen, std::string_view message, int exitCode,
+               Outcome outcome = Outcome::Done) {
+    state.exitCode = exitCode;
+    reportMessage(state, screen, message);
+    return outcome;
+}
+
+// The writes may go ahead only when the guard is ready; otherwise says why
+// nothing was written.
+std::optional<Outcome> refusal(InstallerState& state, TextScreen& screen, const WriteGuard& guard) {
+    switch (guard.check()) {
+    case WriteCheck::Ready:
+        return std::nullopt;
+    case WriteCheck::InUse:
+        return report(state, screen, InUseMessage, ExitRefused, Outcome::InUse);
+    case WriteCheck::Changed:
+        return report(state, screen, TableChangedMessage, ExitRefused, Outcome::TableChanged);
+    case WriteCheck::ReadFailed:
+        break;
+    }
+    return report(state, screen, ReadFailedMessage, ExitDiskError);
+}
+
 // After an interactive install or removal row 1 names the state just reached.
 void showReachedTitle(InstallerState& state, TextScreen& screen) {
     if (state.batchMode != 0) return;
@@ -90,11 +123,13 @@ bool writeLba(InstallerState& state, uint64_t lba) {
 // sector that was there is written back and workSector shows it again.
 Outcome writeTable(InstallerState& state, TextScreen& screen, const WorkingSector& before,
                    std::string_view doneMessage) {
-    copyToBuffer(state.workSector, state.ioBuffer);
-    if (writeLba(state, 0)) {
-        reportMessage(state, screen, doneMessage);
-        return Outcome::Done;
+    WriteGuard guard(state, 0, before);
+    if (auto refused = refusal(state, screen, guard)) {
+        state.workSector = before;
+        return *refused;
     }
+    copyToBuffer(state.workSector, state.ioBuffer);
+    if (writeLba(state, 0)) return report(state, screen, doneMessage, ExitDone);
     bool intact = true;
     if (mayHaveChanged(state)) {
         SectorBuffer original{};
@@ -102,8 +137,7 @@ Outcome writeTable(InstallerState& state, TextScreen& screen, const WorkingSecto
         intact = putBackSector0(state, 0, original);
     }
     state.workSector = before;
-    reportMessage(state, screen, intact ? WriteFailedMessage : Sector0LostMessage);
-    return Outcome::Done;
+    return report(state, screen, intact ? WriteFailedMessage : Sector0LostMessage, ExitDiskError);
 }
 
 bool anyNonZero(const SectorBuffer& sector) {
@@ -120,17 +154,13 @@ int markerRowFor(int key) {
     return row;
 }
 
-// A failed install: LBA 0 goes back to the sector the disk had if the failure
-// may have touched it; isInstalled follows what LBA 0 then holds.
+// A failed install: LBA 0 is written last, so only its own failed write can
+// have touched it; then the sector the disk had goes back.
 Outcome failInstall(InstallerState& state, TextScreen& screen, const SectorBuffer& sector0,
                     bool sector0Touched) {
-    bool intact = true;
-    if (sector0Touched) intact = putBackSector0(state, 0, sector0);
-    // Unrestorable after a good write of LBA 0: the start-up stage is there.
-    if (intact) state.isInstalled = 0;
-    reportMessage(state, screen, intact ? InstallFailedMessage : Sector0LostMessage);
-    if (state.isInstalled == 1) showReachedTitle(state, screen);
-    return Outcome::Done;
+    const bool intact = !sector0Touched || putBackSector0(state, 0, sector0);
+    return report(state, screen, intact ? InstallFailedMessage : Sector0LostMessage,
+                  ExitDiskError);
 }
 
 } // namespace
@@ -146,13 +176,28 @@ Outcome hideAll(InstallerState& state, TextScreen& screen) {
     return writeTable(state, screen, before, HiddenMessage);
 }
 
+// REST: every recognised partition visible, and the first recognised one (the
+// one F1 starts at boot) active. With none recognised the boot flags stay as
+// they are: an empty or foreign slot 1 must not take the flag off the
+// partition that starts the disk.
 Outcome restoreAll(InstallerState& state, TextScreen& screen) {
     const WorkingSector before = state.workSector;
+    int active = -1;
+    for (int entry = 0; entry < 4 && active < 0; ++entry)
+        if (isRecognisedType(state.workSector[typeOffset(entry)])) active = entry;
     for (int entry = 0; entry < 4; ++entry) {
-        state.workSector[bootFlagOffset(entry)] = entry == 0 ? 0x80 : 0x00;
+        if (active >= 0) state.workSector[bootFlagOffset(entry)] = entry == active ? 0x80 : 0x00;
         state.workSector[typeOffset(entry)] = unhideRule(state.workSector[typeOffset(entry)]);
     }
     return writeTable(state, screen, before, VisibleMessage);
+}
+
+// LBA 1 holds an MBR a removal can put back: boot code and 55h AAh at the end.
+bool isBootableMbr(const SectorBuffer& sector) {
+    if (sector[510] != 0x55 || sector[511] != 0xAA) return false;
+    for (int i = 0; i < 440; ++i)
+        if (sector[i] != 0) return true;
+    return false;
 }
 
 // Removal: LBA 1 keeps the MBR that was there before the install. It goes back
@@ -161,23 +206,19 @@ Outcome restoreAll(InstallerState& state, TextScreen& screen) {
 // LBA 0 without the sectors it loads.
 Outcome removeBootProgram(InstallerState& state, TextScreen& screen) {
     const WorkingSector before = state.workSector;
-
-    readSavedMbr(state, 0, 1);
-    if (state.lastError != 0) {
-        reportMessage(state, screen, ReadFailedMessage);
-        return Outcome::Done;
-    }
-    copyFromBuffer(state.savedMbrBuffer, state.workSector);
-
-    // LBA 0 as it is now: the start-up stage with the disk's live TableBlock.
-    readSector(state, 0, 0);
-    if (state.lastError != 0) {
-        state.workSector = before;
-        reportMessage(state, screen, ReadFailedMessage);
-        return Outcome::Done;
-    }
+    WriteGuard guard(state, 0, before);
+    if (auto refused = refusal(state, screen, guard)) return *refused;
+    // The guard read LBA 0 as it is now: the start-up stage with the disk's
+    // live TableBlock.
     const SectorBuffer installedSector0 = state.ioBuffer;
     copyFromBuffer(state.ioBuffer, state.scratchSector);
+
+    readSavedMbr(state, 0, 1);
+    if (state.lastError != 0) return report(state, screen, ReadFailedMessage, ExitDiskError);
+    // A cleared or overwritten LBA 1 would leave a disk without boot code.
+    if (!isBootableMbr(state.savedMbrBuffer))
+        return report(state, screen, NoSavedMbrMessage, ExitRefused);
+    copyFromBuffer(state.savedMbrBuffer, state.workSector);
 
     // A start-up stage whose code runs up to byte 439 ends in a near jump to
     // stage 2 (E9h 48h 00h at 437); its bytes 432..439 are program, not disk.
@@ -190,8 +231,8 @@ Outcome removeBootProgram(InstallerState& state, TextScreen& screen) {
     if (!writeLba(state, 0)) {
         const bool intact = !mayHaveChanged(state) || putBackSector0(state, 0, installedSector0);
         state.workSector = before;
-        reportMessage(state, screen, intact ? RemoveFailedMessage : Sector0LostMessage);
-        return Outcome::Done;
+        return report(state, screen, intact ? RemoveFailedMessage : Sector0LostMessage,
+                      ExitDiskError);
     }
     state.isInstalled = 0;
 
@@ -201,26 +242,30 @@ Outcome removeBootProgram(InstallerState& state, TextScreen& screen) {
         if (!writeLba(state, lba)) wiped = false;
     }
 
-    reportMessage(state, screen, wiped ? RemovedMessage : NotWipedMessage);
+    report(state, screen, wiped ? RemovedMessage : NotWipedMessage,
+           wiped ? ExitDone : ExitDiskError);
     showReachedTitle(state, screen);
     return Outcome::Done;
 }
 
-// Install: LBA 1 receives the disk's sector 0 unchanged, LBA 0 the start-up
-// stage with the disk's TableBlock and the chosen DefaultKey, LBA 2 to 4 the
-// rest of the boot program.
+// Install: LBA 1 receives the disk's sector 0 unchanged, LBA 2 to 4 the rest of
+// the boot program and, last, LBA 0 the start-up stage with the disk's
+// TableBlock and the chosen DefaultKey. Until that last write LBA 0 is the
+// disk's own MBR, so a stop at any moment leaves a disk that starts.
 Outcome installBootProgram(InstallerState& state, TextScreen& screen) {
     // Free-space test: LBA 1 to 4 should be empty. All four are read.
     bool inUse = false;
+    bool gpt = false;
     for (uint64_t lba = 1; lba <= 4; ++lba) {
         readSector(state, 0, lba);
-        if (state.lastError != 0) {
-            reportMessage(state, screen, ReadFailedMessage);
-            return Outcome::Done;
-        }
+        if (state.lastError != 0) return report(state, screen, ReadFailedMessage, ExitDiskError);
         copyFromBuffer(state.ioBuffer, state.scratchSector);
         if (anyNonZero(state.ioBuffer)) inUse = true;
+        if (lba == 1) gpt = std::string_view(reinterpret_cast<const char*>(state.ioBuffer.data()),
+                                             8) == "EFI PART";
     }
+    // LBA 1 onwards hold the GPT header and entries: never offered for overwriting.
+    if (gpt) return report(state, screen, GptMessage, ExitRefused);
 
     if (inUse) {
         state.questionAsked = 1;
@@ -229,6 +274,7 @@ Outcome installBootProgram(InstallerState& state, TextScreen& screen) {
         std::string answer = awaitKey(screen);
         if (answer.size() == 1 && answer[0] >= 'a' && answer[0] <= 'z') answer[0] -= 'a' - 'A';
         if (answer != "J") {
+            state.exitCode = ExitRefused;
             // The command line has no menu to go back to: say that nothing happened.
             if (state.batchMode == 1) reportMessage(state, screen, NotInstalledMessage);
             return Outcome::Cancelled;
@@ -237,15 +283,17 @@ Outcome installBootProgram(InstallerState& state, TextScreen& screen) {
 
     countPrimaryPartitions(state);
     if (state.partitionCount < 2) {
+        state.exitCode = ExitRefused;
         if (state.batchMode == 1) printNewline(screen);
         printText(screen, TooFewPartitionsMessage, true);
-        waitKey(screen);
-        // In the menu the key that ends the wait is the menu's first key; on the
-        // command line it answers this message, and the closing prompt that
-        // follows waits for a key of its own.
-        if (state.batchMode == 1) readKey(screen);
+        // The key that answers this message is taken here, so that it neither
+        // acts in the menu nor ends the closing prompt that follows.
+        awaitKey(screen);
         return Outcome::Cancelled;
     }
+
+    WriteGuard guard(state, 0, state.workSector);
+    if (auto refused = refusal(state, screen, guard)) return *refused;
 
     // The disk's sector 0, unchanged, becomes the saved MBR.
     SectorBuffer sector0{};
@@ -261,15 +309,15 @@ Outcome installBootProgram(InstallerState& state, TextScreen& screen) {
             state.scratchSector[DefaultKeyOffset] = state.defaultKeyTable[i];
     const int defaultKey = state.scratchSector[DefaultKeyOffset];
 
+    for (uint64_t lba = 2; lba <= 4; ++lba) {
+        decodeImageToBuffer(state);
+        if (!writeLba(state, lba)) return failInstall(state, screen, sector0, false);
+    }
+
     copyToBuffer(state.scratchSector, state.ioBuffer);
     if (!writeLba(state, 0)) return failInstall(state, screen, sector0, mayHaveChanged(state));
     state.isInstalled = 1;
-
-    for (uint64_t lba = 2; lba <= 4; ++lba) {
-        decodeImageToBuffer(state);
-        if (!writeLba(state, lba)) return failInstall(state, screen, sector0, true);
-    }
-
+    state.exitCode = ExitDone;
     if (state.batchMode == 1) {
         printNewline(screen);
         if (state.questionAsked == 1) printNewline(screen);

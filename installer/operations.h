@@ -3,7 +3,19 @@
 #include "core/installer_state.h"
 #include "display/text_screen.h"
 
-enum class Outcome { Done, Cancelled, NothingToDo };
+enum class Outcome {
+    Done,         // a result line stands on the screen
+    Cancelled,    // nothing happened, nothing to read
+    NothingToDo,  // no operation fits the word and the installed state
+    InUse,        // another program writes the drive: the program ends
+    TableChanged, // LBA 0 changed since it was read: nothing written, the pass starts over
+};
+
+// Exit codes.
+constexpr int ExitDone = 0;
+constexpr int ExitRefused = 1;
+constexpr int ExitUsage = 2;
+constexpr int ExitDiskError = 3;
 
 // Fills defaultKeyTable: 1Z 104, 1V 59, 2Z 105, 2V 60, 3Z 106, 3V 61, 4Z 107, 4V 62.
 void fillDefaultKeyTable(InstallerState& state);

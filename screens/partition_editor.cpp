@@ -37,6 +37,14 @@ void editPartitionFlags(InstallerState& state, char key, int partition) {
     else
         return;
 
+    WriteGuard guard(state, state.currentDrive, before);
+    if (guard.check() != WriteCheck::Ready) {
+        // Another program holds the drive or changed its table: nothing is
+        // written, and the page shows the table the disk holds now.
+        state.workSector = before;
+        if (guard.check() == WriteCheck::Changed) copyFromBuffer(state.ioBuffer, state.workSector);
+        return;
+    }
     copyToBuffer(state.workSector, state.ioBuffer);
     writeSector(state, state.currentDrive, 0);
     if (state.lastError == 0) return;

@@ -5,6 +5,7 @@
 #include "core/sector_access.h"
 
 #include <algorithm>
+#include <string>
 
 namespace fake_disks {
 namespace {
@@ -15,6 +16,7 @@ struct Disks {
     std::vector<Fault> faults;
     int reads = 0;
     int writes = 0;
+    int inUse = 0;
 };
 
 Disks& disks() {
@@ -56,6 +58,7 @@ void reset() {
     d.faults.clear();
     d.reads = 0;
     d.writes = 0;
+    d.inUse = 0;
 }
 
 std::vector<uint8_t>& disk(int drive) {
@@ -78,6 +81,10 @@ void inject(const Fault& fault) {
 
 const std::vector<Call>& calls() {
     return disks().log;
+}
+
+int& drivesInUse() {
+    return disks().inUse;
 }
 
 std::vector<uint64_t> writtenLbas() {
@@ -117,4 +124,14 @@ void writeSector(InstallerState& state, int drive, uint64_t lba) {
     }
     state.lastError = result;
     d.log.push_back({Kind::Write, drive, lba, result});
+}
+
+bool lockDrive(int drive) {
+    return !(fake_disks::drivesInUse() & (1 << drive));
+}
+
+void unlockDrive(int) {}
+
+std::string openFailureText(int drive) {
+    return " Drive " + std::to_string(drive) + " is niet gevonden.";
 }

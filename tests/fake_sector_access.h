@@ -35,6 +35,8 @@ SectorBuffer sector(int drive, uint64_t lba);
 void setSector(int drive, uint64_t lba, const SectorBuffer& data);
 void inject(const Fault& fault);
 const std::vector<Call>& calls();
+// Bit N set: another program holds drive N, lockDrive fails.
+int& drivesInUse();
 // The LBAs written to drive 0 in order (failed writes included).
 std::vector<uint64_t> writtenLbas();
 

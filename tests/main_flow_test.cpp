@@ -84,9 +84,9 @@ class MainFlow : public ::testing::Test {
             if (!it->empty()) return *it;
         return {};
     }
-    void expectEndedThroughThePrompt() const {
+    void expectEndedThroughThePrompt(int exitCode) const {
         EXPECT_TRUE(screen->endRequested.load());
-        EXPECT_EQ(screen->exitCode.load(), 0);
+        EXPECT_EQ(screen->exitCode.load(), exitCode);
         EXPECT_EQ(lastPrintedRow(), Prompt);
         EXPECT_EQ(screen->row, 23);
         EXPECT_EQ(screen->column, 1);
@@ -159,24 +159,32 @@ TEST_F(MainFlow, StartUpSetsModeAndTitles) {
     EXPECT_EQ(interactive->commandWord, "");
 }
 
-TEST_F(MainFlow, MissingRightsShowTheMessageAndEndAfterAKey) {
-    ::setenv("VELTRA_DRIVES", (dir / "absent.img").c_str(), 1);
-    for (bool batch : {false, true}) {
-        screen = std::make_unique<TextScreen>();
-        state = std::make_unique<InstallerState>();
-        run(batch ? std::vector<std::string>{"HIDE"} : std::vector<std::string>{});
+TEST_F(MainFlow, AFailedOpenSaysWhyAndEndsAfterAKey) {
+    // Root opens any file, so missing rights are not among these: a path that
+    // is missing, a folder or no disk is named, never taken for missing rights.
+    const std::string absent = (dir / "absent.img").string();
+    const std::pair<std::string, std::string> cases[] = {
+        {absent, " Drive 0 (" + absent + ") bestaat niet."},
+        {dir.string(), " Drive 0 (" + dir.string() + ") is een map, geen schijf."},
+        {"/dev/null", " Drive 0 (/dev/null) is geen schijf en geen schijfbestand."},
+        {"", " Drive 0 is niet gevonden."}};
+    for (const auto& [path, why] : cases)
+        for (bool batch : {false, true}) {
+            ::setenv("VELTRA_DRIVES", path.c_str(), 1);
+            screen = std::make_unique<TextScreen>();
+            state = std::make_unique<InstallerState>();
+            run(batch ? std::vector<std::string>{"HIDE"} : std::vector<std::string>{});
 
-        const std::vector<std::string> shown = rows();
-        EXPECT_EQ(shown[0], "");
-        EXPECT_EQ(shown[1],
-                  "  VELTRA 9.06: Niet voldoende rechten. Start met Administrator-rechten.");
-        EXPECT_EQ(shown[2], "");
-        EXPECT_EQ(shown[3], Prompt);
-        for (int r = 4; r < TextScreen::Rows; ++r) EXPECT_EQ(shown[r], "") << "row " << r + 1;
-        expectEndedThroughThePrompt();
-        EXPECT_EQ(cellAt(*screen, 2, 3).fg, PaleRose);
-        EXPECT_EQ(cellAt(*screen, 2, 3).bg, Black);
-    }
+            const std::vector<std::string> shown = rows();
+            EXPECT_EQ(shown[0], "");
+            EXPECT_EQ(shown[1], "  VELTRA 9.06:" + why);
+            EXPECT_EQ(shown[2], "");
+            EXPECT_EQ(shown[3], Prompt);
+            for (int r = 4; r < TextScreen::Rows; ++r) EXPECT_EQ(shown[r], "") << "row " << r + 1;
+            expectEndedThroughThePrompt(3);
+            EXPECT_EQ(cellAt(*screen, 2, 3).fg, PaleRose);
+            EXPECT_EQ(cellAt(*screen, 2, 3).bg, Black);
+        }
 }
 
 TEST_F(MainFlow, AnUnreadableFirstDriveStopsBeforeAnyWrite) {
@@ -185,7 +193,7 @@ TEST_F(MainFlow, AnUnreadableFirstDriveStopsBeforeAnyWrite) {
     // A short read: the image holds less than one sector.
     EXPECT_EQ(rows()[1],
               "  VELTRA 9.06: Drive 0 is niet te lezen (fout 5), er is niets gewijzigd.");
-    expectEndedThroughThePrompt();
+    expectEndedThroughThePrompt(3);
     EXPECT_EQ(diskBytes(), std::vector<uint8_t>(100, 0x07));
 }
 
@@ -199,7 +207,7 @@ TEST_F(MainFlow, LowerCaseMarkerIsNotInstalled) {
     EXPECT_EQ(state->otherTitle, state->installedTitle);
     EXPECT_EQ(state->partitionCount, 1);
     EXPECT_EQ(diskBytes(), before);
-    expectEndedThroughThePrompt();
+    expectEndedThroughThePrompt(1);
 }
 
 TEST_F(MainFlow, BatchOnAnInstalledDiskEndsWhenTheWordLeadsNowhere) {
@@ -217,7 +225,7 @@ TEST_F(MainFlow, BatchOnAnInstalledDiskEndsWhenTheWordLeadsNowhere) {
         EXPECT_EQ(shown[1], "  VELTRA is al geinstalleerd, er is niets gedaan.") << word;
         EXPECT_EQ(shown[2], "");
         EXPECT_EQ(shown[3], Prompt);
-        expectEndedThroughThePrompt();
+        expectEndedThroughThePrompt(1);
         EXPECT_EQ(diskBytes(), before) << word;
     }
 }
@@ -232,7 +240,7 @@ TEST_F(MainFlow, BatchEndsWhenTheFreeSpaceQuestionIsRefused) {
     EXPECT_EQ(shown[1], "  Er is niet genoeg lege ruimte voor VELTRA, toch installeren? (j/n)");
     EXPECT_EQ(shown[3], "  VELTRA is niet geinstalleerd, er is niets gewijzigd.");
     EXPECT_EQ(shown[5], Prompt);
-    expectEndedThroughThePrompt();
+    expectEndedThroughThePrompt(1);
     EXPECT_EQ(diskBytes(), disk.bytes);
 }
 

@@ -85,17 +85,26 @@ TEST_F(ImageTest, HideAndRestoreChangeOnlyTheTableInLbaZero) {
     expectRestUntouched(before);
     expectBatchMessage(screen, HiddenMessage);
 
-    // REST: first entry active whatever its type, the others not; types unhidden.
-    mbr = makeMbr({{{0x00, 0x00}, {0x80, 0x17}, {0x00, 0x1C}, {0x00, 0x82}}});
+    // REST: the first recognised entry active (slot 1 is empty), the others
+    // not; types unhidden. With none recognised the boot flags stay.
+    mbr = makeMbr({{{0x00, 0x00}, {0x00, 0x17}, {0x80, 0x1C}, {0x00, 0x82}}});
     makeDisk(mbr);
     beginPass("", false);
     EXPECT_EQ(restoreAll(state, screen), Outcome::Done);
     expected = mbr;
-    expected[446] = 0x80;
-    expected[462] = 0x00;
+    expected[462] = 0x80;
+    expected[478] = 0x00;
     expected[466] = 0x07;
     expected[482] = 0x0C;
     EXPECT_EQ(lba(0), expected);
+    const SectorBuffer foreign = makeMbr({{{0x00, 0x00}, {0x80, 0x82}, {0x00, 0x05}, {}}});
+    makeDisk(foreign);
+    beginPass("REST", true);
+    restoreAll(state, screen);
+    EXPECT_EQ(lba(0), foreign);
+    makeDisk(mbr);
+    beginPass("", false);
+    restoreAll(state, screen);
     EXPECT_EQ(row(22), row80(VisibleMessage));
     // The repaint shows the new table: partition 2 visible on its install lines.
     EXPECT_EQ(static_cast<char>(cellAt(screen, 12, 4).ch), '+');
@@ -326,16 +335,15 @@ TEST_F(ImageTest, BatchWordsRunOneOperationAndEndAfterTheClosingPrompt) {
     expectBatchMessage(third, ClosingPrompt);
 }
 
-TEST_F(ImageTest, TheEnterThatEndsAResultStartsTheHighlightedLine) {
-    // 1v is installed; the next Enter both ends its pause and starts the
-    // removal (row 8 on an installed disk); the Enter after that ends the
-    // removal's pause and installs without a default (row 9); Escape ends.
+TEST_F(ImageTest, TheKeyThatEndsAResultActsNowhereElse) {
+    // 1v is installed; the Enter that ends its result line does not also start
+    // the highlighted removal, and Escape ends with 0.
     const SectorBuffer mbr = makeMbr(FourPartitions);
     makeDisk(mbr);
-    runProgram({}, {Down, Down, Enter, Enter, Enter, Escape});
-    EXPECT_TRUE(screen.endRequested);
-    EXPECT_EQ(lba(0), installedSector0(mbr, 0));
-    EXPECT_EQ(lba(1), mbr); // the MBR of before the first install, not its stage 1
+    runProgram({}, {Down, Down, Enter, Enter, Escape});
+    EXPECT_EQ(lba(0), installedSector0(mbr, 59));
+    EXPECT_EQ(lba(1), mbr);
+    EXPECT_EQ(screen.exitCode.load(), 0);
 }
 
 } // namespace
