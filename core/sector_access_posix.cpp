@@ -9,10 +9,10 @@
 #include "core/sector_access.h"
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdlib>
 #include <dirent.h>
-#include <array>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>

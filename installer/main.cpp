@@ -4,12 +4,14 @@
 #include "display/text_screen.h"
 #include "display/window.h"
 #include "installer/main_loop.h"
+#include "installer/process.h"
 
 #include <memory>
 #include <string>
 #include <vector>
 
 int main(int argc, char** argv) {
+    prepareProcess();
     std::vector<std::string> args(argv + 1, argv + argc);
     auto screen = std::make_unique<TextScreen>();
     auto state = std::make_unique<InstallerState>();

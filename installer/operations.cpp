@@ -51,6 +51,8 @@ constexpr std::string_view TableChangedMessage =
     "  De partitietabel is intussen gewijzigd, er is niets veranderd.";
 constexpr std::string_view NoSavedMbrMessage =
     "  Sector 1 bevat geen geldige MBR, VELTRA is niet verwijderd.";
+constexpr std::string_view NoMbrMessage =
+    "  Sector 0 bevat geen geldige MBR, VELTRA is niet geinstalleerd.";
 constexpr std::string_view GptMessage =
     "  Deze schijf heeft een GPT-partitietabel, VELTRA kan hier niet geinstalleerd worden.";
 
@@ -159,8 +161,7 @@ int markerRowFor(int key) {
 Outcome failInstall(InstallerState& state, TextScreen& screen, const SectorBuffer& sector0,
                     bool sector0Touched) {
     const bool intact = !sector0Touched || putBackSector0(state, 0, sector0);
-    return report(state, screen, intact ? InstallFailedMessage : Sector0LostMessage,
-                  ExitDiskError);
+    return report(state, screen, intact ? InstallFailedMessage : Sector0LostMessage, ExitDiskError);
 }
 
 } // namespace
@@ -179,14 +180,16 @@ Outcome hideAll(InstallerState& state, TextScreen& screen) {
 // REST: every recognised partition visible, and the first recognised one (the
 // one F1 starts at boot) active. With none recognised the boot flags stay as
 // they are: an empty or foreign slot 1 must not take the flag off the
-// partition that starts the disk.
+// partition that starts the disk. Only bit 7 of a boot flag is the flag, as
+// at boot time.
 Outcome restoreAll(InstallerState& state, TextScreen& screen) {
     const WorkingSector before = state.workSector;
     int active = -1;
     for (int entry = 0; entry < 4 && active < 0; ++entry)
         if (isRecognisedType(state.workSector[typeOffset(entry)])) active = entry;
     for (int entry = 0; entry < 4; ++entry) {
-        if (active >= 0) state.workSector[bootFlagOffset(entry)] = entry == active ? 0x80 : 0x00;
+        int& flag = state.workSector[bootFlagOffset(entry)];
+        if (active >= 0) flag = (flag & 0x7F) | (entry == active ? 0x80 : 0x00);
         state.workSector[typeOffset(entry)] = unhideRule(state.workSector[typeOffset(entry)]);
     }
     return writeTable(state, screen, before, VisibleMessage);
@@ -253,6 +256,12 @@ Outcome removeBootProgram(InstallerState& state, TextScreen& screen) {
 // TableBlock and the chosen DefaultKey. Until that last write LBA 0 is the
 // disk's own MBR, so a stop at any moment leaves a disk that starts.
 Outcome installBootProgram(InstallerState& state, TextScreen& screen) {
+    // The disk's sector 0 becomes the saved MBR that a removal puts back and
+    // that every start runs: it must be one.
+    SectorBuffer sector0{};
+    copyToBuffer(state.workSector, sector0);
+    if (!isBootableMbr(sector0)) return report(state, screen, NoMbrMessage, ExitRefused);
+
     // Free-space test: LBA 1 to 4 should be empty. All four are read.
     bool inUse = false;
     bool gpt = false;
@@ -261,8 +270,9 @@ Outcome installBootProgram(InstallerState& state, TextScreen& screen) {
         if (state.lastError != 0) return report(state, screen, ReadFailedMessage, ExitDiskError);
         copyFromBuffer(state.ioBuffer, state.scratchSector);
         if (anyNonZero(state.ioBuffer)) inUse = true;
-        if (lba == 1) gpt = std::string_view(reinterpret_cast<const char*>(state.ioBuffer.data()),
-                                             8) == "EFI PART";
+        if (lba == 1)
+            gpt = std::string_view(reinterpret_cast<const char*>(state.ioBuffer.data()), 8) ==
+                  "EFI PART";
     }
     // LBA 1 onwards hold the GPT header and entries: never offered for overwriting.
     if (gpt) return report(state, screen, GptMessage, ExitRefused);
@@ -296,8 +306,6 @@ Outcome installBootProgram(InstallerState& state, TextScreen& screen) {
     if (auto refused = refusal(state, screen, guard)) return *refused;
 
     // The disk's sector 0, unchanged, becomes the saved MBR.
-    SectorBuffer sector0{};
-    copyToBuffer(state.workSector, sector0);
     state.ioBuffer = sector0;
     if (!writeLba(state, 1)) return failInstall(state, screen, sector0, false);
 

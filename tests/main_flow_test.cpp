@@ -32,6 +32,7 @@ struct Disk {
     Disk& types(std::initializer_list<int> list) {
         int entry = 0;
         for (int type : list) bytes[typeOffset(entry++)] = static_cast<uint8_t>(type);
+        bytes[0] = 0xFA; // boot code of its own
         bytes[510] = 0x55;
         bytes[511] = 0xAA;
         return *this;

@@ -45,6 +45,16 @@ inline const std::string Sector0LostMessage =
     "  Schrijven naar sector 0 is mislukt, de schijf start mogelijk niet meer op!";
 inline const std::string NotWipedMessage =
     "  VELTRA is verwijderd, maar sector 1 tm 4 konden niet gewist worden.";
+inline const std::string InUseMessage =
+    "  Drive 0 is in gebruik door een ander programma, er is niets gewijzigd.";
+inline const std::string ChangedMessage =
+    "  De partitietabel is intussen gewijzigd, er is niets veranderd.";
+inline const std::string NoSavedMbrMessage =
+    "  Sector 1 bevat geen geldige MBR, VELTRA is niet verwijderd.";
+inline const std::string NoMbrMessage =
+    "  Sector 0 bevat geen geldige MBR, VELTRA is niet geinstalleerd.";
+inline const std::string GptMessage =
+    "  Deze schijf heeft een GPT-partitietabel, VELTRA kan hier niet geinstalleerd worden.";
 
 struct Entry {
     int flag = 0x00;

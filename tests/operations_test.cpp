@@ -3,8 +3,13 @@
 // the free-space question and whole runs of the program on scripted keys.
 #include "tests/operations_fixture.h"
 
+#include "screens/partition_editor.h"
+
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
+#include <random>
+#include <sys/file.h>
 
 using namespace ops_test;
 
@@ -57,6 +62,20 @@ class ImageTest : public OperationTest {
         std::vector<uint8_t> now = image();
         ASSERT_EQ(now.size(), before.size());
         EXPECT_TRUE(std::equal(now.begin() + 5 * 512, now.end(), before.begin() + 5 * 512));
+    }
+
+    // One batch run of the whole program on drive 0, on a screen of its own:
+    // the exit code, and whether some row holds `message`.
+    int runBatch(const std::string& word, const std::vector<int>& keys,
+                 const std::string& message = {}) {
+        auto shown = std::make_unique<TextScreen>();
+        auto run = std::make_unique<InstallerState>();
+        startUp(*run, *shown, {word});
+        queueScript(*shown, keys);
+        mainLoop(*run, *shown);
+        EXPECT_TRUE(shown->endRequested.load()) << word;
+        if (!message.empty()) EXPECT_GT(rowOf(*shown, message), 0) << word << ": " << message;
+        return shown->exitCode.load();
     }
 
     std::string dir;
@@ -344,6 +363,119 @@ TEST_F(ImageTest, TheKeyThatEndsAResultActsNowhereElse) {
     EXPECT_EQ(lba(0), installedSector0(mbr, 59));
     EXPECT_EQ(lba(1), mbr);
     EXPECT_EQ(screen.exitCode.load(), 0);
+}
+
+TEST_F(ImageTest, RefusalsWriteNothingAndEndWithTheirCode) {
+    const SectorBuffer mbr = makeMbr(FourPartitions);
+    SectorBuffer gptHeader{};
+    std::copy_n("EFI PART", 8, gptHeader.begin());
+    SectorBuffer installed = installedSector0(mbr, 59);
+    SectorBuffer unsigned0 = mbr;
+    unsigned0[510] = unsigned0[511] = 0;
+    struct Case {
+        const char* what;
+        SectorBuffer lba0, lba1;
+        bool otherProgram;
+        std::string word, message;
+        int exitCode;
+    } cases[] = {
+        {"GPT disk", mbr, gptHeader, false, "1V", GptMessage, 1},
+        {"LBA 0 without 55h AAh", unsigned0, {}, false, "IN", NoMbrMessage, 1},
+        {"LBA 1 cleared", installed, {}, false, "RM", NoSavedMbrMessage, 1},
+        {"LBA 1 without boot code", installed, gptHeader, false, "RM", NoSavedMbrMessage, 1},
+        {"drive in use", mbr, {}, true, "HIDE", InUseMessage, 1},
+        {"drive in use", installed, mbr, true, "RM", InUseMessage, 1},
+        {"nothing to do", installed, mbr, false, "IN", "", 1},
+        {"done", mbr, {}, false, "rest", VisibleMessage, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        makeDisk(c.lba0);
+        setLba(1, c.lba1);
+        const std::vector<uint8_t> before = image();
+        const int held = c.otherProgram ? ::open(path.c_str(), O_RDWR) : -1;
+        if (held >= 0) ASSERT_EQ(::flock(held, LOCK_EX), 0);
+        EXPECT_EQ(runBatch(c.word, {'j', 'x'}, c.message), c.exitCode);
+        if (held >= 0) ::close(held);
+        if (c.exitCode != 0) EXPECT_EQ(image(), before);
+    }
+
+    // Another program changed the table after the pass read it: nothing is
+    // written, also not the editor's change, and the editor shows the new table.
+    makeDisk(mbr);
+    beginPass("HIDE", true);
+    const SectorBuffer changed = makeMbr(FourPartitions, 0x44);
+    setLba(0, changed);
+    EXPECT_EQ(hideAll(state, screen), Outcome::TableChanged);
+    EXPECT_EQ(lba(0), changed);
+    EXPECT_GT(rowOf(screen, ChangedMessage), 0);
+    beginPass("", false);
+    setLba(0, mbr);
+    editPartitionFlags(state, '-', 2);
+    EXPECT_EQ(lba(0), mbr);
+    EXPECT_EQ(state.workSector[466], 0x0B);
+    EXPECT_EQ(state.workSector[0], mbr[0]);
+}
+
+// Random first sectors through every command word with random answers.
+// Whatever the disk holds, nothing past LBA 4 changes, recognised entries
+// change only in the active and hidden bits, every run ends, and an install
+// followed by a removal gives LBA 0 back byte for byte.
+TEST_F(ImageTest, RandomDisksKeepTheirInvariants) {
+    std::mt19937 random(20261207);
+    auto byte = [&] { return static_cast<uint8_t>(random() & 0xFF); };
+    const int types[] = {0x00, 0x06, 0x07, 0x0B, 0x0C, 0x0E, 0x81, 0x83, 0x16, 0x17,
+                         0x93, 0x05, 0x0F, 0x82, 0xEE, 0xA5, 0x1B, 0x1E, 0x91, 0x5A};
+    const char* words[] = {"1V", "2Z", "4V", "IN", "RM", "HIDE", "REST", "rm"};
+    const std::array<SectorBuffer, 4> images = bootImages();
+    // Image files in memory where the machine has it: thousands of runs.
+    if (std::filesystem::is_directory("/dev/shm"))
+        path = "/dev/shm/veltra-random-" + std::to_string(::getpid()) + ".img";
+    for (int run = 0; run < 3000; ++run) {
+        SCOPED_TRACE("run " + std::to_string(run));
+        std::array<SectorBuffer, 5> first{};
+        for (SectorBuffer& s : first)
+            for (uint8_t& b : s) b = byte();
+        for (int e = 0; e < 4; ++e) {
+            first[0][446 + 16 * e] = random() % 3 == 0 ? 0x80 : random() % 2 ? 0x00 : byte();
+            first[0][450 + 16 * e] = static_cast<uint8_t>(types[random() % std::size(types)]);
+        }
+        if (random() % 4) first[0][510] = 0x55, first[0][511] = 0xAA;
+        if (random() % 4 == 0) std::copy_n("VELTRA", 6, first[0].begin() + 32);
+        const int lba1To4 = random() % 4; // empty, random, GPT, a real install
+        for (int n = 1; n <= 4; ++n) {
+            if (lba1To4 == 0) first[n].fill(0);
+            if (lba1To4 == 3) first[n] = n == 1 ? makeMbr(FourPartitions, byte()) : images[n - 1];
+        }
+        if (lba1To4 == 2) std::copy_n("EFI PART", 8, first[1].begin());
+        makeDisk(first[0]);
+        for (int n = 1; n <= 4; ++n) setLba(n, first[n]);
+        const std::vector<uint8_t> before = image();
+
+        const std::string word = words[random() % std::size(words)];
+        const int answer = random() % 2 ? 'j' : 'n';
+        const int exitCode = runBatch(word, {answer, 'x'});
+        ASSERT_TRUE(exitCode == 0 || exitCode == 1) << word;
+        expectRestUntouched(before);
+        const SectorBuffer now = lba(0);
+        for (int e = 0; e < 4; ++e) {
+            const int at = 446 + 16 * e;
+            const bool recognised = isRecognisedType(before[at + 4]);
+            for (int i = 0; i < 16; ++i) {
+                const int mask = i == 0 ? 0x7F : i == 4 && recognised ? 0xEF : 0xFF;
+                EXPECT_EQ(now[at + i] & mask, before[at + i] & mask)
+                    << word << " entry " << e << " byte " << i;
+            }
+        }
+        const bool installWord = word != "RM" && word != "rm" && word != "HIDE" && word != "REST";
+        const bool wasInstalled =
+            std::equal(first[0].begin() + 32, first[0].begin() + 38, "VELTRA");
+        if (exitCode == 0 && installWord && !wasInstalled) {
+            EXPECT_EQ(runBatch("RM", {'x'}, RemovedMessage), 0);
+            EXPECT_EQ(lba(0), first[0]) << word;
+        }
+    }
+    std::filesystem::remove(path);
 }
 
 } // namespace

@@ -1,0 +1,43 @@
+#include "installer/process.h"
+
+#include "core/write_sequence.h"
+// DISPLAY-HOOK
+
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int StopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// Ends the program as the signal would have, with the terminal put back.
+void stopNow(int signal) {
+    // RESTORE-HOOK
+    std::signal(signal, SIG_DFL);
+    ::raise(signal);
+    _exit(128 + signal);
+}
+
+void onStopSignal(int signal) {
+    requestStop(signal);
+}
+
+} // namespace
+
+void prepareProcess() {
+    for (int fd = 0; fd <= 2; ++fd) {
+        if (::fcntl(fd, F_GETFD) != -1) continue;
+        // open takes the lowest free descriptor: this one.
+        const int opened = ::open("/dev/null", O_RDWR);
+        if (opened >= 0 && opened != fd) ::close(opened);
+    }
+
+    std::signal(SIGPIPE, SIG_IGN);
+    setStopAction(stopNow);
+    struct sigaction action {};
+    action.sa_handler = onStopSignal;
+    sigemptyset(&action.sa_mask);
+    for (int signal : StopSignals) sigaddset(&action.sa_mask, signal);
+    for (int signal : StopSignals) sigaction(signal, &action, nullptr);
+}
