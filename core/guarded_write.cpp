@@ -1,5 +1,6 @@
 #include "core/guarded_write.h"
 
+#include "core/backup.h"
 #include "core/sector_access.h"
 #include "core/write_sequence.h"
 
@@ -31,9 +32,17 @@ WriteGuard::WriteGuard(InstallerState& state, int drive, const WorkingSector& de
         result = WriteCheck::ReadFailed;
         return;
     }
-    result = WriteCheck::Ready;
     for (int i = 0; i < 512; ++i)
-        if (state.ioBuffer[i] != (decidedOn[i] & 0xFF)) result = WriteCheck::Changed;
+        if (state.ioBuffer[i] != (decidedOn[i] & 0xFF)) {
+            result = WriteCheck::Changed;
+            return;
+        }
+    std::string file;
+    if (state.makeBackups && !backupDrive(drive, file, state.backupError)) {
+        result = WriteCheck::NoBackup;
+        return;
+    }
+    result = WriteCheck::Ready;
 }
 
 WriteGuard::~WriteGuard() {

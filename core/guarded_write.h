@@ -1,7 +1,8 @@
 // Guarded sector writes. Every sequence of writes of an operation or the
 // partition editor runs inside a WriteGuard: the drive is locked against other
 // programs, LBA 0 is read again and must still be the sector the decision was
-// made on, and a stop of the program waits until the writes are done. After a
+// made on, LBA 0-4 are saved to a backup file, and a stop of the program waits
+// until the writes are done. After a
 // write the disk did not take, sector 0 is put back.
 #pragma once
 
@@ -12,6 +13,7 @@ enum class WriteCheck {
     InUse,      // another program holds the drive
     Changed,    // LBA 0 is no longer what the decision was made on (now in ioBuffer)
     ReadFailed, // LBA 0 could not be read again
+    NoBackup,   // the backup of LBA 0-4 failed (state.backupError says why)
 };
 
 class WriteGuard {

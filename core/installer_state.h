@@ -34,6 +34,15 @@ struct InstallerState {
     // What the program ends with: 0 done, 1 refused or cancelled, 3 a drive
     // could not be opened, read or written.
     int exitCode = 0;
+    // LBA 0-4 are saved to a backup file before the first write of every
+    // operation (the program turns this on unless --no-backup).
+    int makeBackups = 0;
+    std::string backupError; // why the last backup failed
+    // A command-line run whose output is no terminal: message lines also go
+    // out as plain text, errors to standard error.
+    int plainOutput = 0;
+    // 0 when nobody can answer the closing prompt (input is no terminal).
+    int promptWaits = 1;
 
     // Main menu.
     int selectedRow = 9;

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 constexpr uint32_t ErrorInvalidHandle = 6;
 
@@ -25,3 +26,24 @@ void unlockDrive(int drive);
 // "  VELTRA 9.06: ...": missing rights, or the path that is missing, a
 // folder or no disk.
 std::string openFailureText(int drive);
+
+// Naming the drives. Names from the command line (--drive), entry N being
+// drive N, take the place of the platform's own naming (VELTRA_DRIVES on
+// POSIX, \\.\PhysicalDriveN on Windows; there a name may also be a number).
+void setDriveNames(const std::vector<std::string>& names);
+// False on POSIX when neither --drive nor VELTRA_DRIVES names a disk: the
+// program then does not guess which disk is the first.
+bool drivesNamed();
+// Empty when `name` may be given to --drive; otherwise a Dutch sentence why
+// not (missing, a folder, a partition rather than the whole disk, no disk).
+std::string checkDriveName(const std::string& name);
+// The path or device name of drive N; empty when none is named.
+std::string driveName(int drive);
+// The whole disks of this machine, one line each (path, size, model), to
+// choose from.
+std::vector<std::string> describeWholeDisks();
+
+// Reads a sector without asking for write access, into `out`; 0 or the error.
+uint32_t peekSector(int drive, uint64_t lba, SectorBuffer& out);
+// The drive's size in bytes; 0 when unknown.
+uint64_t driveSize(int drive);

@@ -13,9 +13,14 @@
 #include <cerrno>
 #include <cstdlib>
 #include <dirent.h>
+#include <cstdio>
 #include <fcntl.h>
+#include <fstream>
+#include <linux/fs.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 namespace {
@@ -47,19 +52,22 @@ struct OpenFailure {
     int error = 0;
 };
 std::array<OpenFailure, MaxDrives> openFailures;
+// Drive names from the command line; used in place of VELTRA_DRIVES when set.
+std::vector<std::string> commandLineNames;
+bool namesGiven = false;
 // The descriptors that hold each drive's lock, -1 for none.
 std::array<int, MaxDrives> lockFds = {-1, -1, -1, -1};
 
-// Opens the drive for reading and writing: only a regular file (an image) or
-// a block device, never a folder, a pipe or a terminal. -1 on failure, which
-// is kept for openFailureText.
-int openDrive(int drive) {
+// Opens the drive for reading and writing (or only reading): only a regular
+// file (an image) or a block device, never a folder, a pipe or a terminal. -1
+// on failure, which is kept for openFailureText.
+int openDrive(int drive, int access = O_RDWR) {
     if (drive < 0 || drive >= MaxDrives) return -1;
     OpenFailure& failure = openFailures[drive];
     std::optional<std::string> path = drivePath(drive);
     failure = {path.value_or(""), ENOENT};
     if (!path) return -1;
-    const int fd = ::open(path->c_str(), O_RDWR | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    const int fd = ::open(path->c_str(), access | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) {
         failure.error = errno;
         return -1;
@@ -139,12 +147,16 @@ std::vector<std::string> listWholeDisks(const std::string& sysBlockDir) {
     return disks;
 }
 
+// Drives are named by --drive, else by VELTRA_DRIVES; the program never guesses
+// which of the machine's disks the firmware starts.
 std::optional<std::string> drivePath(int drive) {
     if (drive < 0 || drive >= MaxDrives) return std::nullopt;
+    if (namesGiven) {
+        if (drive >= static_cast<int>(commandLineNames.size())) return std::nullopt;
+        return commandLineNames[drive];
+    }
     if (const char* list = std::getenv("VELTRA_DRIVES")) return driveFromList(list, drive);
-    std::vector<std::string> disks = listWholeDisks("/sys/block");
-    if (drive >= static_cast<int>(disks.size())) return std::nullopt;
-    return "/dev/" + disks[drive];
+    return std::nullopt;
 }
 
 void readSector(InstallerState& state, int drive, uint64_t lba) {
@@ -201,4 +213,91 @@ std::string openFailureText(int drive) {
     default:
         return named + " kan niet geopend worden (fout " + std::to_string(failure.error) + ").";
     }
+}
+
+void setDriveNames(const std::vector<std::string>& names) {
+    commandLineNames = names;
+    namesGiven = !names.empty();
+}
+
+bool drivesNamed() {
+    return namesGiven || std::getenv("VELTRA_DRIVES") != nullptr;
+}
+
+std::string driveName(int drive) {
+    return drivePath(drive).value_or("");
+}
+
+namespace {
+
+std::string firstLineOf(const std::string& path) {
+    std::ifstream in(path);
+    std::string line;
+    std::getline(in, line);
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    return line;
+}
+
+std::string sizeText(uint64_t bytes) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f GB", static_cast<double>(bytes) / 1e9);
+    return text;
+}
+
+} // namespace
+
+std::string checkDriveName(const std::string& name) {
+    struct stat info {};
+    if (::stat(name.c_str(), &info) != 0) return name + " bestaat niet.";
+    if (S_ISDIR(info.st_mode)) return name + " is een map, geen schijf.";
+    if (S_ISREG(info.st_mode)) return {};
+    if (!S_ISBLK(info.st_mode)) return name + " is geen schijf en geen schijfbestand.";
+    const std::string sys = "/sys/dev/block/" + std::to_string(major(info.st_rdev)) + ":" +
+                            std::to_string(minor(info.st_rdev));
+    struct stat partition {};
+    if (::stat((sys + "/partition").c_str(), &partition) == 0) {
+        char whole[4096];
+        const ssize_t n = ::readlink(sys.c_str(), whole, sizeof whole - 1);
+        std::string parent = n > 0 ? std::string(whole, n) : "";
+        parent = parent.substr(0, parent.rfind('/'));
+        parent = parent.substr(parent.rfind('/') + 1);
+        return name + " is een partitie, geen hele schijf; geef de schijf op: /dev/" + parent + ".";
+    }
+    return {};
+}
+
+std::vector<std::string> describeWholeDisks() {
+    std::vector<std::string> lines;
+    for (const std::string& disk : listWholeDisks("/sys/block")) {
+        std::string sectors = firstLineOf("/sys/block/" + disk + "/size");
+        const uint64_t bytes = sectors.empty() ? 0 : std::stoull(sectors) * 512;
+        std::string line = "/dev/" + disk + "  " + sizeText(bytes);
+        const std::string model = firstLineOf("/sys/block/" + disk + "/device/model");
+        if (!model.empty()) line += "  " + model;
+        lines.push_back(line);
+    }
+    return lines;
+}
+
+uint32_t peekSector(int drive, uint64_t lba, SectorBuffer& out) {
+    const int fd = openDrive(drive, O_RDONLY);
+    if (fd < 0) return ErrorInvalidHandle;
+    SectorBuffer sector{};
+    const ssize_t n = ::pread(fd, sector.data(), SectorSize, static_cast<off_t>(lba * SectorSize));
+    const int error = n < 0 ? errno : 0;
+    ::close(fd);
+    if (n != SectorSize) return transferError(error);
+    out = sector;
+    return 0;
+}
+
+uint64_t driveSize(int drive) {
+    const int fd = openDrive(drive, O_RDONLY);
+    if (fd < 0) return 0;
+    struct stat info {};
+    uint64_t size = 0;
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) size = static_cast<uint64_t>(info.st_size);
+    if (S_ISBLK(info.st_mode) && ::ioctl(fd, BLKGETSIZE64, &size) != 0) size = 0;
+    ::close(fd);
+    return size;
 }

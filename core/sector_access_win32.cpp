@@ -8,8 +8,10 @@
 #define WIN32_LEAN_AND_MEAN
 #endif
 #include <windows.h>
+#include <winioctl.h>
 
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -20,11 +22,29 @@ constexpr int MaxDrives = 4;
 DWORD openErrors[MaxDrives] = {};
 // Named mutexes that hold each drive's lock.
 HANDLE locks[MaxDrives] = {};
+// Drive N opens \\.\PhysicalDrive<numbers[N]>; --drive may name others.
+int numbers[MaxDrives] = {0, 1, 2, 3};
+
+// The disk number a --drive name stands for: "2" or "\\.\PhysicalDrive2"; -1 for none.
+int diskNumber(const std::string& name) {
+    std::string digits = name;
+    const std::string prefix = "\\\\.\\PhysicalDrive";
+    if (digits.size() > prefix.size() && _strnicmp(digits.c_str(), prefix.c_str(), prefix.size()) == 0)
+        digits = digits.substr(prefix.size());
+    if (digits.empty() || digits.size() > 3 || digits.find_first_not_of("0123456789") != std::string::npos)
+        return -1;
+    return std::stoi(digits);
+}
+
+std::wstring deviceName(int drive) {
+    return L"\\\\.\\PhysicalDrive" + std::to_wstring(numbers[drive]);
+}
 
 enum class Direction { Read, Write };
 
 uint32_t transfer(int drive, uint64_t lba, Direction direction, SectorBuffer& data) {
-    const std::wstring name = L"\\\\.\\PhysicalDrive" + std::to_wstring(drive);
+    if (drive < 0 || drive >= MaxDrives) return ErrorInvalidHandle;
+    const std::wstring name = deviceName(drive);
     const uint64_t position = lba * SectorSize;
     LONG high = static_cast<LONG>(position >> 32);
 
@@ -106,7 +126,68 @@ void unlockDrive(int drive) {
 std::string openFailureText(int drive) {
     if (drive >= 0 && drive < MaxDrives &&
         (openErrors[drive] == ERROR_FILE_NOT_FOUND || openErrors[drive] == ERROR_PATH_NOT_FOUND))
-        return " Drive " + std::to_string(drive) + " (\\\\.\\PhysicalDrive" +
-               std::to_string(drive) + ") bestaat niet.";
+        return " Drive " + std::to_string(drive) + " (" + driveName(drive) + ") bestaat niet.";
     return " Niet voldoende rechten. Start met Administrator-rechten.";
+}
+
+void setDriveNames(const std::vector<std::string>& names) {
+    for (int drive = 0; drive < MaxDrives; ++drive)
+        numbers[drive] = drive < static_cast<int>(names.size()) ? diskNumber(names[drive]) : drive;
+}
+
+bool drivesNamed() {
+    return true;
+}
+
+std::string checkDriveName(const std::string& name) {
+    if (diskNumber(name) < 0)
+        return name + " is geen schijf: geef een nummer of \\\\.\\PhysicalDriveN op.";
+    return {};
+}
+
+std::string driveName(int drive) {
+    if (drive < 0 || drive >= MaxDrives) return {};
+    return "\\\\.\\PhysicalDrive" + std::to_string(numbers[drive]);
+}
+
+std::vector<std::string> describeWholeDisks() {
+    return {};
+}
+
+uint32_t peekSector(int drive, uint64_t lba, SectorBuffer& out) {
+    if (drive < 0 || drive >= MaxDrives) return ErrorInvalidHandle;
+    HANDLE handle = CreateFileW(deviceName(drive).c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return ErrorInvalidHandle;
+    LARGE_INTEGER position;
+    position.QuadPart = static_cast<LONGLONG>(lba * SectorSize);
+    SectorBuffer sector{};
+    DWORD count = 0;
+    uint32_t error = 0;
+    if (!SetFilePointerEx(handle, position, nullptr, FILE_BEGIN) ||
+        !ReadFile(handle, sector.data(), SectorSize, &count, nullptr))
+        error = GetLastError();
+    else if (count != SectorSize)
+        error = ERROR_HANDLE_EOF;
+    CloseHandle(handle);
+    if (error == ErrorInvalidHandle) error = ERROR_GEN_FAILURE;
+    if (error == 0) out = sector;
+    return error;
+}
+
+uint64_t driveSize(int drive) {
+    if (drive < 0 || drive >= MaxDrives) return 0;
+    HANDLE handle = CreateFileW(deviceName(drive).c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return 0;
+    GET_LENGTH_INFORMATION length{};
+    DWORD returned = 0;
+    uint64_t size = 0;
+    if (DeviceIoControl(handle, IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0, &length, sizeof length,
+                        &returned, nullptr))
+        size = static_cast<uint64_t>(length.Length.QuadPart);
+    else if (LARGE_INTEGER fileSize{}; GetFileSizeEx(handle, &fileSize))
+        size = static_cast<uint64_t>(fileSize.QuadPart);
+    CloseHandle(handle);
+    return size;
 }

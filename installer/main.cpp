@@ -3,6 +3,8 @@
 #include "core/installer_state.h"
 #include "display/text_screen.h"
 #include "display/window.h"
+#include "installer/cli.h"
+#include "installer/command_line.h"
 #include "installer/main_loop.h"
 #include "installer/process.h"
 
@@ -12,12 +14,21 @@
 
 int main(int argc, char** argv) {
     prepareProcess();
-    std::vector<std::string> args(argv + 1, argv + argc);
+    const CommandLine line = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    if (int exitCode = 0; runWithoutWindow(line, exitCode)) return exitCode;
+
     auto screen = std::make_unique<TextScreen>();
     auto state = std::make_unique<InstallerState>();
-    const std::string programPath = argc > 0 && argv[0] ? argv[0] : "veltra";
-    return runWithWindow(*screen, programPath, [&](TextScreen& shown) {
-        startUp(*state, shown, args);
+    state->makeBackups = line.noBackup ? 0 : 1;
+    state->promptWaits = inputIsTerminal() ? 1 : 0;
+    const bool batch = !line.word.empty();
+    state->plainOutput = batch && plainOutputWanted() ? 1 : 0;
+    const auto logic = [&](TextScreen& shown) {
+        startUp(*state, shown, line.word.empty() ? std::vector<std::string>{}
+                                                 : std::vector<std::string>{line.word});
         mainLoop(*state, shown);
-    });
+    };
+    if (state->plainOutput) return runPlain(*screen, logic);
+    const std::string programPath = argc > 0 && argv[0] ? argv[0] : "veltra";
+    return runWithWindow(*screen, programPath, logic);
 }

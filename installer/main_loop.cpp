@@ -23,9 +23,9 @@ std::string titleLine(int opening, std::string_view middle, int closing) {
 }
 
 // A message shown outside the menu: after an empty line, in the current colours.
-void printMessage(TextScreen& screen, std::string_view text) {
+void printMessage(InstallerState& state, TextScreen& screen, std::string_view text) {
     printNewline(screen);
-    printText(screen, text, true);
+    showLine(state, screen, text);
 }
 
 void leave(TextScreen& screen, int exitCode) {
@@ -94,9 +94,11 @@ void startUp(InstallerState& state, TextScreen& screen, const std::vector<std::s
         titleLine(17, " Dorvanti VELTRA Manager [Niet ge\x8Bnstalleerd] ", 17);
 }
 
+// Plain output leaves the prompt out, and nobody answers it from a pipe.
 void closingPrompt(InstallerState& state, TextScreen& screen) {
-    printMessage(screen, "  Druk op een willekeurige toets.");
-    awaitKey(screen);
+    printNewline(screen);
+    printText(screen, "  Druk op een willekeurige toets.", true);
+    if (state.promptWaits) awaitKey(screen);
     leave(screen, state.exitCode);
 }
 
@@ -109,21 +111,16 @@ void mainLoop(InstallerState& state, TextScreen& screen) {
         if (state.lastError != 0) state.exitCode = ExitDiskError;
         if (state.lastError == ErrorInvalidHandle) {
             // Missing rights, or a path that names no disk.
-            printNewline(screen);
-            printText(screen, "  VELTRA 9.06:", false);
-            printText(screen, openFailureText(0), true);
+            printMessage(state, screen, "  VELTRA 9.06:" + openFailureText(0));
             closingPrompt(state, screen);
             return;
         }
         if (state.lastError != 0) {
             // The drive opened but its MBR could not be read: nothing may be
             // written on the strength of a sector that was never read.
-            printNewline(screen);
-            printText(screen, "  VELTRA 9.06:", false);
-            printText(screen,
-                      " Drive 0 is niet te lezen (fout " + std::to_string(state.lastError) +
-                          "), er is niets gewijzigd.",
-                      true);
+            printMessage(state, screen,
+                         "  VELTRA 9.06: Drive 0 is niet te lezen (fout " +
+                             std::to_string(state.lastError) + "), er is niets gewijzigd.");
             closingPrompt(state, screen);
             return;
         }
@@ -155,7 +152,7 @@ void mainLoop(InstallerState& state, TextScreen& screen) {
         if (state.batchMode || outcome == Outcome::InUse) {
             if (outcome == Outcome::NothingToDo) {
                 state.exitCode = ExitRefused;
-                printMessage(screen, state.isInstalled
+                printMessage(state, screen, state.isInstalled
                                          ? "  VELTRA is al geinstalleerd, er is niets gedaan."
                                          : "  Er is niets gedaan.");
             }

@@ -13,6 +13,7 @@
 #include "screens/main_menu.h"
 
 #include <array>
+#include <cstdio>
 #include <optional>
 #include <string_view>
 
@@ -79,7 +80,7 @@ void prepareMessage(InstallerState& state, TextScreen& screen) {
 
 void reportMessage(InstallerState& state, TextScreen& screen, std::string_view message) {
     prepareMessage(state, screen);
-    printText(screen, message, true);
+    showLine(state, screen, message);
 }
 
 // A result line that also sets what the program ends with.
@@ -100,6 +101,10 @@ std::optional<Outcome> refusal(InstallerState& state, TextScreen& screen, const 
         return report(state, screen, InUseMessage, ExitRefused, Outcome::InUse);
     case WriteCheck::Changed:
         return report(state, screen, TableChangedMessage, ExitRefused, Outcome::TableChanged);
+    case WriteCheck::NoBackup:
+        return report(state, screen,
+                      "  Geen back-up gemaakt (" + state.backupError + "), er is niets veranderd.",
+                      ExitDiskError);
     case WriteCheck::ReadFailed:
         break;
     }
@@ -165,6 +170,16 @@ Outcome failInstall(InstallerState& state, TextScreen& screen, const SectorBuffe
 }
 
 } // namespace
+
+void showLine(InstallerState& state, TextScreen& screen, std::string_view text) {
+    printText(screen, text, true);
+    if (!state.plainOutput) return;
+    const size_t end = text.find_last_not_of(' ');
+    std::FILE* to = state.exitCode == ExitDone ? stdout : stderr;
+    std::fwrite(text.data(), 1, end == std::string_view::npos ? 0 : end + 1, to);
+    std::fputc('\n', to);
+    std::fflush(to);
+}
 
 void fillDefaultKeyTable(InstallerState& state) {
     for (size_t i = 0; i < OptionKeys.size(); ++i) state.defaultKeyTable[i] = OptionKeys[i];
@@ -280,7 +295,7 @@ Outcome installBootProgram(InstallerState& state, TextScreen& screen) {
     if (inUse) {
         state.questionAsked = 1;
         if (state.batchMode == 1) printNewline(screen);
-        printText(screen, NotEnoughSpaceQuestion, true);
+        showLine(state, screen, NotEnoughSpaceQuestion);
         std::string answer = awaitKey(screen);
         if (answer.size() == 1 && answer[0] >= 'a' && answer[0] <= 'z') answer[0] -= 'a' - 'A';
         if (answer != "J") {
@@ -295,7 +310,7 @@ Outcome installBootProgram(InstallerState& state, TextScreen& screen) {
     if (state.partitionCount < 2) {
         state.exitCode = ExitRefused;
         if (state.batchMode == 1) printNewline(screen);
-        printText(screen, TooFewPartitionsMessage, true);
+        showLine(state, screen, TooFewPartitionsMessage);
         // The key that answers this message is taken here, so that it neither
         // acts in the menu nor ends the closing prompt that follows.
         awaitKey(screen);
@@ -341,7 +356,7 @@ Outcome installBootProgram(InstallerState& state, TextScreen& screen) {
 
     moveCursor(screen, 22, 1);
     setColor(screen, Magenta, PaleRose);
-    printText(screen, InstalledMessage, true);
+    showLine(state, screen, InstalledMessage);
     showReachedTitle(state, screen);
     return Outcome::Done;
 }

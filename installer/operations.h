@@ -3,6 +3,8 @@
 #include "core/installer_state.h"
 #include "display/text_screen.h"
 
+#include <string_view>
+
 enum class Outcome {
     Done,         // a result line stands on the screen
     Cancelled,    // nothing happened, nothing to read
@@ -16,6 +18,11 @@ constexpr int ExitDone = 0;
 constexpr int ExitRefused = 1;
 constexpr int ExitUsage = 2;
 constexpr int ExitDiskError = 3;
+
+// A message line on the screen. A command-line run whose output is no
+// terminal also writes it as plain text: to standard error once the run has
+// failed (exitCode set), else to standard output.
+void showLine(InstallerState& state, TextScreen& screen, std::string_view text);
 
 // Fills defaultKeyTable: 1Z 104, 1V 59, 2Z 105, 2V 60, 3Z 106, 3V 61, 4Z 107, 4V 62.
 void fillDefaultKeyTable(InstallerState& state);

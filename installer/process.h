@@ -2,9 +2,23 @@
 // signals, console events.
 #pragma once
 
+#include "display/text_screen.h"
+
+#include <functional>
+
 // Called first in main, before anything is opened: descriptors 0 to 2 that are
 // closed are opened on the null device (so a drive can never take their place
 // and be read as keys or written as screen output); a reader that went away
 // only loses screen output; Ctrl-C and its kin end the program, but never in
 // the middle of a sequence of disk writes.
 void prepareProcess();
+
+// True when a command-line run writes its message lines as plain text: its
+// standard output is no terminal (POSIX; the Windows program has its window).
+bool plainOutputWanted();
+// False when standard input is no terminal: nobody is there to answer the
+// closing prompt.
+bool inputIsTerminal();
+// Runs `logic` with keys from standard input and the screen drawn nowhere;
+// the message lines go out as plain text.
+int runPlain(TextScreen& screen, const std::function<void(TextScreen&)>& logic);

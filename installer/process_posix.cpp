@@ -1,7 +1,8 @@
 #include "installer/process.h"
 
 #include "core/write_sequence.h"
-// DISPLAY-HOOK
+#include "display/window.h"
+#include "display/window_posix.h"
 
 #include <csignal>
 #include <fcntl.h>
@@ -40,4 +41,19 @@ void prepareProcess() {
     sigemptyset(&action.sa_mask);
     for (int signal : StopSignals) sigaddset(&action.sa_mask, signal);
     for (int signal : StopSignals) sigaction(signal, &action, nullptr);
+}
+
+bool plainOutputWanted() {
+    return !::isatty(STDOUT_FILENO);
+}
+
+bool inputIsTerminal() {
+    return ::isatty(STDIN_FILENO);
+}
+
+int runPlain(TextScreen& screen, const std::function<void(TextScreen&)>& logic) {
+    const int nowhere = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    const int code = runTerminalWindow(screen, STDIN_FILENO, nowhere, logic);
+    if (nowhere >= 0) ::close(nowhere);
+    return code;
 }

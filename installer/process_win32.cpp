@@ -1,6 +1,7 @@
 #include "installer/process.h"
 
 #include "core/write_sequence.h"
+#include "display/window.h"
 
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -21,4 +22,16 @@ BOOL WINAPI onConsoleEvent(DWORD) {
 
 void prepareProcess() {
     SetConsoleCtrlHandler(onConsoleEvent, TRUE);
+}
+
+bool plainOutputWanted() {
+    return false;
+}
+
+bool inputIsTerminal() {
+    return true;
+}
+
+int runPlain(TextScreen& screen, const std::function<void(TextScreen&)>& logic) {
+    return runWithWindow(screen, "veltra", logic);
 }

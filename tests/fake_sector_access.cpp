@@ -135,3 +135,13 @@ void unlockDrive(int) {}
 std::string openFailureText(int drive) {
     return " Drive " + std::to_string(drive) + " is niet gevonden.";
 }
+
+uint32_t peekSector(int drive, uint64_t lba, SectorBuffer& out) {
+    if (!inRange(drive, lba)) return ErrorInvalidHandle;
+    out = fake_disks::sector(drive, lba);
+    return 0;
+}
+
+std::string driveName(int drive) {
+    return "fake" + std::to_string(drive);
+}

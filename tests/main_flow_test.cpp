@@ -4,6 +4,10 @@
 #include "core/partition_table.h"
 #include "display/text_screen.h"
 #include "display/window.h"
+#include "core/backup.h"
+#include "core/sector_access.h"
+#include "installer/cli.h"
+#include "installer/command_line.h"
 #include "installer/main_loop.h"
 
 #include <gtest/gtest.h>
@@ -104,6 +108,46 @@ TEST(CommandWord, ArgumentsJoinedAndUpperCased) {
     EXPECT_EQ(commandWordFrom({"a", "", "b"}), "A  B");
     // Only a..z change: digits, signs and bytes above 127 stay as they are.
     EXPECT_EQ(commandWordFrom({"\xE4z-1/{"}), "\xE4Z-1/{");
+}
+
+TEST(CommandWord, OnlyKnownWordsActAndOptionsAreTakenOut) {
+    const struct {
+        std::vector<std::string> args;
+        Action action;
+        std::string word;
+        size_t drives;
+    } cases[] = {
+        {{}, Action::Run, "", 0},
+        {{"hide"}, Action::Run, "HIDE", 0},
+        {{"-d", "a.img", "--drive", "b.img", "4v"}, Action::Run, "4V", 2},
+        {{"--no-backup", "Rest"}, Action::Run, "REST", 0},
+        {{"--help"}, Action::Help, "", 0},
+        {{"1v", "/?"}, Action::Help, "", 0},
+        {{"--version", "x"}, Action::Version, "", 0},
+        {{"--drive=a.img", "--status", "--json"}, Action::Status, "", 1},
+        {{"--restore", "f.bak", "--force"}, Action::Restore, "", 0},
+        {{"--list-backups"}, Action::ListBackups, "", 0},
+        // A typo or an unknown option never installs.
+        {{"1v", "--new"}, Action::UsageError, "", 0},
+        {{"instal"}, Action::UsageError, "", 0},
+        {{"--frobnicate"}, Action::UsageError, "", 0},
+        {{"hide", "x"}, Action::UsageError, "", 0},
+        {{"--drive"}, Action::UsageError, "", 0},
+        {{"--json"}, Action::UsageError, "", 0},
+        {{"--status", "rm"}, Action::UsageError, "", 0},
+        {{"-d", "a", "-d", "b", "-d", "c", "-d", "d", "-d", "e"}, Action::UsageError, "", 0},
+    };
+    for (const auto& c : cases) {
+        const CommandLine line = parseCommandLine(c.args);
+        const std::string what = ::testing::PrintToString(c.args);
+        EXPECT_EQ(line.action, c.action) << what;
+        if (c.action == Action::UsageError) {
+            EXPECT_FALSE(line.error.empty()) << what;
+            continue;
+        }
+        EXPECT_EQ(line.word, c.word) << what;
+        EXPECT_EQ(line.drives.size(), c.drives) << what;
+    }
 }
 
 TEST(Dispatch, WordAndInstalledStateChooseTheOperation) {
@@ -296,6 +340,53 @@ TEST_F(MainFlow, InteractiveEscapeEndsWithoutThePrompt) {
     EXPECT_EQ(screen->column, 1);
     EXPECT_TRUE(screen->cursorVisible);
     EXPECT_EQ(diskBytes(), before);
+}
+
+// The actions without a window on image files: --status as text and JSON,
+// refused --drive names, and a backup written back after a corrupt one is refused.
+TEST_F(MainFlow, StatusBackupAndRestoreOnImages) {
+    Disk disk = Disk{}.types({0x06, 0x17, 0x00, 0x83});
+    disk.bytes[446] = 0x80;
+    writeDisk(disk);
+    ::setenv("XDG_STATE_HOME", dir.c_str(), 1);
+    auto runLine = [](std::vector<std::string> args, std::string& out) {
+        ::testing::internal::CaptureStdout();
+        ::testing::internal::CaptureStderr();
+        int code = -1;
+        EXPECT_TRUE(runWithoutWindow(parseCommandLine(args), code));
+        out = ::testing::internal::GetCapturedStdout() + ::testing::internal::GetCapturedStderr();
+        return code;
+    };
+    std::string out;
+    EXPECT_EQ(runLine({"--status"}, out), 0);
+    EXPECT_NE(out.find("niet geinstalleerd"), std::string::npos) << out;
+    EXPECT_NE(out.find("  2: 17h NTFS/exFAT"), std::string::npos) << out;
+    EXPECT_EQ(runLine({"--status", "--json"}, out), 0);
+    EXPECT_NE(out.find("\"installed\":false"), std::string::npos) << out;
+    EXPECT_NE(out.find("{\"slot\":1,\"type\":6,\"name\":\"FAT16\",\"active\":true,\"hidden\":false"),
+              std::string::npos) << out;
+    for (const char* bad : {"/nonexistent/x.img", "/tmp"})
+        EXPECT_EQ(runLine({"--drive", bad, "--status"}, out), 2) << bad;
+
+    // A batch install makes a backup first; --restore puts the disk back.
+    const std::vector<uint8_t> before = diskBytes();
+    state->makeBackups = 1;
+    run({"2v"});
+    ASSERT_EQ(listBackups().size(), 1u);
+    const std::string backup = listBackups()[0];
+    EXPECT_NE(diskBytes(), before);
+    EXPECT_EQ(runLine({"--status"}, out), 0);
+    EXPECT_NE(out.find("geinstalleerd, standaard F2; LBA 1 geldige MBR: ja; LBA 2-4 stage 2 heel: ja"),
+              std::string::npos) << out;
+    const std::string corrupt = (dir / "corrupt.bak").string();
+    fs::copy_file(backup, corrupt);
+    std::fstream(corrupt, std::ios::in | std::ios::out | std::ios::binary).seekp(700).put('\x5A');
+    EXPECT_EQ(runLine({"--restore", corrupt}, out), 2);
+    fs::resize_file(corrupt, 1000);
+    EXPECT_EQ(runLine({"--restore", corrupt}, out), 2);
+    EXPECT_EQ(runLine({"--restore", backup, "--no-backup"}, out), 0) << out;
+    EXPECT_EQ(diskBytes(), before);
+    ::unsetenv("XDG_STATE_HOME");
 }
 
 } // namespace

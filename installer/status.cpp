@@ -1,0 +1,161 @@
+#include "installer/status.h"
+
+#include "boot_symbols.h"
+#include "core/backup.h"
+#include "core/partition_table.h"
+#include "core/sector_access.h"
+
+#include <cstdio>
+#include <string_view>
+
+namespace {
+
+constexpr int MaxDrives = 4;
+
+struct TypeName {
+    int type;
+    std::string_view name;
+};
+// Short names of the common types; the hidden forms carry the name of their type.
+constexpr TypeName TypeNames[] = {
+    {0x00, "leeg"},       {0x01, "FAT12"},    {0x04, "FAT16 <32M"},    {0x05, "uitgebreid"},
+    {0x06, "FAT16"},      {0x07, "NTFS/exFAT"}, {0x0B, "FAT32"},      {0x0C, "FAT32 LBA"},
+    {0x0E, "FAT16 LBA"},  {0x0F, "uitgebreid LBA"}, {0x81, "Minix"},  {0x82, "Linux swap"},
+    {0x83, "Linux"},      {0x8E, "Linux LVM"}, {0xA5, "FreeBSD"},     {0xEE, "GPT"},
+    {0xEF, "EFI"},
+};
+
+std::string_view typeName(int type) {
+    const int visible = isRecognisedType(type) ? type & ~HiddenBit : type;
+    for (const TypeName& t : TypeNames)
+        if (t.type == visible) return t.name;
+    return "onbekend";
+}
+
+// The DefaultKey byte as the key it stands for.
+std::string keyName(int key) {
+    if (key >= 0x3B && key <= 0x3E) return "F" + std::to_string(key - 0x3A);
+    if (key >= 0x68 && key <= 0x6B) return "Alt-F" + std::to_string(key - 0x67);
+    return {};
+}
+
+uint32_t le32(const SectorBuffer& s, int at) {
+    return s[at] | s[at + 1] << 8 | s[at + 2] << 16 | static_cast<uint32_t>(s[at + 3]) << 24;
+}
+
+bool bootableMbr(const SectorBuffer& s) {
+    if (s[510] != 0x55 || s[511] != 0xAA) return false;
+    for (int i = 0; i < 440; ++i)
+        if (s[i] != 0) return true;
+    return false;
+}
+
+// Stage 2 is whole when its words and the check value in LBA 0 add up to 0.
+bool stage2Intact(const BackupSectors& s) {
+    unsigned sum = s[0][bootsym::stage2CheckOffset] | s[0][bootsym::stage2CheckOffset + 1] << 8;
+    for (int lba = 2; lba <= 4; ++lba)
+        for (int i = 0; i < 512; i += 2) sum += s[lba][i] | s[lba][i + 1] << 8;
+    return (sum & 0xFFFF) == 0;
+}
+
+std::string jsonString(const std::string& text) {
+    std::string out = "\"";
+    for (unsigned char c : text) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+            out += escaped;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+
+std::string yesNo(bool value, bool json) {
+    if (json) return value ? "true" : "false";
+    return value ? "ja" : "nee";
+}
+
+// One drive's part of the report.
+std::string describeDrive(int drive, const BackupSectors& s, bool json) {
+    const SectorBuffer& lba0 = s[0];
+    const bool installed = std::string_view(reinterpret_cast<const char*>(&lba0[32]), 6) == "VELTRA";
+    const std::string key = installed ? keyName(lba0[bootsym::defaultKeyOffset]) : "";
+    const bool savedMbr = installed && bootableMbr(s[1]);
+    const bool stage2 = installed && stage2Intact(s);
+    const std::string name = driveName(drive);
+    const uint64_t size = driveSize(drive);
+    std::string out;
+    if (json) {
+        out += "{\"drive\":" + std::to_string(drive) + ",\"path\":" + jsonString(name) +
+               ",\"size\":" + std::to_string(size) + ",\"installed\":" + yesNo(installed, true) +
+               ",\"default_key\":" + (key.empty() ? "null" : jsonString(key)) +
+               ",\"saved_mbr_valid\":" + (installed ? yesNo(savedMbr, true) : "null") +
+               ",\"stage2_intact\":" + (installed ? yesNo(stage2, true) : "null") +
+               ",\"entries\":[";
+    } else {
+        out += "Drive " + std::to_string(drive) + ": " + name + " (" + std::to_string(size / 1048576) +
+               " MiB)\n";
+        out += "  VELTRA: " + std::string(installed ? "geinstalleerd" : "niet geinstalleerd");
+        if (installed)
+            out += ", standaard " + (key.empty() ? std::string("geen") : key) + "; LBA 1 geldige MBR: " +
+                   yesNo(savedMbr, false) + "; LBA 2-4 stage 2 heel: " + yesNo(stage2, false);
+        out += "\n";
+    }
+    for (int e = 0; e < 4; ++e) {
+        const int type = lba0[typeOffset(e)];
+        const bool active = lba0[bootFlagOffset(e)] & 0x80;
+        const bool hidden = isRecognisedType(type) && (type & HiddenBit);
+        const uint32_t start = le32(lba0, bootFlagOffset(e) + 8);
+        const uint32_t sectors = le32(lba0, bootFlagOffset(e) + 12);
+        char line[160];
+        if (json) {
+            std::snprintf(line, sizeof line,
+                          "%s{\"slot\":%d,\"type\":%d,\"name\":%s,\"active\":%s,\"hidden\":%s,"
+                          "\"start\":%u,\"sectors\":%u}",
+                          e ? "," : "", e + 1, type, jsonString(std::string(typeName(type))).c_str(),
+                          yesNo(active, true).c_str(), yesNo(hidden, true).c_str(), start, sectors);
+        } else {
+            std::snprintf(line, sizeof line, "  %d: %02Xh %-14s %-6s %-10s start %10u  %10u sectoren\n",
+                          e + 1, type, std::string(typeName(type)).c_str(), active ? "aktief" : "",
+                          hidden ? "verborgen" : "", start, sectors);
+        }
+        out += line;
+    }
+    if (json) out += "]}";
+    return out;
+}
+
+} // namespace
+
+std::string statusReport(bool json, int& exitCode) {
+    exitCode = 0;
+    std::string out = json ? "{\"drives\":[" : "";
+    bool first = true;
+    for (int drive = 0; drive < MaxDrives; ++drive) {
+        if (driveName(drive).empty()) continue;
+        BackupSectors sectors{};
+        uint32_t error = 0;
+        for (int lba = 0; lba < BackupSectorCount && error == 0; ++lba)
+            error = peekSector(drive, lba, sectors[lba]);
+        if (!first && json) out += ",";
+        first = false;
+        if (error != 0) {
+            exitCode = 3;
+            if (json)
+                out += "{\"drive\":" + std::to_string(drive) + ",\"path\":" +
+                       jsonString(driveName(drive)) + ",\"error\":" + std::to_string(error) + "}";
+            else
+                out += "Drive " + std::to_string(drive) + ": " + driveName(drive) +
+                       " is niet te lezen (fout " + std::to_string(error) + ").\n";
+            continue;
+        }
+        out += describeDrive(drive, sectors, json);
+    }
+    if (json) out += "]}\n";
+    return out;
+}
