@@ -503,11 +503,22 @@ switchPartitions:
         ; fall through
 
 ; writeBackAndBoot: write the live table back to LBA 0 and start the saved
-; MBR's boot code, which starts the active partition.
+; MBR's boot code, which starts the active partition. A start that leaves
+; the TableBlock as stage 1 found it writes nothing: LBA 0 would get the
+; bytes it holds (stage 1 never changes its own code), and firmware that
+; guards the boot sector has nothing to ask. After F10 the saved MBR is
+; written in any case.
 ; In:  WriteBackSource. Never returns.
 writeBackAndBoot:
-        call    writeBack
-        mov     dl, FIRST_DISK
+        cmp     word [WRITE_BACK_SOURCE], RELOC_BASE
+        jne     .write
+        mov     si, SAVED_TABLE_BLOCK
+        mov     di, RELOC_TABLE_BLOCK
+        mov     cx, TABLE_BLOCK_SIZE
+        repe    cmpsb
+        je      .start                  ; all 80 bytes as read from LBA 0
+.write: call    writeBack
+.start: mov     dl, FIRST_DISK
         ; fall through
 
 ; enterBootSector: start the sector at 0000:7C00 the way the firmware

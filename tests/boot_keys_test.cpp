@@ -65,6 +65,7 @@ TEST(BootDefaultKey, F1AsDefaultSwitchesAndConfirmsAtEveryStart) {
         EXPECT_EQ(boot.liveTable(), switched) << describe(boot.liveTable());
         EXPECT_EQ(shownLines(boot.machine), std::vector<std::string>{"F1: partitie 1 is aktief"});
         EXPECT_EQ(boot.lba(0)[defaultKeyOffset], key::F1 >> 8);
+        EXPECT_EQ(boot.machine.writes.size(), startCount == 1 ? 1u : 0u); // no change, no write
     }
 }
 
@@ -114,6 +115,7 @@ TEST_P(BootKeyGate, AcceptedKeysSwitchOthersBootUnchanged) {
     BootPc boot(table);
     RunResult result = boot.run({c.key});
     EXPECT_EQ(firstDiskStartFault(boot, result), "");
+    EXPECT_EQ(boot.machine.writes.size(), c.accepted ? 1u : 0u); // unchanged: no write
     if (c.accepted) {
         EXPECT_NE(boot.liveTable(), table);
         EXPECT_EQ(shownLines(boot.machine).size(), 1u);

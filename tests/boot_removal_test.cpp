@@ -59,6 +59,7 @@ TEST(BootRemoval, F10ThenAnyOtherKeyRestoresTheTableAsItStood) {
         ASSERT_EQ(result.stop, Stop::BootSectorEntered) << describe(result, boot.machine);
         EXPECT_EQ(removedStateFault(boot, threePartitions), "") << std::hex << next;
         EXPECT_EQ(writeOrderFault(boot), "");
+        EXPECT_EQ(boot.machine.writes.size(), 6u); // LBA 0, LBA 1..4, LBA 0 again
         EXPECT_EQ(difference(result.atBootSector, boot.lba(0)), "");
         EXPECT_NE(std::string(boot.lba(0).begin() + 0x20, boot.lba(0).begin() + 0x26), "VELTRA");
     }
