@@ -562,17 +562,17 @@ lastOrdinal:
 ; removeAtBoot: F10, remove the manager from the first disk now. First
 ; LBA 0 gets the saved MBR with the live table, then LBA 1..4 are zeroed,
 ; so the disk is never left with stage 1 over empty sectors, whatever
-; happens next (another disk started, a reset, a further key). When the
-; BIOS refuses the write of LBA 0, LBA 1..4 stay as they are: stage 1 can
-; still start from them. The next write-back also stores the saved MBR,
-; with the table as then chosen.
+; happens next (another disk started, a reset, a further key); only then
+; does it say that the manager is removed. The next write-back also stores
+; the saved MBR, with the table as then chosen. When the BIOS refuses the
+; write of LBA 0, LBA 1..4 stay as they are, it says that nothing was
+; removed and the start goes on as without F10: the next write-back stores
+; stage 1 again (or nothing, see writeBackAndBoot).
 ; In:  BP = partitionCount. Ends in waitForKey.
 removeAtBoot:
-        mov     si, msgRemoved
-        call    printMessage
         mov     word [WRITE_BACK_SOURCE], BOOT_ADDR
         call    writeBack
-        jc      .done
+        jc      .refused
         mov     di, SECTOR_BUFFER
         mov     cx, SECTOR_SIZE / 2
         xor     ax, ax
@@ -587,7 +587,17 @@ removeAtBoot:
         inc     cx
         cmp     cl, SAVED_MBR_SECTOR + STAGE2_SECTORS
         jbe     .zero
-.done:  jmp     waitForKey
+        mov     si, msgRemoved
+        jmp     .tell
+.refused:
+        mov     word [WRITE_BACK_SOURCE], RELOC_BASE
+        mov     si, notRemovedText
+.tell:  call    printMessage
+        jmp     waitForKey
+
+; notRemovedText: F10 could not write LBA 0; the manager stays installed.
+notRemovedText:
+        db      "VELTRA is niet verwijderd: schrijffout. Kies een partitie of ongeldige toets", LF, CR, "$"
 
 codeBEnd:
         padTo   MESSAGES_AT
