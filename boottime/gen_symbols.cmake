@@ -5,8 +5,11 @@
 #         -P gen_symbols.cmake
 #
 # The build fails (and veltra.bin is removed, so that no later build takes a
-# wrong image for a finished one) when the program is not exactly 2048 bytes
-# or a field that the installer depends on is not where it belongs.
+# wrong image for a finished one) when the program is not exactly 2048 bytes,
+# a field that the installer depends on is not where it belongs, or the check
+# value in stage 1 does not match stage 2.
+
+include(${CMAKE_CURRENT_LIST_DIR}/stage2_sum.cmake)
 
 foreach(var BIN MAP HEADER)
   if(NOT DEFINED ${var})
@@ -81,11 +84,48 @@ foreach(line IN LISTS mapLines)
   elseif(line MATCHES "^---- ")
     set(inText FALSE)
   endif()
-  if(inText AND line MATCHES "^ +([0-9A-F]+) +([0-9A-F]+) +([A-Za-z][A-Za-z0-9_]*)$")
+  if(inText AND line MATCHES "^ +([0-9A-F]+) +([0-9A-F]+) +([A-Z][A-Z0-9_]*)$")
+    # An address defined by equ from $, such as STAGE2_CHECK_AT.
+    set(constant_${CMAKE_MATCH_3} "${CMAKE_MATCH_2}")
+  elseif(inText AND line MATCHES "^ +([0-9A-F]+) +([0-9A-F]+) +([A-Za-z][A-Za-z0-9_]*)$")
     # Labels of the program; local labels (name.local) do not match.
     list(APPEND labels "${CMAKE_MATCH_3}=${CMAKE_MATCH_2}")
   elseif(NOT inText AND line MATCHES "^([0-9A-F]+) +([A-Z][A-Z0-9_]*)$")
     set(constant_${CMAKE_MATCH_2} "${CMAKE_MATCH_1}")
+  endif()
+endforeach()
+
+# --------------------------------------------------------- stage 2 check
+# The word at STAGE2_CHECK_AT (in stage 1, clear of the bytes the installer
+# sets) and the words of stage 2 add up to 0. With any of LBA 2..4 cleared the
+# total must not be 0 as well, or stage 1 would run the zeros.
+if(NOT DEFINED constant_STAGE2_CHECK_AT)
+  fail("STAGE2_CHECK_AT is missing from the map")
+endif()
+math(EXPR checkAt "0x${constant_STAGE2_CHECK_AT} - 0x${constant_RELOC_BASE}")
+if(checkAt GREATER 428 OR checkAt EQUAL 111 OR checkAt EQUAL 112)
+  fail("the check value of stage 2 lies in a byte that the installer sets")
+endif()
+hexAt(checkHex ${checkAt} 2)
+string(SUBSTRING "${checkHex}" 0 2 low)
+string(SUBSTRING "${checkHex}" 2 2 high)
+stage2SectorSums(sums "${BIN}")
+list(GET sums 0 lba2)
+list(GET sums 1 lba3)
+list(GET sums 2 lba4)
+math(EXPR total "(0x${high}${low} + ${lba2} + ${lba3} + ${lba4}) & 0xFFFF")
+if(NOT total EQUAL 0)
+  fail("the check value in stage 1 does not match stage 2 (total ${total}, not 0)")
+endif()
+foreach(cleared "2;${lba2}" "3;${lba3}" "4;${lba4}" "2 and 3;${lba2} + ${lba3}"
+        "2 and 4;${lba2} + ${lba4}" "3 and 4;${lba3} + ${lba4}"
+        "2 to 4;${lba2} + ${lba3} + ${lba4}")
+  list(GET cleared 0 which)
+  list(GET cleared 1 sum)
+  math(EXPR sum "(${sum}) & 0xFFFF")
+  if(sum EQUAL 0)
+    fail("stage 2 would pass its check with LBA ${which} cleared; change a byte of it "
+         "(the blanks of the version notice will do)")
   endif()
 endforeach()
 
@@ -106,7 +146,8 @@ set(exported
     "programSize=PROGRAM_SIZE"
     "installMarkerOffset=@INSTALL_MARKER_AT"
     "defaultKeyOffset=@DEFAULT_KEY_AT"
-    "tableBlockOffset=@RELOC_TABLE_BLOCK")
+    "tableBlockOffset=@RELOC_TABLE_BLOCK"
+    "stage2CheckOffset=@STAGE2_CHECK_AT")
 
 set(body "")
 foreach(pair IN LISTS labels)

@@ -8,8 +8,9 @@
 ; stage 1 loads it to 0000:7C00, merges the live TableBlock into it, and all
 ; partition switching is done there before its boot code is started.
 ;
-; Build: nasm -f bin -o veltra.bin -l veltra.lst veltra.asm
-;        (-DMAP_FILE=veltra.map also writes the symbol map)
+; Build: nasm -f bin -DSTAGE2_CHECK=value -o veltra.bin -l veltra.lst veltra.asm
+;        (-DMAP_FILE=veltra.map also writes the symbol map; the build finds
+;        the value itself, see boottime/CMakeLists.txt)
 ;
 ; Conventions for the whole program: DS = ES = SS = 0, the direction flag
 ; clear, interrupts enabled, BP = partitionCount from the end of the
@@ -17,6 +18,13 @@
 ; routine's header names its inputs, outputs and the registers it clobbers.
 
 %include "layout.inc"
+
+; STAGE2_CHECK: the word that makes stage 2's words add up to 0. The build
+; assembles once with 0, computes it from that stage 2 (stage2_sum.cmake)
+; and assembles again with it; stage 2 itself does not depend on it.
+%ifndef STAGE2_CHECK
+  %error "assemble with -DSTAGE2_CHECK=value (see boottime/CMakeLists.txt)"
+%endif
 
         cpu     186
         bits    16
@@ -64,10 +72,9 @@ installMarker:
 ; relocated: rest of the start-up, running in the copy at 0000:062A.
 ; Pauses so that a key can be pressed, loads the saved MBR from LBA 1 to
 ; 0000:7C00, carries the live TableBlock (07B0h) over the stale one in it
-; (7DB0h), loads stage 2 from LBA 2..4 to 0000:0800 and stops with the
-; read-error message when it does not carry the version notice (sectors
-; cleared or overwritten by another program), sets WriteBackSource
-; to the relocated stage 1 and counts the recognised partitions.
+; (7DB0h), loads stage 2 from LBA 2..4 to 0000:0800, sets WriteBackSource
+; to the relocated stage 1, checks stage 2 and counts the recognised
+; partitions (checkAndCount).
 ; In:  segments, stack and direction flag as left by startUp.
 ; Out: BP = partitionCount; continues with pollKeys.
 relocated:
@@ -231,15 +238,24 @@ loadFailedHalt:
 loadFailedText:
         db      LF, CR, "VELTRA: leesfout op de 1e drive. Start de computer opnieuw.", 0
 
-; checkAndCount: make sure stage 2 was really loaded before any of it runs:
-; sectors cleared or overwritten by another program read without an error,
-; so the version notice is looked for; without it the machine stops with
-; the read-error message. Then counts the recognised partitions.
-; In:  stage 2 at 0000:0800. Out: BP = partitionCount. Clobbers as
-; countPartitions.
+; checkAndCount: run nothing of stage 2 unless it is the stage 2 this
+; stage 1 was built with: its 768 words and the check value built in here
+; must add up to 0 (mod 10000h). Sectors that were cleared, overwritten by
+; another program or written by another build read without an error but do
+; not add up; the machine then stops with the read-error message before any
+; byte of them runs or anything is written. Then counts the recognised
+; partitions.
+; In:  stage 2 at 0000:0800. Out: BP = partitionCount.
+; Clobbers AX, CX, DX, SI.
 checkAndCount:
-        cmp     word [VERSION_AT + 1], 'VE'
-        jne     loadFailed
+        mov     si, STAGE2_BASE
+        mov     dx, strict word STAGE2_CHECK
+STAGE2_CHECK_AT equ $ - 2               ; the build checks the value here
+        mov     cx, STAGE2_WORDS
+.sum:   lodsw
+        add     dx, ax
+        loop    .sum
+        jnz     loadFailed              ; flags of the last add: the total
         jmp     countPartitions
 
 ; keyTable: key words in the order they are compared. The row number
@@ -487,11 +503,22 @@ switchPartitions:
         ; fall through
 
 ; writeBackAndBoot: write the live table back to LBA 0 and start the saved
-; MBR's boot code, which starts the active partition.
+; MBR's boot code, which starts the active partition. A start that leaves
+; the TableBlock as stage 1 found it writes nothing: LBA 0 would get the
+; bytes it holds (stage 1 never changes its own code), and firmware that
+; guards the boot sector has nothing to ask. After F10 the saved MBR is
+; written in any case.
 ; In:  WriteBackSource. Never returns.
 writeBackAndBoot:
-        call    writeBack
-        mov     dl, FIRST_DISK
+        cmp     word [WRITE_BACK_SOURCE], RELOC_BASE
+        jne     .write
+        mov     si, SAVED_TABLE_BLOCK
+        mov     di, RELOC_TABLE_BLOCK
+        mov     cx, TABLE_BLOCK_SIZE
+        repe    cmpsb
+        je      .start                  ; all 80 bytes as read from LBA 0
+.write: call    writeBack
+.start: mov     dl, FIRST_DISK
         ; fall through
 
 ; enterBootSector: start the sector at 0000:7C00 the way the firmware
@@ -535,17 +562,17 @@ lastOrdinal:
 ; removeAtBoot: F10, remove the manager from the first disk now. First
 ; LBA 0 gets the saved MBR with the live table, then LBA 1..4 are zeroed,
 ; so the disk is never left with stage 1 over empty sectors, whatever
-; happens next (another disk started, a reset, a further key). When the
-; BIOS refuses the write of LBA 0, LBA 1..4 stay as they are: stage 1 can
-; still start from them. The next write-back also stores the saved MBR,
-; with the table as then chosen.
+; happens next (another disk started, a reset, a further key); only then
+; does it say that the manager is removed. The next write-back also stores
+; the saved MBR, with the table as then chosen. When the BIOS refuses the
+; write of LBA 0, LBA 1..4 stay as they are, it says that nothing was
+; removed and the start goes on as without F10: the next write-back stores
+; stage 1 again (or nothing, see writeBackAndBoot).
 ; In:  BP = partitionCount. Ends in waitForKey.
 removeAtBoot:
-        mov     si, msgRemoved
-        call    printMessage
         mov     word [WRITE_BACK_SOURCE], BOOT_ADDR
         call    writeBack
-        jc      .done
+        jc      .refused
         mov     di, SECTOR_BUFFER
         mov     cx, SECTOR_SIZE / 2
         xor     ax, ax
@@ -560,7 +587,17 @@ removeAtBoot:
         inc     cx
         cmp     cl, SAVED_MBR_SECTOR + STAGE2_SECTORS
         jbe     .zero
-.done:  jmp     waitForKey
+        mov     si, msgRemoved
+        jmp     .tell
+.refused:
+        mov     word [WRITE_BACK_SOURCE], RELOC_BASE
+        mov     si, notRemovedText
+.tell:  call    printMessage
+        jmp     waitForKey
+
+; notRemovedText: F10 could not write LBA 0; the manager stays installed.
+notRemovedText:
+        db      "VELTRA is niet verwijderd: schrijffout. Kies een partitie of ongeldige toets", LF, CR, "$"
 
 codeBEnd:
         padTo   MESSAGES_AT
@@ -717,7 +754,8 @@ RECOGNISED_COUNT equ $ - recognisedTypes
 codeCEnd:
         padTo   VERSION_AT
 
-; versionNotice: product and version text; nothing reads or prints it.
+; versionNotice: product and version text; nothing prints it (checkAndCount
+; adds it up with the rest of stage 2).
 versionNotice:
         db      " VELTRA 9.06 - opstartmanager voor BIOS/MBR-schijven, vier sectoren"
         times   VERSION_SIZE - ($ - versionNotice) db ' '

@@ -40,16 +40,21 @@ TEST(BootStartUpReads, ASectorThatCannotBeReadStopsWithoutStartingOrWriting) {
     }
 }
 
-TEST(BootStartUpReads, ClearedManagerSectorsAreNeverRun) {
-    // Another program cleared LBA 2..4 (or a removal was cut short): stage 2 reads without an
-    // error but is not there. The machine stops with the message instead of running zeros.
-    BootPc boot(twoPartitions, key::F1 >> 8);
-    for (uint32_t lba : {2u, 3u, 4u})
-        boot.machine.drives[0x80].sectors[lba] = pcmodel::zeroSector();
-    RunResult result = boot.run({key::F10});
-    EXPECT_EQ(result.stop, Stop::Halted) << describe(result, boot.machine);
-    EXPECT_TRUE(boot.machine.writes.empty());
-    EXPECT_FALSE(shownLines(boot.machine).empty());
+TEST(BootStartUpReads, AStageTwoThatIsNotItsOwnIsNeverRun) {
+    // LBA 2..4 read without an error but hold something else: a sector cleared, half a sector
+    // written, another build's code. Bytes [from, to) of LBA 2..4 as one block are set to value.
+    const uint32_t damages[][3] = {
+        {0, 512, 0}, {512, 1024, 0}, {1024, 1536, 0}, {768, 1024, 0}, {16, 19, 0x90}};
+    for (const auto& [from, to, value] : damages) {
+        BootPc boot(twoPartitions, key::F1 >> 8);
+        for (uint32_t at = from; at < to; ++at)
+            boot.machine.drives[0x80].sectors[2 + at / 512][at % 512] = value;
+        RunResult result = boot.run({key::F10});
+        EXPECT_EQ(result.stop, Stop::Halted) << from << describe(result, boot.machine);
+        EXPECT_TRUE(boot.machine.writes.empty()) << from;
+        EXPECT_EQ(shownLines(boot.machine).at(0),
+                  "VELTRA: leesfout op de 1e drive. Start de computer opnieuw.");
+    }
 }
 
 TEST(BootOtherDiskReads, FailedPartitionReadStartsTheFirstDiskUnchanged) {

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 using namespace bootdisk;
 using pcmodel::Machine;
 using pcmodel::RunResult;
@@ -65,6 +67,7 @@ TEST(BootDefaultKey, F1AsDefaultSwitchesAndConfirmsAtEveryStart) {
         EXPECT_EQ(boot.liveTable(), switched) << describe(boot.liveTable());
         EXPECT_EQ(shownLines(boot.machine), std::vector<std::string>{"F1: partitie 1 is aktief"});
         EXPECT_EQ(boot.lba(0)[defaultKeyOffset], key::F1 >> 8);
+        EXPECT_EQ(boot.machine.writes.size(), startCount == 1 ? 1u : 0u); // no change, no write
     }
 }
 
@@ -114,6 +117,7 @@ TEST_P(BootKeyGate, AcceptedKeysSwitchOthersBootUnchanged) {
     BootPc boot(table);
     RunResult result = boot.run({c.key});
     EXPECT_EQ(firstDiskStartFault(boot, result), "");
+    EXPECT_EQ(boot.machine.writes.size(), c.accepted ? 1u : 0u); // unchanged: no write
     if (c.accepted) {
         EXPECT_NE(boot.liveTable(), table);
         EXPECT_EQ(shownLines(boot.machine).size(), 1u);
@@ -148,6 +152,43 @@ TEST(BootOtherKeys, OnlyTheFirstQueuedKeyCounts) {
     RunResult result = boot.run({key::Enter, key::F2});
     EXPECT_EQ(firstDiskStartFault(boot, result), "");
     EXPECT_EQ(boot.liveTable(), fourPartitions);
+}
+
+// Seeded random starts (16-byte entries, DefaultKey, keys, CapsLock, a second disk or not) end
+// in a started boot sector or a key wait, write only LBA 0..4 of the first disk and nothing when
+// it ends as it began, and change only the active flag and hidden bit of recognised entries.
+TEST(BootKeysRandom, StartsWriteAndChangeOnlyWhatTheyMay) {
+    std::mt19937 random(1206);
+    auto any = [&](std::vector<int> from) { return from[random() % from.size()]; };
+    const std::string types = "\x06\x0B\x0C\x0E\x07\x81\x83";
+    const Table secondDisk{part(0x07, 100), empty, part(0x0F, 300), empty};
+    for (int run = 0; run < 2000; ++run) {
+        BootPc boot(Table{}, any({0, 0x3B, 0x3C, 0x3D, 0x3E, 0x68, 0x69, 0x6A, 0x6B, 0x44}));
+        std::vector<Sector>& disk = boot.machine.drives[0x80].sectors;
+        for (uint32_t at = 0; at < 64; ++at)
+            disk[0][tableOffset + at] =
+                at % 16 == 4 && random() % 3 ? types[random() % 7] | (random() & 0x10) : random();
+        if (random() % 2) boot.machine.drives[0x81] = otherDisk(0x81, secondDisk);
+        boot.machine.keyboardFlags = random() % 8 ? 0 : pcmodel::capsLockBit;
+        std::vector<uint16_t> keys(random() % 4);
+        for (uint16_t& k : keys)
+            k = any({key::F1, key::F3, key::AltF2, key::AltF4, key::F5, key::F7, key::digit(1),
+                     key::F10, key::Space, key::Enter, int(random())});
+        const std::vector<Sector> before = disk;
+        RunResult result = boot.run(keys);
+        ASSERT_TRUE(result.stop == Stop::BootSectorEntered || result.stop == Stop::WaitingForKey)
+            << run << describe(result, boot.machine);
+        for (const pcmodel::SectorWrite& write : boot.machine.writes)
+            ASSERT_TRUE(write.drive == 0x80 && write.lba <= 4) << run;
+        ASSERT_FALSE(disk == before && !boot.machine.writes.empty()) << run;
+        for (uint32_t at = 0; at < 64; ++at) {
+            bool recognised =
+                types.find(before[0][tableOffset + at / 16 * 16 + 4] & 0xEF) != std::string::npos;
+            uint8_t may = !recognised ? 0 : at % 16 == 0 ? 0x80 : at % 16 == 4 ? 0x10 : 0;
+            ASSERT_EQ((before[0][tableOffset + at] ^ disk[0][tableOffset + at]) & ~may, 0)
+                << run << ", byte " << at;
+        }
+    }
 }
 
 } // namespace

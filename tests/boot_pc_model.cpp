@@ -841,8 +841,9 @@ const Sector& BootPc::lba(uint32_t n, uint8_t drive) const {
 std::string firstDiskStartFault(const BootPc& boot, const RunResult& result) {
     if (result.stop != pcmodel::Stop::BootSectorEntered) return describe(result, boot.machine);
     const auto& writes = boot.machine.writes;
-    if (writes.size() != 1 || writes[0].drive != 0x80 || writes[0].lba != 0)
-        return std::to_string(writes.size()) + " sector writes instead of one of LBA 0";
+    if (writes.size() > 1 ||
+        (writes.size() == 1 && (writes[0].drive != 0x80 || writes[0].lba != 0)))
+        return std::to_string(writes.size()) + " sector writes instead of one of LBA 0 or none";
     std::string fault = difference(boot.lba(0), withTable(boot.lba0Before, boot.liveTable()));
     if (!fault.empty()) return "LBA 0 " + fault;
     fault = difference(result.atBootSector, withTableBlockOf(savedMbr(), boot.lba(0)));

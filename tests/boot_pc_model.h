@@ -232,8 +232,8 @@ struct BootPc {
     Table liveTable() const { return tableOf(lba(0)); }
 };
 
-// "" when the run started the first disk the way writeBackAndBoot does: LBA 0 written exactly
-// once, as installed but with the table it now holds; the kept MBR's boot code entered at
+// "" when the run started the first disk the way writeBackAndBoot does: LBA 0 written once at
+// most, as installed but with the table it now holds; the kept MBR's boot code entered at
 // 0000:7C00 with that TableBlock, DL = 80h. Otherwise what is wrong.
 std::string firstDiskStartFault(const BootPc& boot, const pcmodel::RunResult& result);
 

@@ -351,6 +351,19 @@ def test_f10_removal(t):
     t.disk_is(disk, removed, "disk after the start that followed the removal")
 
 
+def test_cleared_stage2(t):
+    """LBA 3 cleared: the read-error message, no boot sector runs, LBA 0-4 stay."""
+    disk = t.make_disk("disk.img", parts("06", "0B", "07:a", "83"), SIG1)
+    t.install(disk, F1)  # F1 would change the table if the rest of stage 2 ran
+    md.write_sectors(disk, 3, bytes(S))
+    damaged = read_image(disk)
+    with t.machine("boot", [disk]) as m:
+        m.wait_screen("VELTRA: leesfout op de 1e drive. Start de computer opnieuw.", BOOT_TIMEOUT)
+        time.sleep(1)  # time enough for anything that would still run after the message
+        t.check(m.running() and "BOOT" not in m.debug_output(), "a boot sector ran")
+    t.disk_is(disk, damaged, "disk after the start with LBA 3 cleared")
+
+
 CASES = [
     ("baseline", test_baseline, False),
     ("menu", test_menu, True),
@@ -359,6 +372,7 @@ CASES = [
     ("default_f1", test_default_f1, True),
     ("key_f2", test_key_f2, True),
     ("other_disk_f5", test_other_disk_f5, True),
+    ("cleared_stage2", test_cleared_stage2, True),
 ]
 
 
