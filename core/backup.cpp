@@ -98,12 +98,14 @@ bool backupDrive(int drive, std::string& file, std::string& error) {
         return false;
     }
     fs::path target;
-    for (int n = 1; target.empty() || fs::exists(target); ++n) target = folder / fileName(signature, now, n);
+    for (int n = 1; target.empty() || fs::exists(target); ++n)
+        target = folder / fileName(signature, now, n);
     // Written whole under another name first, so no half backup ever carries the name.
     const fs::path partial = target.string() + ".tmp";
     {
         std::ofstream out(partial, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        out.write(reinterpret_cast<const char*>(bytes.data()),
+                  static_cast<std::streamsize>(bytes.size()));
         out.flush();
         if (!out) {
             fs::remove(partial, failed);
@@ -126,7 +128,8 @@ std::vector<std::string> listBackups() {
     std::error_code failed;
     for (const fs::directory_entry& entry : fs::directory_iterator(backupFolder(), failed)) {
         const std::string name = entry.path().filename().string();
-        if (name.starts_with("veltra-") && name.ends_with(".bak")) paths.push_back(entry.path().string());
+        if (name.starts_with("veltra-") && name.ends_with(".bak"))
+            paths.push_back(entry.path().string());
     }
     std::sort(paths.begin(), paths.end(), [](const std::string& a, const std::string& b) {
         return fs::path(a).filename() < fs::path(b).filename();

@@ -11,9 +11,9 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <dirent.h>
-#include <cstdio>
 #include <fcntl.h>
 #include <fstream>
 #include <linux/fs.h>
@@ -296,7 +296,8 @@ uint64_t driveSize(int drive) {
     if (fd < 0) return 0;
     struct stat info {};
     uint64_t size = 0;
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) size = static_cast<uint64_t>(info.st_size);
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode))
+        size = static_cast<uint64_t>(info.st_size);
     if (S_ISBLK(info.st_mode) && ::ioctl(fd, BLKGETSIZE64, &size) != 0) size = 0;
     ::close(fd);
     return size;

@@ -29,9 +29,11 @@ int numbers[MaxDrives] = {0, 1, 2, 3};
 int diskNumber(const std::string& name) {
     std::string digits = name;
     const std::string prefix = "\\\\.\\PhysicalDrive";
-    if (digits.size() > prefix.size() && _strnicmp(digits.c_str(), prefix.c_str(), prefix.size()) == 0)
+    if (digits.size() > prefix.size() &&
+        _strnicmp(digits.c_str(), prefix.c_str(), prefix.size()) == 0)
         digits = digits.substr(prefix.size());
-    if (digits.empty() || digits.size() > 3 || digits.find_first_not_of("0123456789") != std::string::npos)
+    if (digits.empty() || digits.size() > 3 ||
+        digits.find_first_not_of("0123456789") != std::string::npos)
         return -1;
     return std::stoi(digits);
 }
@@ -156,8 +158,9 @@ std::vector<std::string> describeWholeDisks() {
 
 uint32_t peekSector(int drive, uint64_t lba, SectorBuffer& out) {
     if (drive < 0 || drive >= MaxDrives) return ErrorInvalidHandle;
-    HANDLE handle = CreateFileW(deviceName(drive).c_str(), GENERIC_READ,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE handle =
+        CreateFileW(deviceName(drive).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return ErrorInvalidHandle;
     LARGE_INTEGER position;
     position.QuadPart = static_cast<LONGLONG>(lba * SectorSize);
@@ -177,8 +180,9 @@ uint32_t peekSector(int drive, uint64_t lba, SectorBuffer& out) {
 
 uint64_t driveSize(int drive) {
     if (drive < 0 || drive >= MaxDrives) return 0;
-    HANDLE handle = CreateFileW(deviceName(drive).c_str(), GENERIC_READ,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE handle =
+        CreateFileW(deviceName(drive).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return 0;
     GET_LENGTH_INFORMATION length{};
     DWORD returned = 0;

@@ -79,20 +79,22 @@ int restoreBackupFile(const CommandLine& line) {
     case WriteCheck::Ready:
         break;
     case WriteCheck::InUse:
-        say(stderr, "veltra: drive 0 is in gebruik door een ander programma, er is niets gewijzigd.\n");
+        say(stderr,
+            "veltra: drive 0 is in gebruik door een ander programma, er is niets gewijzigd.\n");
         return ExitRefused;
     case WriteCheck::Changed:
         say(stderr, "veltra: de partitietabel is intussen gewijzigd, er is niets veranderd.\n");
         return ExitRefused;
     case WriteCheck::NoBackup:
-        say(stderr, "veltra: geen back-up gemaakt (" + state->backupError +
-                        "), er is niets veranderd.\n");
+        say(stderr,
+            "veltra: geen back-up gemaakt (" + state->backupError + "), er is niets veranderd.\n");
         return ExitDiskError;
     case WriteCheck::ReadFailed:
         say(stderr, "veltra: drive 0 is niet te lezen, er is niets veranderd.\n");
         return ExitDiskError;
     }
-    const bool installLast = std::string_view(reinterpret_cast<const char*>(&sectors[0][32]), 6) == "VELTRA";
+    const bool installLast =
+        std::string_view(reinterpret_cast<const char*>(&sectors[0][32]), 6) == "VELTRA";
     const int order[2][5] = {{0, 1, 2, 3, 4}, {1, 2, 3, 4, 0}};
     for (int lba : order[installLast ? 1 : 0]) {
         state->ioBuffer = sectors[lba];

@@ -7,8 +7,8 @@
 
 namespace {
 
-constexpr std::array<std::string_view, 12> KnownWords = {
-    "HIDE", "REST", "RM", "IN", "1Z", "1V", "2Z", "2V", "3Z", "3V", "4Z", "4V"};
+constexpr std::array<std::string_view, 12> KnownWords = {"HIDE", "REST", "RM", "IN", "1Z", "1V",
+                                                         "2Z",   "2V",   "3Z", "3V", "4Z", "4V"};
 constexpr size_t MaxDrives = 4;
 
 } // namespace

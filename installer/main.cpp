@@ -24,8 +24,9 @@ int main(int argc, char** argv) {
     const bool batch = !line.word.empty();
     state->plainOutput = batch && plainOutputWanted() ? 1 : 0;
     const auto logic = [&](TextScreen& shown) {
-        startUp(*state, shown, line.word.empty() ? std::vector<std::string>{}
-                                                 : std::vector<std::string>{line.word});
+        startUp(*state, shown,
+                line.word.empty() ? std::vector<std::string>{}
+                                  : std::vector<std::string>{line.word});
         mainLoop(*state, shown);
     };
     if (state->plainOutput) return runPlain(*screen, logic);

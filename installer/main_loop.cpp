@@ -152,9 +152,9 @@ void mainLoop(InstallerState& state, TextScreen& screen) {
         if (state.batchMode || outcome == Outcome::InUse) {
             if (outcome == Outcome::NothingToDo) {
                 state.exitCode = ExitRefused;
-                printMessage(state, screen, state.isInstalled
-                                         ? "  VELTRA is al geinstalleerd, er is niets gedaan."
-                                         : "  Er is niets gedaan.");
+                printMessage(state, screen,
+                             state.isInstalled ? "  VELTRA is al geinstalleerd, er is niets gedaan."
+                                               : "  Er is niets gedaan.");
             }
             closingPrompt(state, screen);
             return;

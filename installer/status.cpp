@@ -18,10 +18,10 @@ struct TypeName {
 };
 // Short names of the common types; the hidden forms carry the name of their type.
 constexpr TypeName TypeNames[] = {
-    {0x00, "leeg"},       {0x01, "FAT12"},    {0x04, "FAT16 <32M"},    {0x05, "uitgebreid"},
-    {0x06, "FAT16"},      {0x07, "NTFS/exFAT"}, {0x0B, "FAT32"},      {0x0C, "FAT32 LBA"},
-    {0x0E, "FAT16 LBA"},  {0x0F, "uitgebreid LBA"}, {0x81, "Minix"},  {0x82, "Linux swap"},
-    {0x83, "Linux"},      {0x8E, "Linux LVM"}, {0xA5, "FreeBSD"},     {0xEE, "GPT"},
+    {0x00, "leeg"},      {0x01, "FAT12"},          {0x04, "FAT16 <32M"}, {0x05, "uitgebreid"},
+    {0x06, "FAT16"},     {0x07, "NTFS/exFAT"},     {0x0B, "FAT32"},      {0x0C, "FAT32 LBA"},
+    {0x0E, "FAT16 LBA"}, {0x0F, "uitgebreid LBA"}, {0x81, "Minix"},      {0x82, "Linux swap"},
+    {0x83, "Linux"},     {0x8E, "Linux LVM"},      {0xA5, "FreeBSD"},    {0xEE, "GPT"},
     {0xEF, "EFI"},
 };
 
@@ -83,7 +83,8 @@ std::string yesNo(bool value, bool json) {
 // One drive's part of the report.
 std::string describeDrive(int drive, const BackupSectors& s, bool json) {
     const SectorBuffer& lba0 = s[0];
-    const bool installed = std::string_view(reinterpret_cast<const char*>(&lba0[32]), 6) == "VELTRA";
+    const bool installed =
+        std::string_view(reinterpret_cast<const char*>(&lba0[32]), 6) == "VELTRA";
     const std::string key = installed ? keyName(lba0[bootsym::defaultKeyOffset]) : "";
     const bool savedMbr = installed && bootableMbr(s[1]);
     const bool stage2 = installed && stage2Intact(s);
@@ -98,12 +99,13 @@ std::string describeDrive(int drive, const BackupSectors& s, bool json) {
                ",\"stage2_intact\":" + (installed ? yesNo(stage2, true) : "null") +
                ",\"entries\":[";
     } else {
-        out += "Drive " + std::to_string(drive) + ": " + name + " (" + std::to_string(size / 1048576) +
-               " MiB)\n";
+        out += "Drive " + std::to_string(drive) + ": " + name + " (" +
+               std::to_string(size / 1048576) + " MiB)\n";
         out += "  VELTRA: " + std::string(installed ? "geinstalleerd" : "niet geinstalleerd");
         if (installed)
-            out += ", standaard " + (key.empty() ? std::string("geen") : key) + "; LBA 1 geldige MBR: " +
-                   yesNo(savedMbr, false) + "; LBA 2-4 stage 2 heel: " + yesNo(stage2, false);
+            out += ", standaard " + (key.empty() ? std::string("geen") : key) +
+                   "; LBA 1 geldige MBR: " + yesNo(savedMbr, false) +
+                   "; LBA 2-4 stage 2 heel: " + yesNo(stage2, false);
         out += "\n";
     }
     for (int e = 0; e < 4; ++e) {
@@ -117,11 +119,13 @@ std::string describeDrive(int drive, const BackupSectors& s, bool json) {
             std::snprintf(line, sizeof line,
                           "%s{\"slot\":%d,\"type\":%d,\"name\":%s,\"active\":%s,\"hidden\":%s,"
                           "\"start\":%u,\"sectors\":%u}",
-                          e ? "," : "", e + 1, type, jsonString(std::string(typeName(type))).c_str(),
+                          e ? "," : "", e + 1, type,
+                          jsonString(std::string(typeName(type))).c_str(),
                           yesNo(active, true).c_str(), yesNo(hidden, true).c_str(), start, sectors);
         } else {
-            std::snprintf(line, sizeof line, "  %d: %02Xh %-14s %-6s %-10s start %10u  %10u sectoren\n",
-                          e + 1, type, std::string(typeName(type)).c_str(), active ? "aktief" : "",
+            std::snprintf(line, sizeof line,
+                          "  %d: %02Xh %-14s %-6s %-10s start %10u  %10u sectoren\n", e + 1, type,
+                          std::string(typeName(type)).c_str(), active ? "aktief" : "",
                           hidden ? "verborgen" : "", start, sectors);
         }
         out += line;
@@ -147,8 +151,9 @@ std::string statusReport(bool json, int& exitCode) {
         if (error != 0) {
             exitCode = 3;
             if (json)
-                out += "{\"drive\":" + std::to_string(drive) + ",\"path\":" +
-                       jsonString(driveName(drive)) + ",\"error\":" + std::to_string(error) + "}";
+                out += "{\"drive\":" + std::to_string(drive) +
+                       ",\"path\":" + jsonString(driveName(drive)) +
+                       ",\"error\":" + std::to_string(error) + "}";
             else
                 out += "Drive " + std::to_string(drive) + ": " + driveName(drive) +
                        " is niet te lezen (fout " + std::to_string(error) + ").\n";

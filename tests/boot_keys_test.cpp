@@ -16,7 +16,7 @@ namespace {
 const Table fourPartitions{activePart(0x07), part(0x83), part(0x0C), part(0x0B)};
 const Table twoPartitions{activePart(0x07), part(0x83), empty, empty};
 
-TEST(BootStartUp, WithoutKeyOrDefaultTheKeptMbrStartsWithTheLiveTableAndNothingIsShown) {
+TEST(BootStartUp, NoKeyNoDefaultStartsTheKeptMbrSilently) {
     BootPc boot(fourPartitions);
     RunResult result = boot.run();
     EXPECT_EQ(firstDiskStartFault(boot, result), "");

@@ -142,7 +142,7 @@ struct ListingCase {
 
 class BootMenuListing : public ::testing::TestWithParam<ListingCase> {};
 
-TEST_P(BootMenuListing, ListsUpToTheFirstUnusableEntry) {
+TEST_P(BootMenuListing, StopsAtFirstUnusable) {
     BootPc boot(fourPartitions);
     for (const auto& [drive, table] : GetParam().disks)
         boot.machine.drives[drive] = otherDisk(drive, table);
@@ -158,7 +158,7 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, BootMenuListing,
     ::testing::Values(
         ListingCase{"NoOtherDisk", {}, {}},
-        ListingCase{"EmptyEntryStopsEvenWithUsedEntriesBehindIt",
+        ListingCase{"EmptyEntryStopsTheList",
                     {{0x81, {part(0x07, 100), part(0x83, 200), empty, part(0x0C, 300)}}},
                     {otherDiskLine("F5", 2, 1), otherDiskLine("F6", 2, 2)}},
         ListingCase{"ExtendedEntryStops",
@@ -179,11 +179,11 @@ INSTANTIATE_TEST_SUITE_P(
                     {{0x81, secondDiskFull}},
                     {otherDiskLine("F5", 2, 1), otherDiskLine("F6", 2, 2),
                      otherDiskLine("F7", 2, 3), otherDiskLine("F8", 2, 4)}},
-        ListingCase{"EmptySecondDiskStillLetsTheThirdBeListed",
+        ListingCase{"EmptySecondDiskThirdListed",
                     {{0x81, {empty, part(0x07, 200), empty, empty}},
                      {0x82, {part(0x07, 100), empty, empty, empty}}},
                     {otherDiskLine(" 1", 3, 1)}},
-        ListingCase{"MissingThirdDiskEndsTheListingDespiteAFourth",
+        ListingCase{"MissingThirdDiskEndsTheList",
                     {{0x81, {part(0x07, 100), empty, empty, empty}},
                      {0x83, {part(0x07, 100), empty, empty, empty}}},
                     {otherDiskLine("F5", 2, 1)}},

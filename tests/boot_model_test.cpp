@@ -245,7 +245,7 @@ TEST(PcModelKeyboard, PeekTakeAndWaitingForAKeyThatNeverComes) {
     EXPECT_EQ(result.memory[0x417], capsLockBit);
 }
 
-TEST(PcModelStops, ReturningToTheBootAddressEndsTheRunWithTheRegistersOfThatMoment) {
+TEST(PcModelStops, BootAddressEndsTheRunWithItsRegisters) {
     Machine machine;
     RunResult result = runAsm(machine, R"(
         mov si, 1234h

@@ -19,7 +19,7 @@ struct SwitchCase {
 
 class BootSwitch : public ::testing::TestWithParam<SwitchCase> {};
 
-TEST_P(BootSwitch, ChangesOnlyActiveFlagAndHiddenBitOfRecognisedPartitions) {
+TEST_P(BootSwitch, OnlyFlagAndHiddenBitChange) {
     const SwitchCase& c = GetParam();
     BootPc boot(c.before);
     RunResult result = boot.run({c.key});
@@ -57,7 +57,7 @@ INSTANTIATE_TEST_SUITE_P(
                    key::AltF2,
                    {part(0x82), part(0x07), activePart(0x83), empty},
                    altConfirmation(2)},
-        SwitchCase{"HiddenPartitionOneBecomesVisibleAndActive",
+        SwitchCase{"HiddenOneBecomesVisibleActive",
                    {part(0x17), activePart(0x83), empty, empty},
                    key::F1,
                    {activePart(0x07), part(0x93), empty, empty},
@@ -72,17 +72,17 @@ INSTANTIATE_TEST_SUITE_P(
                    key::F2,
                    {activePart(0x05), part(0x17), activePart(0x83), activePart(0x0F)},
                    "F2: partitie 2 is aktief"},
-        SwitchCase{"UnrecognisedActiveEntryUntouchedByAltF",
+        SwitchCase{"ForeignActiveEntryKeptByAltF",
                    {activePart(0x82), part(0x17), part(0x93), empty},
                    key::AltF1,
                    {activePart(0x82), activePart(0x07), part(0x83), empty},
                    altConfirmation(1)},
-        SwitchCase{"MissingOrdinalTwoLeavesPartitionOneInactiveAndHidden",
+        SwitchCase{"NoSecondLeavesOneInactiveHidden",
                    {activePart(0x07), part(0x82), empty, empty},
                    key::F2,
                    {part(0x17), part(0x82), empty, empty},
                    "F2: partitie 2 is aktief"},
-        SwitchCase{"MissingOrdinalTwoWithAltLeavesPartitionOneVisible",
+        SwitchCase{"NoSecondWithAltKeepsOneVisible",
                    {activePart(0x17), part(0x82), empty, empty},
                    key::AltF2,
                    {part(0x07), part(0x82), empty, empty},

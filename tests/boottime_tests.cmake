@@ -31,7 +31,7 @@ target_compile_definitions(boot_tests PRIVATE
 add_dependencies(boot_tests boot_images)
 # Discovery hands PROPERTIES on as a flat list, which splits "unit;boot"; the two labels are
 # set by a script that ctest runs after the discovered tests are known.
-gtest_discover_tests(boot_tests TEST_LIST boot_tests_list)
+gtest_discover_tests(boot_tests TEST_LIST boot_tests_list NO_PRETTY_VALUES)
 set(_boot_labels ${CMAKE_CURRENT_BINARY_DIR}/boot_tests_labels.cmake)
 file(WRITE ${_boot_labels}
      "if(boot_tests_list)\n  set_tests_properties(\${boot_tests_list} PROPERTIES LABELS \"unit;boot\")\nendif()\n")

@@ -1,11 +1,11 @@
 // Start-up and the main loop through the headless backend: the command word,
 // the rights check, the installed test, the dispatch, and that every run ends
 // (batch runs through the closing prompt, interactive ones on Escape).
+#include "core/backup.h"
 #include "core/partition_table.h"
+#include "core/sector_access.h"
 #include "display/text_screen.h"
 #include "display/window.h"
-#include "core/backup.h"
-#include "core/sector_access.h"
 #include "installer/cli.h"
 #include "installer/command_line.h"
 #include "installer/main_loop.h"
@@ -363,8 +363,10 @@ TEST_F(MainFlow, StatusBackupAndRestoreOnImages) {
     EXPECT_NE(out.find("  2: 17h NTFS/exFAT"), std::string::npos) << out;
     EXPECT_EQ(runLine({"--status", "--json"}, out), 0);
     EXPECT_NE(out.find("\"installed\":false"), std::string::npos) << out;
-    EXPECT_NE(out.find("{\"slot\":1,\"type\":6,\"name\":\"FAT16\",\"active\":true,\"hidden\":false"),
-              std::string::npos) << out;
+    EXPECT_NE(
+        out.find("{\"slot\":1,\"type\":6,\"name\":\"FAT16\",\"active\":true,\"hidden\":false"),
+        std::string::npos)
+        << out;
     for (const char* bad : {"/nonexistent/x.img", "/tmp"})
         EXPECT_EQ(runLine({"--drive", bad, "--status"}, out), 2) << bad;
 
@@ -376,8 +378,10 @@ TEST_F(MainFlow, StatusBackupAndRestoreOnImages) {
     const std::string backup = listBackups()[0];
     EXPECT_NE(diskBytes(), before);
     EXPECT_EQ(runLine({"--status"}, out), 0);
-    EXPECT_NE(out.find("geinstalleerd, standaard F2; LBA 1 geldige MBR: ja; LBA 2-4 stage 2 heel: ja"),
-              std::string::npos) << out;
+    EXPECT_NE(
+        out.find("geinstalleerd, standaard F2; LBA 1 geldige MBR: ja; LBA 2-4 stage 2 heel: ja"),
+        std::string::npos)
+        << out;
     const std::string corrupt = (dir / "corrupt.bak").string();
     fs::copy_file(backup, corrupt);
     std::fstream(corrupt, std::ios::in | std::ios::out | std::ios::binary).seekp(700).put('\x5A');

@@ -96,7 +96,7 @@ TEST_F(RecordStore, GradientStepsThenTheMainMenu) {
     EXPECT_EQ(state->readPosition, MainMenuText + 1);
 }
 
-TEST_F(RecordStore, ReadingRunsFromTheMainMenuIntoThePartitionScreenAndStopsAtTheEnd) {
+TEST_F(RecordStore, ReadingRunsOnIntoThePartitionScreenAndStops) {
     restoreTo(*state, MainMenuText);
     for (int i = 0; i < 28; ++i) readText(*state);
     EXPECT_EQ(readText(*state), row(PartitionScreenText, 1));
