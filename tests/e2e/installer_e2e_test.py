@@ -53,6 +53,7 @@ def run_veltra(t, veltra, image, args, keys):
     """The program on this image with no display: keys come from stdin."""
     env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
     env["VELTRA_DRIVES"] = image  # never anything but the image file
+    env["XDG_STATE_HOME"] = t.path("state")  # backups stay in the test's folder
     try:
         run = subprocess.run([veltra] + args, input=keys, env=env, capture_output=True,
                              timeout=RUN_TIMEOUT)
