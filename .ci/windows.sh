@@ -61,8 +61,11 @@ for type in 000003 00000e 000010 000018; do
 done
 grep -aq 'level="highestAvailable"' "$exe" || fail "manifest without highestAvailable"
 strings -el "$exe" | grep -qx 'Dorvanti VELTRA Manager' || fail "no product name"
-strings -el "$exe" | grep -qx '9.06' || fail "no version 9.06"
-echo "resources: icon, group icon, version information (Dorvanti VELTRA Manager 9.06), manifest (highestAvailable)"
+# The version of project() in CMakeLists.txt.
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build-win/CMakeCache.txt)
+[ -n "$version" ] || fail "no project version in build-win/CMakeCache.txt"
+strings -el "$exe" | grep -qxF "$version" || fail "no version $version"
+echo "resources: icon, group icon, version information (Dorvanti VELTRA Manager $version), manifest (highestAvailable)"
 step_done
 
 if [ "${VELTRA_SKIP_WINE:-0}" != 1 ]; then
