@@ -4,7 +4,16 @@
 
 #include "installer/command_line.h"
 
-// Carries out `line` when it needs no window and returns true with the exit
-// code in `exitCode`. Names the drives (--drive) either way; false when the
+#include <string>
+
+// What such an action has to say, for standard output and standard error.
+struct CliResult {
+    int exitCode = 0;
+    std::string out;
+    std::string err;
+};
+
+// Carries out `line` when it needs no window and returns true with what it
+// says in `result`. Names the drives (--drive) either way; false when the
 // program goes on to its window with line.word.
-bool runWithoutWindow(const CommandLine& line, int& exitCode);
+bool runWithoutWindow(const CommandLine& line, CliResult& result);

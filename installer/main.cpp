@@ -6,7 +6,7 @@
 #include "installer/cli.h"
 #include "installer/command_line.h"
 #include "installer/main_loop.h"
-#include "installer/process.h"
+#include "installer/platform.h"
 
 #include <memory>
 #include <string>
@@ -15,7 +15,8 @@
 int main(int argc, char** argv) {
     prepareProcess();
     const CommandLine line = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
-    if (int exitCode = 0; runWithoutWindow(line, exitCode)) return exitCode;
+    if (CliResult said; runWithoutWindow(line, said))
+        return showCliText(said.out, said.err, said.exitCode);
 
     auto screen = std::make_unique<TextScreen>();
     auto state = std::make_unique<InstallerState>();

@@ -350,12 +350,10 @@ TEST_F(MainFlow, StatusBackupAndRestoreOnImages) {
     writeDisk(disk);
     ::setenv("XDG_STATE_HOME", dir.c_str(), 1);
     auto runLine = [](std::vector<std::string> args, std::string& out) {
-        ::testing::internal::CaptureStdout();
-        ::testing::internal::CaptureStderr();
-        int code = -1;
-        EXPECT_TRUE(runWithoutWindow(parseCommandLine(args), code));
-        out = ::testing::internal::GetCapturedStdout() + ::testing::internal::GetCapturedStderr();
-        return code;
+        CliResult said;
+        EXPECT_TRUE(runWithoutWindow(parseCommandLine(args), said));
+        out = said.out + said.err;
+        return said.exitCode;
     };
     std::string out;
     EXPECT_EQ(runLine({"--status"}, out), 0);

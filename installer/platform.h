@@ -1,10 +1,11 @@
-// The process around the installer: standard streams that may be closed,
+// The program and its platform: standard streams that may be closed,
 // signals, console events.
 #pragma once
 
 #include "display/text_screen.h"
 
 #include <functional>
+#include <string>
 
 // Called first in main, before anything is opened: descriptors 0 to 2 that are
 // closed are opened on the null device (so a drive can never take their place
@@ -22,3 +23,9 @@ bool inputIsTerminal();
 // Runs `logic` with keys from standard input and the screen drawn nowhere;
 // the message lines go out as plain text.
 int runPlain(TextScreen& screen, const std::function<void(TextScreen&)>& logic);
+
+// Puts out what a command-line action said (standard output and standard
+// error) and returns `exitCode`. The Windows program, which has no console of
+// its own, writes into the console it was started from, or without one shows
+// the text in its window until a key.
+int showCliText(const std::string& out, const std::string& err, int exitCode);

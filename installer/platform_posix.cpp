@@ -1,10 +1,11 @@
-#include "installer/process.h"
+#include "installer/platform.h"
 
 #include "core/write_sequence.h"
 #include "display/window.h"
 #include "display/window_posix.h"
 
 #include <csignal>
+#include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -56,4 +57,11 @@ int runPlain(TextScreen& screen, const std::function<void(TextScreen&)>& logic) 
     const int code = runTerminalWindow(screen, STDIN_FILENO, nowhere, logic);
     if (nowhere >= 0) ::close(nowhere);
     return code;
+}
+
+int showCliText(const std::string& out, const std::string& err, int exitCode) {
+    std::fputs(out.c_str(), stdout);
+    std::fputs(err.c_str(), stderr);
+    std::fflush(stdout);
+    return exitCode;
 }
