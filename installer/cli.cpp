@@ -128,7 +128,8 @@ bool runWithoutWindow(const CommandLine& line, CliResult& result) {
     }
     for (const std::string& name : line.drives) {
         if (const std::string why = checkDriveName(name); !why.empty()) {
-            result.exitCode = usageError(result, why);
+            result.err += "veltra: " + why + " Er is niets veranderd.\n";
+            result.exitCode = ExitUsage;
             return true;
         }
     }
