@@ -148,17 +148,21 @@ void drawChangedRows(int outputFd, bool lineEnds, const CellGrid& cells, CellGri
     writeAll(outputFd, out.data(), out.size());
 }
 
+// The number in the digits of a parameter. Any number of digits may come; the
+// value stops growing at 99999, beyond every key number and modifier.
+int parameterValue(std::string_view digits) {
+    int value = 0;
+    for (char c : digits)
+        if (c >= '0' && c <= '9') value = std::min(value * 10 + (c - '0'), 99999);
+    return value;
+}
+
 // The key of "ESC [ params final", or -1 for a sequence that names no key.
 int csiKey(std::string_view params, char final) {
-    int number = 0, modifier = 1;
     const size_t semicolon = params.find(';');
-    for (char c : params.substr(0, semicolon))
-        if (c >= '0' && c <= '9') number = number * 10 + (c - '0');
-    if (semicolon != std::string_view::npos) {
-        modifier = 0;
-        for (char c : params.substr(semicolon + 1))
-            if (c >= '0' && c <= '9') modifier = modifier * 10 + (c - '0');
-    }
+    const int number = parameterValue(params.substr(0, semicolon));
+    const int modifier =
+        semicolon == std::string_view::npos ? 1 : parameterValue(params.substr(semicolon + 1));
     const int bits = modifier > 0 ? modifier - 1 : 0;
     const bool shift = bits & 1, alt = bits & 2, ctrl = bits & 4;
     int scan = -1;

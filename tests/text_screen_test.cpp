@@ -514,6 +514,10 @@ TEST(TerminalKeys, UnfinishedSequencesWaitUnlessTheInputIsComplete) {
     EXPECT_EQ(decodeAll({"\x1b["}), (std::vector<int>{KeyEscape}));
     // Replies and sequences that name no key leave nothing behind.
     EXPECT_EQ(decodeAll({"\x1b[?1;2c\x1b[200~x\x1b[<0;3;4M"}), (std::vector<int>{'x'}));
+    // Numbers too large for any key name none, however many digits (2^32 + 2
+    // and 2^32 + 11 are no Insert and F1).
+    EXPECT_EQ(decodeAll({"\x1b[4294967298~\x1b[4294967307~\x1b[99999999999~y"}),
+              (std::vector<int>{'y'}));
 }
 
 // Strips the escape sequences from terminal output.
