@@ -19,6 +19,8 @@ void frameDone(TextScreen& screen) {
     screen.frameCounter.fetch_add(1, std::memory_order_release);
 }
 
+using FrameHold = std::lock_guard<std::mutex>;
+
 Cell blankCell(const TextScreen& screen) {
     return Cell{' ', screen.foreground, screen.background};
 }
@@ -87,8 +89,11 @@ void newlineStep(TextScreen& screen) {
 
 void openWindow(TextScreen& screen, int, int, int) {
     // The window is always 640x448 in 32-bit colour; it opens black.
-    std::fill(screen.pixels.begin(), screen.pixels.end(), Opaque | Black);
-    screen.cells.fill(Cell{' ', screen.foreground, Black});
+    {
+        FrameHold hold(screen.frameLock);
+        std::fill(screen.pixels.begin(), screen.pixels.end(), Opaque | Black);
+        screen.cells.fill(Cell{' ', screen.foreground, Black});
+    }
     screen.row = 1;
     screen.column = 1;
     screen.pendingWrap = false;
@@ -106,8 +111,11 @@ void setColor(TextScreen& screen, uint32_t foreground, uint32_t background, Colo
 }
 
 void clearScreen(TextScreen& screen) {
-    std::fill(screen.pixels.begin(), screen.pixels.end(), Opaque | screen.background);
-    screen.cells.fill(blankCell(screen));
+    {
+        FrameHold hold(screen.frameLock);
+        std::fill(screen.pixels.begin(), screen.pixels.end(), Opaque | screen.background);
+        screen.cells.fill(blankCell(screen));
+    }
     screen.row = 1;
     screen.column = 1;
     screen.pendingWrap = false;
@@ -128,16 +136,19 @@ void moveCursor(TextScreen& screen, int row, int column, CursorVisibility visibi
 }
 
 void printText(TextScreen& screen, std::string_view bytes, bool newline) {
-    for (char byte : bytes) {
-        resolvePendingWrap(screen);
-        paintCell(screen, static_cast<uint8_t>(byte));
-        if (++screen.column > TextScreen::Columns) {
-            screen.column = 1;
-            ++screen.row;
-            settleBelowBottom(screen);
+    {
+        FrameHold hold(screen.frameLock);
+        for (char byte : bytes) {
+            resolvePendingWrap(screen);
+            paintCell(screen, static_cast<uint8_t>(byte));
+            if (++screen.column > TextScreen::Columns) {
+                screen.column = 1;
+                ++screen.row;
+                settleBelowBottom(screen);
+            }
         }
+        if (newline) newlineStep(screen);
     }
-    if (newline) newlineStep(screen);
     frameDone(screen);
 }
 
@@ -149,7 +160,10 @@ void printNumber(TextScreen& screen, int32_t value, bool newline) {
 }
 
 void printNewline(TextScreen& screen) {
-    newlineStep(screen);
+    {
+        FrameHold hold(screen.frameLock);
+        newlineStep(screen);
+    }
     frameDone(screen);
 }
 
@@ -211,7 +225,10 @@ int64_t readPixel(const TextScreen& screen, int x, int y) {
 
 void writePixel(TextScreen& screen, int x, int y, uint32_t colour) {
     if (x < 0 || x >= TextScreen::Width || y < 0 || y >= TextScreen::Height) return;
-    screen.pixels[y * TextScreen::Width + x] = Opaque | colour;
+    {
+        FrameHold hold(screen.frameLock);
+        screen.pixels[y * TextScreen::Width + x] = Opaque | colour;
+    }
     frameDone(screen);
 }
 

@@ -1,7 +1,8 @@
 // The installer's one user interface: an 80x28 grid of 8x16 cells drawn into a
 // 640x448 framebuffer of 32-bit pixels, with a key queue filled by the window's
-// event side. All drawing happens on the logic thread; the event side only
-// pushes keys and shows the pixels (or the cells, on a terminal).
+// event side. All drawing happens on the logic thread, under the frame lock;
+// the event side only pushes keys and copies the pixels (or the cells, on a
+// terminal) under the same lock to show them.
 #pragma once
 
 #include <array>
@@ -89,10 +90,13 @@ struct TextScreen {
 
     KeyQueue keys;
 
+    // Held by the logic thread while it changes pixels or cells (every drawing
+    // function takes it; code that writes `pixels` directly must hold it too),
+    // and by the event side while it copies them.
+    std::mutex frameLock;
     // Bumped after every drawing operation so the event side knows to present.
-    // Only the logic thread writes pixels and cells; the event side reads them
-    // after seeing a new count. A frame caught mid-drawing is torn for one
-    // present at most: the drawing's own bump brings the finished one.
+    // A frame copied between two drawing operations is torn for one present at
+    // most: the later operation's own bump brings the finished one.
     std::atomic<uint64_t> frameCounter{0};
     // The frameCounter value that the window put on screen last, set once the
     // present has returned (SDL window only). Lets a benchmark time a key to the

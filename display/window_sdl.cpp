@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <mutex>
 
 namespace {
 
@@ -73,15 +74,18 @@ void pushText(KeyQueue& keys, const char* text) {
     }
 }
 
-void present(SDL_Window* window, const TextScreen& screen) {
+void present(SDL_Window* window, TextScreen& screen) {
     SDL_Surface* surface = SDL_GetWindowSurface(window);
     if (!surface) return;
     const int width = std::min(surface->w, TextScreen::Width);
     const int height = std::min(surface->h, TextScreen::Height);
     if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) return;
-    SDL_ConvertPixels(width, height, SDL_PIXELFORMAT_ARGB8888, screen.pixels.data(),
-                      TextScreen::Width * 4, surface->format->format, surface->pixels,
-                      surface->pitch);
+    {
+        std::lock_guard<std::mutex> hold(screen.frameLock);
+        SDL_ConvertPixels(width, height, SDL_PIXELFORMAT_ARGB8888, screen.pixels.data(),
+                          TextScreen::Width * 4, surface->format->format, surface->pixels,
+                          surface->pitch);
+    }
     if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
     SDL_UpdateWindowSurface(window);
 }

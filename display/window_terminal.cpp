@@ -19,6 +19,7 @@
 #include <csignal>
 #include <cstring>
 #include <deque>
+#include <mutex>
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
@@ -413,7 +414,11 @@ int runTerminalWindow(TextScreen& screen, int inputFd, int outputFd,
         }
         if (frame != drawnFrame &&
             (ending || now - lastChange >= SettleTime || now - firstUndrawn >= MaxDrawDelay)) {
-            const CellGrid cells = screen.cells;
+            CellGrid cells;
+            {
+                std::lock_guard<std::mutex> hold(screen.frameLock);
+                cells = screen.cells;
+            }
             drawChangedRows(outputFd, !outputIsTerminal, cells, shown, everything);
             everything = false;
             drawnFrame = frame;
