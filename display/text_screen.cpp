@@ -6,17 +6,29 @@
 #include "display/font_cp437.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
-#include <thread>
 
 namespace {
 
 constexpr uint32_t Opaque = 0xFF000000;
 constexpr int RowPixels = TextScreen::Width * TextScreen::CellHeight;
 
+void wakeEventLoop(TextScreen& screen) {
+    screen.announcedFrame = screen.frameCounter.load(std::memory_order_acquire);
+    if (screen.wakeEventLoop) screen.wakeEventLoop();
+}
+
+// After the frame lock is released: the event side may show the new frame.
 void frameDone(TextScreen& screen) {
     screen.frameCounter.fetch_add(1, std::memory_order_release);
+    wakeEventLoop(screen);
+}
+
+// Before the logic sleeps for a key: a frame drawn without frameDone (pixels
+// written directly) must not stay unseen for the whole wait.
+void announceFrame(TextScreen& screen) {
+    if (screen.frameCounter.load(std::memory_order_acquire) != screen.announcedFrame)
+        wakeEventLoop(screen);
 }
 
 using FrameHold = std::lock_guard<std::mutex>;
@@ -193,10 +205,10 @@ std::string awaitKey(TextScreen& screen) {
     for (;;) {
         std::string key = readKey(screen);
         if (!key.empty()) return key;
-        // Nothing pending: give up the processor until a key comes, looking
-        // again at least every KeyPollIdleMs.
+        // Nothing pending: give up the processor until a key comes.
+        announceFrame(screen);
         std::unique_lock<std::mutex> hold(keys.lock);
-        keys.arrived.wait_for(hold, std::chrono::milliseconds(KeyPollIdleMs), [&] {
+        keys.arrived.wait(hold, [&] {
             return keys.head != keys.tail || !keys.script.empty() || keys.inputClosed;
         });
     }
@@ -204,18 +216,14 @@ std::string awaitKey(TextScreen& screen) {
 
 void waitKey(TextScreen& screen) {
     KeyQueue& keys = screen.keys;
-    for (;;) {
-        {
-            std::lock_guard<std::mutex> hold(keys.lock);
-            // A scripted key stands ready the moment the ring runs empty.
-            const bool scriptedKey = keys.head == keys.tail && !keys.script.empty();
-            if (keys.keyEvent || keys.inputClosed || scriptedKey) {
-                keys.keyEvent = false;
-                return;
-            }
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
+    announceFrame(screen);
+    std::unique_lock<std::mutex> hold(keys.lock);
+    // A scripted key stands ready the moment the ring runs empty.
+    keys.arrived.wait(hold, [&] {
+        return keys.keyEvent || keys.inputClosed ||
+               (keys.head == keys.tail && !keys.script.empty());
+    });
+    keys.keyEvent = false;
 }
 
 int64_t readPixel(const TextScreen& screen, int x, int y) {

@@ -8,6 +8,7 @@
 #include <SDL.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdlib>
 #include <mutex>
 
@@ -130,8 +131,9 @@ bool isRealWindowDriver(const char* driver) {
 
 bool runSdlWindow(TextScreen& screen, const std::string& title,
                   const std::function<void(TextScreen&)>& logic, int& exitCode) {
-    // Ctrl-C in the starting terminal ends the program as usual; the screen
-    // saver may run while a menu waits; the desktop keeps compositing.
+    // Signals stay the program's own (SDL would turn SIGINT and SIGTERM into a
+    // quit event); the screen saver may run while a menu waits; the desktop
+    // keeps compositing.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
     SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
@@ -156,52 +158,56 @@ bool runSdlWindow(TextScreen& screen, const std::string& title,
     SDL_ShowWindow(window);
     SDL_StartTextInput();
 
+    // The logic wakes the loop with an event of its own after drawing and when
+    // it ends; at most one such event is queued at a time. So the loop sleeps
+    // in SDL_WaitEvent until a key, a window event or a new frame.
+    const uint32_t registered = SDL_RegisterEvents(1);
+    const uint32_t wakeEvent = registered == uint32_t(-1) ? SDL_USEREVENT : registered;
+    std::atomic<bool> wakePending{false};
+    screen.wakeEventLoop = [&wakePending, wakeEvent] {
+        if (wakePending.exchange(true)) return;
+        SDL_Event event{};
+        event.type = wakeEvent;
+        if (SDL_PushEvent(&event) != 1) wakePending = false;
+    };
+
     std::exception_ptr failure;
     std::thread logicThread = startLogicThread(screen, logic, failure);
     uint64_t shownFrame = ~uint64_t{0};
     bool repaint = true;
-    uint32_t lastActivity = SDL_GetTicks();
-    uint32_t lastKeyOrFrame = 0; // when a key went to the logic or a new frame came
     while (!screen.endRequested.load(std::memory_order_acquire)) {
         SDL_Event event;
-        // New frames and endProgram are noticed within 10 ms while keys come or
-        // the screen changes, within 50 ms when the window has long been idle,
-        // so that a screen waiting for a key costs next to nothing. Right after
-        // a key or a new frame the logic is drawing: looking again every 1 ms
-        // for a short while shows its finished repaint at once, not 10 ms late.
-        const uint32_t now = SDL_GetTicks();
-        const int wait = now - lastKeyOrFrame < 50 ? 1 : now - lastActivity < 500 ? 10 : 50;
-        if (SDL_WaitEventTimeout(&event, wait)) {
-            lastActivity = SDL_GetTicks();
-            do {
-                switch (event.type) {
-                case SDL_QUIT: // the close button: only a key, the window stays
-                    pushKey(screen.keys, KeyClose);
-                    lastKeyOrFrame = lastActivity;
-                    break;
-                case SDL_TEXTINPUT:
-                    pushText(screen.keys, event.text.text);
-                    lastKeyOrFrame = lastActivity;
-                    break;
-                case SDL_KEYDOWN:
-                    if (int code = keyCodeFor(event.key.keysym); code >= 0) {
-                        pushKey(screen.keys, code);
-                        lastKeyOrFrame = lastActivity;
-                    }
-                    break;
-                case SDL_WINDOWEVENT:
-                    if (event.window.event == SDL_WINDOWEVENT_EXPOSED ||
-                        event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED)
-                        repaint = true;
-                    break;
-                default:
-                    break;
-                }
-            } while (SDL_PollEvent(&event));
+        if (!SDL_WaitEvent(&event)) {
+            SDL_Delay(10); // no event queue: look again shortly rather than spin
+            wakePending = false;
+            event.type = SDL_FIRSTEVENT;
         }
+        do {
+            if (event.type == wakeEvent) {
+                wakePending = false; // before the frame count is read below
+                continue;
+            }
+            switch (event.type) {
+            case SDL_QUIT: // the close button: only a key, the window stays
+                pushKey(screen.keys, KeyClose);
+                break;
+            case SDL_TEXTINPUT:
+                pushText(screen.keys, event.text.text);
+                break;
+            case SDL_KEYDOWN:
+                if (int code = keyCodeFor(event.key.keysym); code >= 0) pushKey(screen.keys, code);
+                break;
+            case SDL_WINDOWEVENT:
+                if (event.window.event == SDL_WINDOWEVENT_EXPOSED ||
+                    event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED)
+                    repaint = true;
+                break;
+            default:
+                break;
+            }
+        } while (SDL_PollEvent(&event));
         const uint64_t frame = screen.frameCounter.load(std::memory_order_acquire);
         if (frame != shownFrame || repaint) {
-            lastActivity = lastKeyOrFrame = SDL_GetTicks();
             present(window, screen);
             screen.presentedFrame.store(frame, std::memory_order_release);
             shownFrame = frame;
@@ -209,6 +215,7 @@ bool runSdlWindow(TextScreen& screen, const std::string& title,
         }
     }
     logicThread.join();
+    screen.wakeEventLoop = nullptr;
     SDL_DestroyWindow(window);
     SDL_Quit();
     if (failure) std::rethrow_exception(failure);
