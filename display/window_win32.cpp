@@ -275,6 +275,9 @@ bool createWindow(Window& window, const std::string& programPath) {
 
 } // namespace
 
+// A window, no terminal: nothing to put back.
+void restoreTerminalForExit() {}
+
 int runWithWindow(TextScreen& screen, const std::string& programPath,
                   const std::function<void(TextScreen&)>& logic) {
     Window window;
