@@ -6,18 +6,32 @@
 #include "display/font_cp437.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cstring>
-#include <thread>
 
 namespace {
 
 constexpr uint32_t Opaque = 0xFF000000;
 constexpr int RowPixels = TextScreen::Width * TextScreen::CellHeight;
 
+void wakeEventLoop(TextScreen& screen) {
+    screen.announcedFrame = screen.frameCounter.load(std::memory_order_acquire);
+    if (screen.wakeEventLoop) screen.wakeEventLoop();
+}
+
+// After the frame lock is released: the event side may show the new frame.
 void frameDone(TextScreen& screen) {
     screen.frameCounter.fetch_add(1, std::memory_order_release);
+    wakeEventLoop(screen);
 }
+
+// Before the logic sleeps for a key: a frame drawn without frameDone (pixels
+// written directly) must not stay unseen for the whole wait.
+void announceFrame(TextScreen& screen) {
+    if (screen.frameCounter.load(std::memory_order_acquire) != screen.announcedFrame)
+        wakeEventLoop(screen);
+}
+
+using FrameHold = std::lock_guard<std::mutex>;
 
 Cell blankCell(const TextScreen& screen) {
     return Cell{' ', screen.foreground, screen.background};
@@ -87,8 +101,11 @@ void newlineStep(TextScreen& screen) {
 
 void openWindow(TextScreen& screen, int, int, int) {
     // The window is always 640x448 in 32-bit colour; it opens black.
-    std::fill(screen.pixels.begin(), screen.pixels.end(), Opaque | Black);
-    screen.cells.fill(Cell{' ', screen.foreground, Black});
+    {
+        FrameHold hold(screen.frameLock);
+        std::fill(screen.pixels.begin(), screen.pixels.end(), Opaque | Black);
+        screen.cells.fill(Cell{' ', screen.foreground, Black});
+    }
     screen.row = 1;
     screen.column = 1;
     screen.pendingWrap = false;
@@ -106,8 +123,11 @@ void setColor(TextScreen& screen, uint32_t foreground, uint32_t background, Colo
 }
 
 void clearScreen(TextScreen& screen) {
-    std::fill(screen.pixels.begin(), screen.pixels.end(), Opaque | screen.background);
-    screen.cells.fill(blankCell(screen));
+    {
+        FrameHold hold(screen.frameLock);
+        std::fill(screen.pixels.begin(), screen.pixels.end(), Opaque | screen.background);
+        screen.cells.fill(blankCell(screen));
+    }
     screen.row = 1;
     screen.column = 1;
     screen.pendingWrap = false;
@@ -128,16 +148,19 @@ void moveCursor(TextScreen& screen, int row, int column, CursorVisibility visibi
 }
 
 void printText(TextScreen& screen, std::string_view bytes, bool newline) {
-    for (char byte : bytes) {
-        resolvePendingWrap(screen);
-        paintCell(screen, static_cast<uint8_t>(byte));
-        if (++screen.column > TextScreen::Columns) {
-            screen.column = 1;
-            ++screen.row;
-            settleBelowBottom(screen);
+    {
+        FrameHold hold(screen.frameLock);
+        for (char byte : bytes) {
+            resolvePendingWrap(screen);
+            paintCell(screen, static_cast<uint8_t>(byte));
+            if (++screen.column > TextScreen::Columns) {
+                screen.column = 1;
+                ++screen.row;
+                settleBelowBottom(screen);
+            }
         }
+        if (newline) newlineStep(screen);
     }
-    if (newline) newlineStep(screen);
     frameDone(screen);
 }
 
@@ -149,7 +172,10 @@ void printNumber(TextScreen& screen, int32_t value, bool newline) {
 }
 
 void printNewline(TextScreen& screen) {
-    newlineStep(screen);
+    {
+        FrameHold hold(screen.frameLock);
+        newlineStep(screen);
+    }
     frameDone(screen);
 }
 
@@ -179,10 +205,10 @@ std::string awaitKey(TextScreen& screen) {
     for (;;) {
         std::string key = readKey(screen);
         if (!key.empty()) return key;
-        // Nothing pending: give up the processor until a key comes, looking
-        // again at least every KeyPollIdleMs.
+        // Nothing pending: give up the processor until a key comes.
+        announceFrame(screen);
         std::unique_lock<std::mutex> hold(keys.lock);
-        keys.arrived.wait_for(hold, std::chrono::milliseconds(KeyPollIdleMs), [&] {
+        keys.arrived.wait(hold, [&] {
             return keys.head != keys.tail || !keys.script.empty() || keys.inputClosed;
         });
     }
@@ -190,18 +216,14 @@ std::string awaitKey(TextScreen& screen) {
 
 void waitKey(TextScreen& screen) {
     KeyQueue& keys = screen.keys;
-    for (;;) {
-        {
-            std::lock_guard<std::mutex> hold(keys.lock);
-            // A scripted key stands ready the moment the ring runs empty.
-            const bool scriptedKey = keys.head == keys.tail && !keys.script.empty();
-            if (keys.keyEvent || keys.inputClosed || scriptedKey) {
-                keys.keyEvent = false;
-                return;
-            }
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
+    announceFrame(screen);
+    std::unique_lock<std::mutex> hold(keys.lock);
+    // A scripted key stands ready the moment the ring runs empty.
+    keys.arrived.wait(hold, [&] {
+        return keys.keyEvent || keys.inputClosed ||
+               (keys.head == keys.tail && !keys.script.empty());
+    });
+    keys.keyEvent = false;
 }
 
 int64_t readPixel(const TextScreen& screen, int x, int y) {
@@ -211,7 +233,10 @@ int64_t readPixel(const TextScreen& screen, int x, int y) {
 
 void writePixel(TextScreen& screen, int x, int y, uint32_t colour) {
     if (x < 0 || x >= TextScreen::Width || y < 0 || y >= TextScreen::Height) return;
-    screen.pixels[y * TextScreen::Width + x] = Opaque | colour;
+    {
+        FrameHold hold(screen.frameLock);
+        screen.pixels[y * TextScreen::Width + x] = Opaque | colour;
+    }
     frameDone(screen);
 }
 

@@ -1,7 +1,8 @@
 // The installer's one user interface: an 80x28 grid of 8x16 cells drawn into a
 // 640x448 framebuffer of 32-bit pixels, with a key queue filled by the window's
-// event side. All drawing happens on the logic thread; the event side only
-// pushes keys and shows the pixels (or the cells, on a terminal).
+// event side. All drawing happens on the logic thread, under the frame lock;
+// the event side only pushes keys and copies the pixels (or the cells, on a
+// terminal) under the same lock to show them.
 #pragma once
 
 #include <array>
@@ -9,6 +10,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -89,11 +91,20 @@ struct TextScreen {
 
     KeyQueue keys;
 
+    // Held by the logic thread while it changes pixels or cells (every drawing
+    // function takes it; code that writes `pixels` directly must hold it too),
+    // and by the event side while it copies them.
+    std::mutex frameLock;
     // Bumped after every drawing operation so the event side knows to present.
-    // Only the logic thread writes pixels and cells; the event side reads them
-    // after seeing a new count. A frame caught mid-drawing is torn for one
-    // present at most: the drawing's own bump brings the finished one.
+    // A frame copied between two drawing operations is torn for one present at
+    // most: the later operation's own bump brings the finished one.
     std::atomic<uint64_t> frameCounter{0};
+    // Set by a window backend before the logic starts, cleared after it ended:
+    // wakes the event loop (from the logic thread) after a drawing operation,
+    // before an idle wait for a key when something was drawn unannounced, and
+    // when the logic ends. The event loop needs no timer to notice a frame.
+    std::function<void()> wakeEventLoop;
+    uint64_t announcedFrame = 0; // the frameCounter value the event loop was last woken for
     // The frameCounter value that the window put on screen last, set once the
     // present has returned (SDL window only). Lets a benchmark time a key to the
     // frame that shows its effect.
@@ -118,13 +129,11 @@ void printNewline(TextScreen& screen);
 // Clears the key-event flag in every case.
 std::string readKey(TextScreen& screen);
 // readKey repeated until it returns a key, the way every screen waits for one;
-// between empty polls the processor is left idle until a key arrives (or at
-// most KeyPollIdleMs).
+// while nothing is pending the thread sleeps until a key or the end of the
+// input arrives.
 std::string awaitKey(TextScreen& screen);
-constexpr int KeyPollIdleMs = 10;
-// Waits until a key arrived since the last readKey/waitKey (checking at once,
-// then every 50 ms) and clears the flag; the key stays queued. Returns at once
-// when the input has ended.
+// Waits until a key arrived since the last readKey/waitKey and clears the flag;
+// the key stays queued. Returns at once when the input has ended.
 void waitKey(TextScreen& screen);
 // The pixel as stored (0xAARRGGBB), or -1 outside the window.
 int64_t readPixel(const TextScreen& screen, int x, int y);

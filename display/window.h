@@ -18,6 +18,14 @@
 int runWithWindow(TextScreen& screen, const std::string& programPath,
                   const std::function<void(TextScreen&)>& logic);
 
+// Puts the terminal back as it was before the program (settings, cursor shown,
+// colours reset, main screen) when the terminal fallback is running; does
+// nothing otherwise or a second time. Async-signal-safe: a handler of SIGINT,
+// SIGTERM or SIGHUP calls it before it re-raises the signal. The window
+// backends leave these signals to the program; the terminal fallback only
+// catches those still at their default action, to put the terminal back.
+void restoreTerminalForExit();
+
 // Headless backend for tests: keys come from a script, the framebuffer can be
 // saved as PNG. `queueScript` pushes the keys and closes the input.
 void queueScript(TextScreen& screen, const std::vector<int>& keys);
@@ -31,6 +39,7 @@ std::string programTitle(const std::string& programPath);
 // scan code that the PC gives with Shift, Ctrl or Alt held.
 int pcExtendedKey(int plainScan, bool shift, bool ctrl, bool alt);
 // Starts `logic` on its own thread. When it returns (or throws, the exception
-// kept in `failure`) endRequested is set, so the event loop always ends.
+// kept in `failure`) endRequested is set and the event loop woken, so that it
+// always ends.
 std::thread startLogicThread(TextScreen& screen, const std::function<void(TextScreen&)>& logic,
                              std::exception_ptr& failure);

@@ -136,5 +136,6 @@ std::thread startLogicThread(TextScreen& screen, const std::function<void(TextSc
             failure = std::current_exception();
         }
         screen.endRequested.store(true, std::memory_order_release);
+        if (screen.wakeEventLoop) screen.wakeEventLoop();
     });
 }

@@ -3,6 +3,7 @@
 
 #include "display/text_screen.h"
 
+#include <array>
 #include <functional>
 #include <string>
 #include <vector>
@@ -18,6 +19,12 @@ bool runSdlWindow(TextScreen& screen, const std::string& title,
 // from a pipe or file), running `logic` beside it. Returns the logic's exit code.
 int runTerminalWindow(TextScreen& screen, int inputFd, int outputFd,
                       const std::function<void(TextScreen&)>& logic);
+
+// A pipe that wakes an event loop from another thread or a signal handler:
+// {read end, write end}, both closing on exec and never blocking; {-1, -1} when
+// no pipe can be had. drainWakePipe empties the read end.
+std::array<int, 2> openWakePipe();
+void drainWakePipe(int readFd);
 
 // Turns the bytes that a terminal (or a key script on a pipe) sends into key
 // codes: characters (UTF-8 to code page 437, raw bytes where not UTF-8), CR or

@@ -6,9 +6,17 @@
 #include "display/window_posix.h"
 
 #include <SDL.h>
+#include <SDL_syswm.h>
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <cstdlib>
+#include <functional>
+#include <mutex>
+#include <poll.h>
+#include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -73,15 +81,18 @@ void pushText(KeyQueue& keys, const char* text) {
     }
 }
 
-void present(SDL_Window* window, const TextScreen& screen) {
+void present(SDL_Window* window, TextScreen& screen) {
     SDL_Surface* surface = SDL_GetWindowSurface(window);
     if (!surface) return;
     const int width = std::min(surface->w, TextScreen::Width);
     const int height = std::min(surface->h, TextScreen::Height);
     if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) return;
-    SDL_ConvertPixels(width, height, SDL_PIXELFORMAT_ARGB8888, screen.pixels.data(),
-                      TextScreen::Width * 4, surface->format->format, surface->pixels,
-                      surface->pitch);
+    {
+        std::lock_guard<std::mutex> hold(screen.frameLock);
+        SDL_ConvertPixels(width, height, SDL_PIXELFORMAT_ARGB8888, screen.pixels.data(),
+                          TextScreen::Width * 4, surface->format->format, surface->pixels,
+                          surface->pitch);
+    }
     if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
     SDL_UpdateWindowSurface(window);
 }
@@ -122,12 +133,68 @@ bool isRealWindowDriver(const char* driver) {
     return driver != nullptr;
 }
 
+// The descriptor of the X11 connection behind the window; -1 under another
+// video driver.
+int x11ConnectionFd(SDL_Window* window) {
+#if defined(SDL_VIDEO_DRIVER_X11)
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (SDL_GetWindowWMInfo(window, &info) && info.subsystem == SDL_SYSWM_X11)
+        return ConnectionNumber(info.info.x11.display);
+#endif
+    (void)window;
+    return -1;
+}
+
+// Events that other threads push with SDL_PushEvent while the loop sleeps in
+// poll, where SDL cannot wake it: the event filter takes them out of SDL's
+// queue, keeps them here and wakes the loop.
+struct ForeignEvents {
+    SDL_threadID loopThread = 0;
+    std::function<void()> wake;
+    std::mutex lock;
+    std::vector<SDL_Event> events;
+};
+
+int takeForeignEvent(void* userdata, SDL_Event* event) {
+    auto& foreign = *static_cast<ForeignEvents*>(userdata);
+    if (SDL_ThreadID() == foreign.loopThread) return 1;
+    {
+        std::lock_guard<std::mutex> hold(foreign.lock);
+        foreign.events.push_back(*event);
+    }
+    foreign.wake();
+    return 0;
+}
+
+// Keys to the queue; returns true for a window event that calls for a repaint.
+bool handleEvent(TextScreen& screen, const SDL_Event& event) {
+    switch (event.type) {
+    case SDL_QUIT: // the close button: only a key, the window stays
+        pushKey(screen.keys, KeyClose);
+        break;
+    case SDL_TEXTINPUT:
+        pushText(screen.keys, event.text.text);
+        break;
+    case SDL_KEYDOWN:
+        if (int code = keyCodeFor(event.key.keysym); code >= 0) pushKey(screen.keys, code);
+        break;
+    case SDL_WINDOWEVENT:
+        return event.window.event == SDL_WINDOWEVENT_EXPOSED ||
+               event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED;
+    default:
+        break;
+    }
+    return false;
+}
+
 } // namespace
 
 bool runSdlWindow(TextScreen& screen, const std::string& title,
                   const std::function<void(TextScreen&)>& logic, int& exitCode) {
-    // Ctrl-C in the starting terminal ends the program as usual; the screen
-    // saver may run while a menu waits; the desktop keeps compositing.
+    // Signals stay the program's own (SDL would turn SIGINT and SIGTERM into a
+    // quit event); the screen saver may run while a menu waits; the desktop
+    // keeps compositing.
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
     SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
@@ -152,59 +219,73 @@ bool runSdlWindow(TextScreen& screen, const std::string& title,
     SDL_ShowWindow(window);
     SDL_StartTextInput();
 
+    // The loop sleeps until a key, a window event or a wake-up from the logic,
+    // which comes after drawing and at the logic's end; at most one wake-up is
+    // pending at a time. Under X11 the loop waits in poll on the connection and
+    // a pipe of its own: SDL's own way of waking its wait sends a message to the
+    // window from a second connection, and one still on its way when the window
+    // closes makes the server answer BadWindow, which ends the program. Under
+    // other drivers the wake-up is an SDL event and the loop sleeps in SDL.
+    const int xFd = x11ConnectionFd(window);
+    const auto [wakeRead, wakeWrite] = xFd >= 0 ? openWakePipe() : std::array<int, 2>{-1, -1};
+    const bool pollX11 = wakeRead >= 0;
+    const uint32_t registered = SDL_RegisterEvents(1);
+    const uint32_t wakeEvent = registered == uint32_t(-1) ? SDL_USEREVENT : registered;
+    std::atomic<bool> wakePending{false};
+    const std::function<void()> wake = [&wakePending, pollX11, fd = wakeWrite, wakeEvent] {
+        if (wakePending.exchange(true)) return;
+        SDL_Event event{};
+        event.type = wakeEvent;
+        const bool sent = pollX11 ? ::write(fd, "w", 1) == 1 : SDL_PushEvent(&event) == 1;
+        if (!sent) wakePending = false;
+    };
+    screen.wakeEventLoop = wake;
+    ForeignEvents foreign;
+    foreign.loopThread = SDL_ThreadID();
+    foreign.wake = wake;
+    if (pollX11) SDL_SetEventFilter(takeForeignEvent, &foreign);
+
     std::exception_ptr failure;
     std::thread logicThread = startLogicThread(screen, logic, failure);
     uint64_t shownFrame = ~uint64_t{0};
     bool repaint = true;
-    uint32_t lastActivity = SDL_GetTicks();
-    uint32_t lastKeyOrFrame = 0; // when a key went to the logic or a new frame came
-    while (!screen.endRequested.load(std::memory_order_acquire)) {
+    std::vector<SDL_Event> taken;
+    for (;;) {
         SDL_Event event;
-        // New frames and endProgram are noticed within 10 ms while keys come or
-        // the screen changes, within 50 ms when the window has long been idle,
-        // so that a screen waiting for a key costs next to nothing. Right after
-        // a key or a new frame the logic is drawing: looking again every 1 ms
-        // for a short while shows its finished repaint at once, not 10 ms late.
-        const uint32_t now = SDL_GetTicks();
-        const int wait = now - lastKeyOrFrame < 50 ? 1 : now - lastActivity < 500 ? 10 : 50;
-        if (SDL_WaitEventTimeout(&event, wait)) {
-            lastActivity = SDL_GetTicks();
-            do {
-                switch (event.type) {
-                case SDL_QUIT: // the close button: only a key, the window stays
-                    pushKey(screen.keys, KeyClose);
-                    lastKeyOrFrame = lastActivity;
-                    break;
-                case SDL_TEXTINPUT:
-                    pushText(screen.keys, event.text.text);
-                    lastKeyOrFrame = lastActivity;
-                    break;
-                case SDL_KEYDOWN:
-                    if (int code = keyCodeFor(event.key.keysym); code >= 0) {
-                        pushKey(screen.keys, code);
-                        lastKeyOrFrame = lastActivity;
-                    }
-                    break;
-                case SDL_WINDOWEVENT:
-                    if (event.window.event == SDL_WINDOWEVENT_EXPOSED ||
-                        event.window.event == SDL_WINDOWEVENT_SIZE_CHANGED)
-                        repaint = true;
-                    break;
-                default:
-                    break;
-                }
-            } while (SDL_PollEvent(&event));
+        while (SDL_PollEvent(&event)) {
+            if (event.type == wakeEvent) wakePending = false; // before the count is read
+            repaint |= handleEvent(screen, event);
         }
+        {
+            std::lock_guard<std::mutex> hold(foreign.lock);
+            taken.swap(foreign.events);
+        }
+        for (const SDL_Event& pushed : taken) repaint |= handleEvent(screen, pushed);
+        taken.clear();
         const uint64_t frame = screen.frameCounter.load(std::memory_order_acquire);
         if (frame != shownFrame || repaint) {
-            lastActivity = lastKeyOrFrame = SDL_GetTicks();
             present(window, screen);
             screen.presentedFrame.store(frame, std::memory_order_release);
             shownFrame = frame;
             repaint = false;
+            continue; // events read while presenting are taken before the next sleep
+        }
+        if (screen.endRequested.load(std::memory_order_acquire)) break;
+        if (pollX11) {
+            pollfd watched[2] = {{xFd, POLLIN, 0}, {wakeRead, POLLIN, 0}};
+            if (::poll(watched, 2, -1) > 0 && (watched[1].revents & POLLIN)) {
+                wakePending = false; // before the count is read
+                drainWakePipe(wakeRead);
+            }
+        } else if (!SDL_WaitEvent(nullptr)) {
+            SDL_Delay(10); // no event queue: look again shortly rather than spin
         }
     }
     logicThread.join();
+    if (pollX11) SDL_SetEventFilter(nullptr, nullptr);
+    screen.wakeEventLoop = nullptr;
+    for (int fd : {wakeRead, wakeWrite})
+        if (fd >= 0) ::close(fd);
     SDL_DestroyWindow(window);
     SDL_Quit();
     if (failure) std::rethrow_exception(failure);

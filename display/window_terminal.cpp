@@ -8,18 +8,28 @@
 // Keys from a terminal enter the queue as they are typed. Keys from a pipe or
 // file are a script: each one is handed over only when the previous one has
 // been read and the screen it led to has been drawn, so none is lost to the
-// 15-key queue and every screen that waits for a key shows in the output.
+// 15-key queue and every screen that waits for a key shows in the output. Only
+// a bounded stretch of the script is read ahead; the rest waits in its pipe.
+//
+// On a terminal the grid goes to the alternate screen (the shell's text comes
+// back at the end) and is drawn anew after every resize; a terminal smaller
+// than 80x28 shows a one-line notice instead. The loop sleeps in poll until a
+// key, a resize or a wake-up from the logic arrives.
 #include "display/font_cp437.h"
 #include "display/window.h"
 #include "display/window_posix.h"
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstring>
 #include <deque>
+#include <mutex>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -34,22 +44,46 @@ constexpr milliseconds EscapeWait{30};
 // changing for MaxDrawDelay), so that half-drawn screens rarely show.
 constexpr milliseconds SettleTime{5};
 constexpr milliseconds MaxDrawDelay{100};
-// A scripted key is handed over once the screen has been still this long.
+// A scripted key is handed over once the screen has been still this long; until
+// the logic has taken the previous one, the loop looks again every ScriptStep.
 constexpr milliseconds ScriptKeyPause{20};
-constexpr milliseconds IdleAfter{500};
+constexpr milliseconds ScriptStep{10};
+// Input is read ahead only this far: with more scripted keys waiting, or more
+// bytes undecoded, the loop stops reading until the logic has caught up, so an
+// endless input stays in its pipe. A sequence that is still unfinished at
+// MaxPendingBytes is decoded as it stands.
+constexpr size_t MaxKeysAhead = 256;
+constexpr size_t MaxPendingBytes = 1024;
+// Looked at again this often when there is no wake-up pipe (no descriptor left).
+constexpr milliseconds NoWakeStep{50};
 
-// What the signal handler needs to put the terminal back.
+constexpr char TooSmallNotice[] = "Venster te klein: VELTRA heeft 80x28 tekens nodig.";
+
+// The terminal as it was before, and what puts it back; set before the state
+// becomes Running, read by restoreTerminalForExit, possibly in a signal handler.
 struct SavedTerminal {
     int inputFd = -1;
     int outputFd = -1;
     bool inputIsTerminal = false;
     termios settings{};
+    char tail[32] = {}; // written at the end: colours reset, cursor shown, main screen
+    size_t tailSize = 0;
 };
 SavedTerminal savedTerminal;
+enum TerminalState { NotRunning, Running, Restored };
+std::atomic<int> terminalState{NotRunning};
+static_assert(std::atomic<int>::is_always_lock_free);
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+// Signals that end the program: caught only where the program left them at
+// their default action, so that the terminal is put back before it ends.
 constexpr int RestoreSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 struct sigaction previousActions[std::size(RestoreSignals)];
-
-constexpr char ResetSequence[] = "\x1b[0m\x1b[?25h";
+bool caughtSignals[std::size(RestoreSignals)] = {};
+struct sigaction previousResizeAction;
+// The write end of the wake-up pipe, for the resize handler.
+std::atomic<int> resizeWakeFd{-1};
+std::atomic<bool> resized{false};
 
 void writeAll(int fd, const char* data, size_t size) {
     while (size > 0) {
@@ -63,49 +97,97 @@ void writeAll(int fd, const char* data, size_t size) {
     }
 }
 
-void restoreTerminal() {
+// Only write(2), tcsetattr and lock-free atomics: safe in a signal handler.
+void putTerminalBack() {
     if (savedTerminal.inputIsTerminal)
         tcsetattr(savedTerminal.inputFd, TCSAFLUSH, &savedTerminal.settings);
+    writeAll(savedTerminal.outputFd, savedTerminal.tail, savedTerminal.tailSize);
 }
 
 extern "C" void restoreAndReraise(int signal) {
-    restoreTerminal();
-    static constexpr char Tail[] = "\x1b[0m\x1b[?25h\r\n";
-    writeAll(savedTerminal.outputFd, Tail, sizeof Tail - 1);
+    restoreTerminalForExit();
     std::signal(signal, SIG_DFL);
     std::raise(signal);
 }
 
-void enterTerminal(int inputFd, int outputFd) {
-    savedTerminal = SavedTerminal{inputFd, outputFd, isatty(inputFd) == 1, {}};
-    if (savedTerminal.inputIsTerminal && tcgetattr(inputFd, &savedTerminal.settings) == 0) {
-        termios raw = savedTerminal.settings;
+extern "C" void noteResize(int) {
+    const int savedErrno = errno;
+    resized.store(true);
+    const int fd = resizeWakeFd.load();
+    if (fd >= 0 && ::write(fd, "r", 1) < 0) {
+        // A full pipe: the loop wakes anyway.
+    }
+    errno = savedErrno;
+}
+
+void enterTerminal(int inputFd, int outputFd, bool outputIsTerminal, int wakeFd) {
+    SavedTerminal saved{inputFd, outputFd, isatty(inputFd) == 1, {}, {}, 0};
+    const std::string_view tail =
+        outputIsTerminal ? "\x1b[0m\x1b[?25h\x1b[?1049l" : "\x1b[0m\x1b[?25h";
+    std::copy(tail.begin(), tail.end(), saved.tail);
+    saved.tailSize = tail.size();
+    termios raw{};
+    if (saved.inputIsTerminal && tcgetattr(inputFd, &saved.settings) == 0) {
+        raw = saved.settings;
         // Byte by byte, no echo, CR kept as CR; Ctrl-C still interrupts.
         raw.c_lflag &= ~(ICANON | ECHO);
         raw.c_iflag &= ~(ICRNL | INLCR | IXON);
         raw.c_cc[VMIN] = 1;
         raw.c_cc[VTIME] = 0;
-        tcsetattr(inputFd, TCSAFLUSH, &raw);
     } else {
-        savedTerminal.inputIsTerminal = false;
+        saved.inputIsTerminal = false;
     }
+    savedTerminal = saved;
+    terminalState.store(Running);
+    if (savedTerminal.inputIsTerminal) tcsetattr(inputFd, TCSAFLUSH, &raw);
+
     struct sigaction action {};
     action.sa_handler = restoreAndReraise;
     sigemptyset(&action.sa_mask);
-    for (size_t i = 0; i < std::size(RestoreSignals); ++i)
-        sigaction(RestoreSignals[i], &action, &previousActions[i]);
-    static constexpr char Start[] = "\x1b[0m\x1b[?25l\x1b[2J";
-    writeAll(outputFd, Start, sizeof Start - 1);
+    for (size_t i = 0; i < std::size(RestoreSignals); ++i) {
+        caughtSignals[i] = sigaction(RestoreSignals[i], nullptr, &previousActions[i]) == 0 &&
+                           !(previousActions[i].sa_flags & SA_SIGINFO) &&
+                           previousActions[i].sa_handler == SIG_DFL;
+        if (caughtSignals[i]) sigaction(RestoreSignals[i], &action, nullptr);
+    }
+    if (outputIsTerminal) {
+        resizeWakeFd.store(wakeFd);
+        struct sigaction onResize {};
+        onResize.sa_handler = noteResize;
+        onResize.sa_flags = SA_RESTART;
+        sigemptyset(&onResize.sa_mask);
+        sigaction(SIGWINCH, &onResize, &previousResizeAction);
+    }
+    // The alternate screen on a terminal, so that the shell's text comes back.
+    const std::string_view start =
+        outputIsTerminal ? "\x1b[?1049h\x1b[0m\x1b[?25l\x1b[2J" : "\x1b[0m\x1b[?25l\x1b[2J";
+    writeAll(outputFd, start.data(), start.size());
 }
 
 void leaveTerminal(bool outputIsTerminal) {
+    if (outputIsTerminal) {
+        sigaction(SIGWINCH, &previousResizeAction, nullptr);
+        resizeWakeFd.store(-1);
+    }
     for (size_t i = 0; i < std::size(RestoreSignals); ++i)
-        sigaction(RestoreSignals[i], &previousActions[i], nullptr);
-    restoreTerminal();
-    std::string tail = ResetSequence;
-    // The shell prompt goes below the grid.
-    if (outputIsTerminal) tail += "\x1b[28;1H\r\n";
-    writeAll(savedTerminal.outputFd, tail.data(), tail.size());
+        if (caughtSignals[i]) sigaction(RestoreSignals[i], &previousActions[i], nullptr);
+    restoreTerminalForExit();
+    terminalState.store(NotRunning);
+}
+
+// Frames go out only while the terminal is the program's: not after it was put
+// back for the end.
+void writeFrame(int fd, const std::string& out) {
+    if (terminalState.load() == Running) writeAll(fd, out.data(), out.size());
+}
+
+// The size of the terminal behind `fd`; false when it cannot be told.
+bool terminalSize(int fd, int& columns, int& rows) {
+    winsize size{};
+    if (ioctl(fd, TIOCGWINSZ, &size) != 0 || size.ws_col == 0 || size.ws_row == 0) return false;
+    columns = size.ws_col;
+    rows = size.ws_row;
+    return true;
 }
 
 void appendColour(std::string& out, const char* layer, uint32_t rgb) {
@@ -145,20 +227,24 @@ void drawChangedRows(int outputFd, bool lineEnds, const CellGrid& cells, CellGri
         if (lineEnds) out += '\n';
         std::copy(first, last, shownFirst);
     }
-    writeAll(outputFd, out.data(), out.size());
+    writeFrame(outputFd, out);
+}
+
+// The number in the digits of a parameter. Any number of digits may come; the
+// value stops growing at 99999, beyond every key number and modifier.
+int parameterValue(std::string_view digits) {
+    int value = 0;
+    for (char c : digits)
+        if (c >= '0' && c <= '9') value = std::min(value * 10 + (c - '0'), 99999);
+    return value;
 }
 
 // The key of "ESC [ params final", or -1 for a sequence that names no key.
 int csiKey(std::string_view params, char final) {
-    int number = 0, modifier = 1;
     const size_t semicolon = params.find(';');
-    for (char c : params.substr(0, semicolon))
-        if (c >= '0' && c <= '9') number = number * 10 + (c - '0');
-    if (semicolon != std::string_view::npos) {
-        modifier = 0;
-        for (char c : params.substr(semicolon + 1))
-            if (c >= '0' && c <= '9') modifier = modifier * 10 + (c - '0');
-    }
+    const int number = parameterValue(params.substr(0, semicolon));
+    const int modifier =
+        semicolon == std::string_view::npos ? 1 : parameterValue(params.substr(semicolon + 1));
     const int bits = modifier > 0 ? modifier - 1 : 0;
     const bool shift = bits & 1, alt = bits & 2, ctrl = bits & 4;
     int scan = -1;
@@ -351,17 +437,31 @@ void decodeTerminalKeys(TerminalKeyDecoder& decoder, bool complete, std::vector<
     decoder.pending.erase(0, pos);
 }
 
+void restoreTerminalForExit() {
+    int running = Running;
+    if (terminalState.compare_exchange_strong(running, Restored)) putTerminalBack();
+}
+
 int runTerminalWindow(TextScreen& screen, int inputFd, int outputFd,
                       const std::function<void(TextScreen&)>& logic) {
     const bool outputIsTerminal = isatty(outputFd) == 1;
-    enterTerminal(inputFd, outputFd);
+    const auto [wakeRead, wakeWrite] = openWakePipe();
+    enterTerminal(inputFd, outputFd, outputIsTerminal, wakeWrite);
     const bool scripted = !savedTerminal.inputIsTerminal;
+    std::atomic<bool> wakePending{false};
+    if (wakeWrite >= 0)
+        screen.wakeEventLoop = [&wakePending, fd = wakeWrite] {
+            if (!wakePending.exchange(true) && ::write(fd, "w", 1) < 0) wakePending = false;
+        };
 
     std::exception_ptr failure;
     std::thread logicThread = startLogicThread(screen, logic, failure);
 
     CellGrid shown{};
     bool everything = true;
+    // A terminal smaller than the grid shows one line instead of a cut-off screen.
+    bool fits = true, noticeShown = false;
+    resized = outputIsTerminal;
     TerminalKeyDecoder decoder;
     std::vector<int> keys;
     std::deque<int> scriptKeys;
@@ -372,33 +472,19 @@ int runTerminalWindow(TextScreen& screen, int inputFd, int outputFd,
 
     for (;;) {
         const bool ending = screen.endRequested.load(std::memory_order_acquire);
-        pollfd input{inputFd, POLLIN, 0};
-        // Short steps while keys come or the screen changes, longer ones when
-        // all has long been still, so that a screen waiting for a key costs
-        // next to nothing. Typed keys end the wait at once.
-        const auto sinceActivity = Clock::now() - std::max(lastInput, lastChange);
-        const int timeout = sinceActivity < IdleAfter ? 10 : 50;
-        const int ready = ending ? 0 : ::poll(&input, inputOpen ? 1 : 0, timeout);
-        const auto now = Clock::now();
-        if (inputOpen && ready > 0 && (input.revents & (POLLIN | POLLHUP | POLLERR))) {
-            char buffer[256];
-            const ssize_t got = ::read(inputFd, buffer, sizeof buffer);
-            if (got > 0) {
-                decoder.pending.append(buffer, static_cast<size_t>(got));
-                lastInput = now;
-            } else if (got == 0 || (errno != EINTR && errno != EAGAIN)) {
-                inputOpen = false;
-            }
-        }
-        if (!decoder.pending.empty()) {
-            keys.clear();
-            decodeTerminalKeys(decoder, !inputOpen || now - lastInput >= EscapeWait, keys);
-            for (int key : keys) {
-                if (scripted)
-                    scriptKeys.push_back(key);
-                else
-                    pushKey(screen.keys, key);
-            }
+        Clock::time_point now = Clock::now();
+        if (resized.exchange(false)) {
+            int columns = 0, rows = 0;
+            fits = !terminalSize(outputFd, columns, rows) ||
+                   (columns >= TextScreen::Columns && rows >= TextScreen::Rows);
+            std::string out = "\x1b[0m\x1b[2J";
+            if (!fits)
+                out.append("\x1b[1;1H")
+                    .append(TooSmallNotice, std::min<size_t>(columns, sizeof TooSmallNotice - 1));
+            writeFrame(outputFd, out);
+            noticeShown = !fits;
+            everything = true;
+            drawnFrame = ~uint64_t{0};
         }
 
         const uint64_t frame = screen.frameCounter.load(std::memory_order_acquire);
@@ -409,9 +495,15 @@ int runTerminalWindow(TextScreen& screen, int inputFd, int outputFd,
         }
         if (frame != drawnFrame &&
             (ending || now - lastChange >= SettleTime || now - firstUndrawn >= MaxDrawDelay)) {
-            const CellGrid cells = screen.cells;
-            drawChangedRows(outputFd, !outputIsTerminal, cells, shown, everything);
-            everything = false;
+            if (fits) {
+                CellGrid cells;
+                {
+                    std::lock_guard<std::mutex> hold(screen.frameLock);
+                    cells = screen.cells;
+                }
+                drawChangedRows(outputFd, !outputIsTerminal, cells, shown, everything);
+                everything = false;
+            }
             drawnFrame = frame;
         }
         if (ending) break;
@@ -425,11 +517,72 @@ int runTerminalWindow(TextScreen& screen, int inputFd, int outputFd,
             closeInput(screen.keys);
             inputClosed = true;
         }
+
+        // Sleep until a key, a wake-up from the logic or a resize; a timeout only
+        // while a frame settles, an escape sequence may go on or a scripted key
+        // waits for its turn.
+        Clock::duration wait = Clock::duration::max();
+        if (frame != drawnFrame)
+            wait = std::min(SettleTime - (now - lastChange), MaxDrawDelay - (now - firstUndrawn));
+        if (inputOpen && !decoder.pending.empty())
+            wait = std::min(wait, EscapeWait - (now - lastInput));
+        if (!scriptKeys.empty())
+            wait = std::min(wait, drawnFrame == frame && pendingKeys(screen.keys) == 0
+                                      ? Clock::duration(ScriptKeyPause - (now - lastChange))
+                                      : Clock::duration(ScriptStep));
+        if (wakeRead < 0) wait = std::min<Clock::duration>(wait, NoWakeStep);
+        const int timeout =
+            wait == Clock::duration::max()
+                ? -1
+                : static_cast<int>(std::chrono::ceil<milliseconds>(std::max(wait, {})).count());
+        const bool reading = inputOpen && scriptKeys.size() < MaxKeysAhead &&
+                             decoder.pending.size() < MaxPendingBytes;
+        pollfd watched[2] = {{wakeRead, POLLIN, 0}, {reading ? inputFd : -1, POLLIN, 0}};
+        const int ready = ::poll(watched, 2, timeout);
+        now = Clock::now();
+        if (ready < 0 && errno != EINTR && errno != EAGAIN) inputOpen = false;
+        if (ready > 0 && (watched[0].revents & POLLIN)) {
+            wakePending = false; // before the next look at the frame count
+            drainWakePipe(wakeRead);
+        }
+        // The end of the input: end of file, a hang-up, an error or a descriptor
+        // that is not open. Never looked at again.
+        const short inputEvents = ready > 0 ? watched[1].revents : 0;
+        if (inputEvents & (POLLNVAL | POLLERR)) {
+            inputOpen = false;
+        } else if (inputEvents & POLLIN) {
+            char buffer[256];
+            const ssize_t got = ::read(inputFd, buffer, sizeof buffer);
+            if (got > 0) {
+                decoder.pending.append(buffer, static_cast<size_t>(got));
+                lastInput = now;
+            } else if (got == 0 || (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK)) {
+                inputOpen = false;
+            }
+        } else if (inputEvents & POLLHUP) {
+            inputOpen = false;
+        }
+        if (!decoder.pending.empty()) {
+            keys.clear();
+            decodeTerminalKeys(decoder,
+                               !inputOpen || now - lastInput >= EscapeWait ||
+                                   decoder.pending.size() >= MaxPendingBytes,
+                               keys);
+            for (int key : keys) {
+                if (scripted)
+                    scriptKeys.push_back(key);
+                else
+                    pushKey(screen.keys, key);
+            }
+        }
     }
 
     logicThread.join();
-    drawChangedRows(outputFd, !outputIsTerminal, screen.cells, shown, false);
+    screen.wakeEventLoop = nullptr;
+    if (fits) drawChangedRows(outputFd, !outputIsTerminal, screen.cells, shown, false);
     leaveTerminal(outputIsTerminal);
+    for (int fd : {wakeRead, wakeWrite})
+        if (fd >= 0) ::close(fd);
     if (failure) std::rethrow_exception(failure);
     return screen.exitCode.load();
 }

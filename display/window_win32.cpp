@@ -15,6 +15,7 @@
 
 #include <cstring>
 #include <exception>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -137,6 +138,7 @@ void present(Window& window) {
     if (frame == window.shownFrame) return;
     window.shownFrame = frame;
     GdiFlush();
+    std::lock_guard<std::mutex> hold(screen.frameLock);
     std::memcpy(window.bits, screen.pixels.data(),
                 sizeof(uint32_t) * TextScreen::Width * TextScreen::Height);
     InvalidateRect(window.handle, nullptr, FALSE);
@@ -272,6 +274,9 @@ bool createWindow(Window& window, const std::string& programPath) {
 }
 
 } // namespace
+
+// A window, no terminal: nothing to put back.
+void restoreTerminalForExit() {}
 
 int runWithWindow(TextScreen& screen, const std::string& programPath,
                   const std::function<void(TextScreen&)>& logic) {

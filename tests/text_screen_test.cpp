@@ -8,7 +8,9 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <ctime>
 #include <fcntl.h>
@@ -19,7 +21,10 @@
 #include <regex>
 #include <set>
 #include <sstream>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <thread>
 #include <unistd.h>
 
@@ -514,6 +519,10 @@ TEST(TerminalKeys, UnfinishedSequencesWaitUnlessTheInputIsComplete) {
     EXPECT_EQ(decodeAll({"\x1b["}), (std::vector<int>{KeyEscape}));
     // Replies and sequences that name no key leave nothing behind.
     EXPECT_EQ(decodeAll({"\x1b[?1;2c\x1b[200~x\x1b[<0;3;4M"}), (std::vector<int>{'x'}));
+    // Numbers too large for any key name none, however many digits (2^32 + 2
+    // and 2^32 + 11 are no Insert and F1).
+    EXPECT_EQ(decodeAll({"\x1b[4294967298~\x1b[4294967307~\x1b[99999999999~y"}),
+              (std::vector<int>{'y'}));
 }
 
 // Strips the escape sequences from terminal output.
@@ -579,6 +588,105 @@ TEST(TerminalBackend, DrawsEachScreenAndFeedsScriptedKeysInOrder) {
         EXPECT_EQ(characters, 80u) << line;
     }
     EXPECT_GE(count, 28 + 6);
+}
+
+// Runs the terminal backend on `input` until the logic has read `count` keys.
+std::vector<std::string> readKeysFrom(int input, int count) {
+    const int out = ::open("/dev/null", O_WRONLY);
+    std::vector<std::string> keys;
+    TextScreen screen;
+    const int code = runTerminalWindow(screen, input, out, [&](TextScreen& s) {
+        while (int(keys.size()) < count) {
+            keys.push_back(awaitKey(s));
+            printText(s, "gelezen", true);
+        }
+        endProgram(s, 5);
+    });
+    ::close(out);
+    EXPECT_EQ(code, 5);
+    return keys;
+}
+
+TEST(TerminalBackend, InputThatIsClosedEndedOrBrokenEndsEveryWait) {
+    int ended[2], broken[2];
+    ASSERT_EQ(::pipe(ended), 0);
+    ASSERT_EQ(::pipe(broken), 0);
+    ::close(ended[1]);  // end of file, a hang-up
+    ::close(broken[0]); // the write end of a pipe without reader: an error
+    const int directory = ::open("/", O_RDONLY | O_DIRECTORY); // readable, read fails
+    const int closed = 1000;
+    ASSERT_EQ(::fcntl(closed, F_GETFD), -1); // a descriptor that is not open
+    for (int input : {ended[0], broken[1], directory, closed})
+        EXPECT_EQ(readKeysFrom(input, 2), (std::vector<std::string>{"\x1B", "\x1B"})) << input;
+    for (int fd : {ended[0], broken[1], directory}) ::close(fd);
+}
+
+TEST(TerminalBackend, EndlessInputStaysInItsPipe) {
+    const struct {
+        std::string input;
+        std::vector<std::string> keys;
+    } cases[] = {{"y\n", {"y", "\r", "y"}}, {"1", {"\x1B", "1", "1"}}};
+    for (const auto& c : cases) {
+        int keyPipe[2];
+        ASSERT_EQ(::pipe(keyPipe), 0);
+        std::string bytes = c.input == "1" ? "\x1b[" : "";
+        while (bytes.size() < 32768) bytes += c.input;
+        ASSERT_EQ(::write(keyPipe[1], bytes.data(), bytes.size()), ssize_t(bytes.size()));
+        EXPECT_EQ(readKeysFrom(keyPipe[0], 3), c.keys);
+        int left = 0;
+        ASSERT_EQ(::ioctl(keyPipe[0], FIONREAD, &left), 0);
+        EXPECT_GT(left, 32768 - 4096) << "read ahead without bound";
+        ::close(keyPipe[0]);
+        ::close(keyPipe[1]);
+    }
+}
+
+TEST(TerminalBackend, OnATerminalTooSmallResizedAndPutBackForTheEnd) {
+    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_GE(master, 0);
+    ASSERT_EQ(::grantpt(master) | ::unlockpt(master), 0);
+    const int tty = ::open(::ptsname(master), O_RDWR | O_NOCTTY);
+    ASSERT_GE(tty, 0);
+    const winsize small{20, 60, 0, 0}, fitting{28, 80, 0, 0};
+    ASSERT_EQ(::ioctl(tty, TIOCSWINSZ, &small), 0);
+    termios afterRestore{};
+    std::thread run([&] {
+        TextScreen screen;
+        runTerminalWindow(screen, tty, tty, [&](TextScreen& s) {
+            printText(s, "Scherm een", true);
+            awaitKey(s); // typed once the notice showed
+            ::ioctl(tty, TIOCSWINSZ, &fitting);
+            std::raise(SIGWINCH);
+            printText(s, "Scherm twee", true);
+            awaitKey(s);
+            restoreTerminalForExit(); // as a signal handler would
+            tcgetattr(tty, &afterRestore);
+            printText(s, "Scherm drie", true);
+            endProgram(s, 0);
+        });
+        ::close(tty);
+    });
+    std::string output;
+    auto readUntil = [&](const std::string& text) {
+        char buffer[4096];
+        ssize_t got = 1;
+        while (output.find(text) == std::string::npos && got > 0)
+            if ((got = ::read(master, buffer, sizeof buffer)) > 0) output.append(buffer, got);
+    };
+    readUntil("Venster te klein: VELTRA heeft 80x28 tekens nodig.");
+    EXPECT_EQ(output.find("Scherm"), std::string::npos) << "a cut-off screen";
+    EXPECT_EQ(::write(master, "a", 1), 1);
+    readUntil("Scherm twee");
+    EXPECT_NE(output.find("Scherm een"), std::string::npos) << "not all drawn again";
+    EXPECT_EQ(::write(master, "b", 1), 1);
+    readUntil("the end: the terminal closes");
+    run.join();
+    ::close(master);
+    EXPECT_EQ(output.find("\x1b[?1049h"), 0u);
+    EXPECT_EQ(output.find("\x1b[?1049l"), output.size() - 8) << "not once at the end";
+    EXPECT_EQ(output.find("Scherm drie"), std::string::npos);
+    EXPECT_TRUE(afterRestore.c_lflag & ICANON);
+    EXPECT_TRUE(afterRestore.c_lflag & ECHO);
 }
 
 } // namespace

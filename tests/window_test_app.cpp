@@ -6,6 +6,7 @@
 #include "display/window.h"
 
 #include <cstdio>
+#include <mutex>
 #include <string>
 
 int main(int, char** argv) {
@@ -38,7 +39,12 @@ int main(int, char** argv) {
             moveCursor(s, 12, 3);
             printText(s, line + "        ", false);
             if (key == "q") break;
-            if (key == "\x1B" && s.keys.inputClosed && pendingKeys(s.keys) == 0) break;
+            bool ended = false;
+            {
+                std::lock_guard<std::mutex> hold(s.keys.lock);
+                ended = s.keys.inputClosed;
+            }
+            if (key == "\x1B" && ended && pendingKeys(s.keys) == 0) break;
         }
         endProgram(s, 7);
     });
