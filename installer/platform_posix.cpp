@@ -15,7 +15,7 @@ constexpr int StopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 // Ends the program as the signal would have, with the terminal put back.
 void stopNow(int signal) {
-    // RESTORE-HOOK
+    restoreTerminalForExit();
     std::signal(signal, SIG_DFL);
     ::raise(signal);
     _exit(128 + signal);

@@ -5,6 +5,7 @@
 #include "core/record_store.h"
 
 #include <algorithm>
+#include <mutex>
 
 // Pixel by pixel this is: for each x of the row, readPixel, and writePixel with
 // the row's colour where the low 24 bits differ from keepColour. The row is
@@ -14,6 +15,8 @@
 void drawGradientBar(InstallerState& state, TextScreen& screen, int top, int left, int right,
                      int red, int green, int blue, uint32_t keepColour) {
     restoreTo(state, GradientSteps);
+    // The window copies the framebuffer under this lock.
+    std::lock_guard<std::mutex> hold(screen.frameLock);
     const int first = std::max(left, 0);
     const int last = std::min(right, TextScreen::Width - 1);
     for (int i = 0; i < 16; ++i) {
