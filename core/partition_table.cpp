@@ -54,3 +54,10 @@ void setActive(WorkingSector& sector, int entry) {
     for (int i = 0; i < 4; ++i) sector[bootFlagOffset(i)] = 0x00;
     sector[bootFlagOffset(entry)] = 0x80;
 }
+
+bool isBootableMbr(const SectorBuffer& sector) {
+    if (sector[510] != 0x55 || sector[511] != 0xAA) return false;
+    for (int i = 0; i < 440; ++i)
+        if (sector[i] != 0) return true;
+    return false;
+}

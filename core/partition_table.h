@@ -22,3 +22,5 @@ int unhideRule(int type);                           // REST: recognised types lo
 void hideEntry(WorkingSector& sector, int entry);   // type |= 10h, whatever the type
 void unhideEntry(WorkingSector& sector, int entry); // type &= EFh, whatever the type
 void setActive(WorkingSector& sector, int entry);   // only this entry's boot flag 80h
+// A sector that can start a disk: boot code in bytes 0..439 and 55h AAh at the end.
+bool isBootableMbr(const SectorBuffer& sector);

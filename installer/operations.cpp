@@ -210,14 +210,6 @@ Outcome restoreAll(InstallerState& state, TextScreen& screen) {
     return writeTable(state, screen, before, VisibleMessage);
 }
 
-// LBA 1 holds an MBR a removal can put back: boot code and 55h AAh at the end.
-bool isBootableMbr(const SectorBuffer& sector) {
-    if (sector[510] != 0x55 || sector[511] != 0xAA) return false;
-    for (int i = 0; i < 440; ++i)
-        if (sector[i] != 0) return true;
-    return false;
-}
-
 // Removal: LBA 1 keeps the MBR that was there before the install. It goes back
 // into LBA 0 carrying the disk's current TableBlock, and only once LBA 0 holds
 // it are LBA 1 to 4 zeroed, so a failure never leaves the start-up stage in

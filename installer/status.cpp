@@ -43,13 +43,6 @@ uint32_t le32(const SectorBuffer& s, int at) {
     return s[at] | s[at + 1] << 8 | s[at + 2] << 16 | static_cast<uint32_t>(s[at + 3]) << 24;
 }
 
-bool bootableMbr(const SectorBuffer& s) {
-    if (s[510] != 0x55 || s[511] != 0xAA) return false;
-    for (int i = 0; i < 440; ++i)
-        if (s[i] != 0) return true;
-    return false;
-}
-
 // Stage 2 is whole when its words and the check value in LBA 0 add up to 0.
 bool stage2Intact(const BackupSectors& s) {
     unsigned sum = s[0][bootsym::stage2CheckOffset] | s[0][bootsym::stage2CheckOffset + 1] << 8;
@@ -86,7 +79,7 @@ std::string describeDrive(int drive, const BackupSectors& s, bool json) {
     const bool installed =
         std::string_view(reinterpret_cast<const char*>(&lba0[32]), 6) == "VELTRA";
     const std::string key = installed ? keyName(lba0[bootsym::defaultKeyOffset]) : "";
-    const bool savedMbr = installed && bootableMbr(s[1]);
+    const bool savedMbr = installed && isBootableMbr(s[1]);
     const bool stage2 = installed && stage2Intact(s);
     const std::string name = driveName(drive);
     const uint64_t size = driveSize(drive);
