@@ -148,8 +148,10 @@ std::string statusReport(bool json, int& exitCode) {
                        ",\"path\":" + jsonString(driveName(drive)) +
                        ",\"error\":" + std::to_string(error) + "}";
             else
-                out += "Drive " + std::to_string(drive) + ": " + driveName(drive) +
-                       " is niet te lezen (fout " + std::to_string(error) + ").\n";
+                out += error == ErrorInvalidHandle
+                           ? openFailureText(drive).substr(1) + "\n"
+                           : "Drive " + std::to_string(drive) + ": " + driveName(drive) +
+                                 " is niet te lezen (fout " + std::to_string(error) + ").\n";
             continue;
         }
         out += describeDrive(drive, sectors, json);
