@@ -15,8 +15,15 @@ namespace {
 constexpr uint32_t Opaque = 0xFF000000;
 constexpr int RowPixels = TextScreen::Width * TextScreen::CellHeight;
 
+void wakeEventLoop(TextScreen& screen) {
+    screen.announcedFrame = screen.frameCounter.load(std::memory_order_acquire);
+    if (screen.wakeEventLoop) screen.wakeEventLoop();
+}
+
+// After the frame lock is released: the event side may show the new frame.
 void frameDone(TextScreen& screen) {
     screen.frameCounter.fetch_add(1, std::memory_order_release);
+    wakeEventLoop(screen);
 }
 
 Cell blankCell(const TextScreen& screen) {

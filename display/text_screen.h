@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -94,6 +95,12 @@ struct TextScreen {
     // after seeing a new count. A frame caught mid-drawing is torn for one
     // present at most: the drawing's own bump brings the finished one.
     std::atomic<uint64_t> frameCounter{0};
+    // Set by a window backend before the logic starts, cleared after it ended:
+    // wakes the event loop (from the logic thread) after a drawing operation,
+    // before an idle wait for a key when something was drawn unannounced, and
+    // when the logic ends. The event loop needs no timer to notice a frame.
+    std::function<void()> wakeEventLoop;
+    uint64_t announcedFrame = 0; // the frameCounter value the event loop was last woken for
     // The frameCounter value that the window put on screen last, set once the
     // present has returned (SDL window only). Lets a benchmark time a key to the
     // frame that shows its effect.
