@@ -16,8 +16,9 @@ nobody). Its window is read back from screenshots with the program's own font.
           Alt-F1, entry 1 of drive 1 hidden and active; the CPU share while idle
   bad     drive 0 opens but reads nothing, a read-only image, no drive 1 for
           the key 1, the window closed during an install
-  dpi     at 192 DPI the menu's window is 1280x896 and shows the 96 DPI picture
-          doubled; the close is ignored, Escape ends it
+  dpi     the menu's window has a fixed size: 640x448 at 96 DPI, 1280x896 at
+          192 DPI showing the 96 DPI picture doubled; the close is ignored there,
+          Escape ends it
 
 Usage: wine_e2e_test.py [--exe build-win/veltra.exe] [--boot-bin .../veltra.bin]
                         [--out DIR]   (screenshots and logs; default: a new folder)
@@ -437,18 +438,27 @@ def test_bad_input(w, t, disk0, disk1):
     w.disk_is(fresh, qb.read_image(t.path("closed.img")), "drive 0 after 1V closed at once")
 
 
+def fixed_size(w, window, size, what):
+    """The window's size, and no other: wine gives X equal minimum and maximum."""
+    geometry = subprocess.run(["xwininfo", "-id", window], capture_output=True, text=True).stdout
+    w.equal(re.findall(r"(?:Width|Height): (\d+)", geometry), size, f"window size {what}")
+    hints = subprocess.run(["xprop", "-id", window, "WM_NORMAL_HINTS"], capture_output=True,
+                           text=True).stdout
+    w.equal(re.findall(r"(?:minimum|maximum) size: (\d+) by (\d+)", hints), [tuple(size)] * 2,
+            f"smallest and largest size {what}")
+
+
 def test_dpi(w):
-    group("dpi: 192 DPI, 200%: 1280x896, every pixel doubled, keys and close")
+    group("dpi: 96 DPI 640x448, 192 DPI 1280x896 with every pixel doubled; keys and close")
     proc, window = w.open_window()
+    fixed_size(w, window, ["640", "448"], "at 96 DPI")
     small = w.grab(window, "menu-96dpi", want="Drive: 0")
     w.keys(window, "Escape")
     w.ended(proc, "the menu at 96 DPI", 0)
     subprocess.run(w.env("wine", "reg", "add", "HKCU\\Control Panel\\Desktop", "/v", "LogPixels",
                          "/t", "REG_DWORD", "/d", "192", "/f"), capture_output=True)
     proc, window = w.open_window()
-    geometry = subprocess.run(["xwininfo", "-id", window], capture_output=True, text=True).stdout
-    w.equal(re.findall(r"(?:Width|Height): (\d+)", geometry), ["1280", "896"],
-            "window size at 192 DPI")
+    fixed_size(w, window, ["1280", "896"], "at 192 DPI")
     large = w.grab(window, "menu-192dpi", scale=2, want="Drive: 0")
     w.equal(large, small, "text at 192 DPI")
     shots = [os.path.join(w.out, f) for f in sorted(os.listdir(w.out)) if f.endswith("dpi.png")]
@@ -477,7 +487,7 @@ def main(argv=None):
     boot_bin = args.boot_bin or os.path.join(os.path.dirname(args.exe), "boottime", "veltra.bin")
     out = os.path.abspath(args.out or tempfile.mkdtemp(prefix="veltra-wine-e2e-"))
     os.makedirs(out, exist_ok=True)
-    for tool in ("wine", "wineserver", "Xvfb", "xdotool", "xwininfo", "import", "convert",
+    for tool in ("wine", "wineserver", "Xvfb", "xdotool", "xwininfo", "xprop", "import", "convert",
                  "compare", "script", "setpriv"):
         if not shutil.which(tool):
             print(f"FAIL setup: {tool} is missing")
