@@ -230,9 +230,10 @@ class Run:
             raise HarnessError(f"no window for veltra.exe {' '.join(args)}")
         return proc, found.stdout.split()[0]
 
-    def grab(self, window, name, scale=1, want=None, timeout=20):
-        """Screenshot of the window (name.png); its text once `want` shows in it."""
-        path = os.path.join(self.out, f"{self.shot:02d}-{name}.png")
+    def grab(self, window, name, scale=1, want=None, timeout=20, settle=0.0):
+        """Screenshot of the window (name.png); its text once `want` shows in it
+        (and, with `settle`, once more that long after: the drawing has ended)."""
+        path = self.last = os.path.join(self.out, f"{self.shot:02d}-{name}.png")
         self.shot += 1
         deadline = time.monotonic() + timeout
         rows = []
@@ -241,7 +242,11 @@ class Run:
                               stderr=subprocess.DEVNULL).returncode == 0:
                 rows = read_screen(path, scale)
                 if want is None or any(want in row for row in rows):
-                    return rows
+                    if not settle:
+                        return rows
+                    time.sleep(settle)
+                    settle = 0
+                    continue
             time.sleep(0.3)
         self.check(False, f"{name}: {want!r} not shown in {path}:\n      " +
                    "\n      ".join(rows))
@@ -383,7 +388,7 @@ def test_menu(w, t, disk0, disk1):
     w.keys(window, "Down", "Return")
     w.grab(window, "menu-installed", want="is geinstalleerd")
     w.keys(window, "space", "1", "minus", "a")
-    rows = w.grab(window, "editor-drive1", want="Drive: 1")
+    rows = w.grab(window, "editor-drive1", want="Drive: 1", settle=0.5)
     w.check("  a- 1e primaire partitie" in rows, "the editor does not show entry 1 active, hidden")
     w.keys(window, "Escape")
     w.ended(proc, "the menu", 0)
@@ -452,19 +457,19 @@ def test_dpi(w):
     group("dpi: 96 DPI 640x448, 192 DPI 1280x896 with every pixel doubled; keys and close")
     proc, window = w.open_window()
     fixed_size(w, window, ["640", "448"], "at 96 DPI")
-    small = w.grab(window, "menu-96dpi", want="Drive: 0")
+    small = w.grab(window, "menu-96dpi", want="Drive: 0", settle=0.5)
+    small_png = w.last
     w.keys(window, "Escape")
     w.ended(proc, "the menu at 96 DPI", 0)
     subprocess.run(w.env("wine", "reg", "add", "HKCU\\Control Panel\\Desktop", "/v", "LogPixels",
                          "/t", "REG_DWORD", "/d", "192", "/f"), capture_output=True)
     proc, window = w.open_window()
     fixed_size(w, window, ["1280", "896"], "at 192 DPI")
-    large = w.grab(window, "menu-192dpi", scale=2, want="Drive: 0")
+    large = w.grab(window, "menu-192dpi", scale=2, want="Drive: 0", settle=0.5)
     w.equal(large, small, "text at 192 DPI")
-    shots = [os.path.join(w.out, f) for f in sorted(os.listdir(w.out)) if f.endswith("dpi.png")]
     doubled = os.path.join(w.out, "doubled.png")
-    subprocess.run(["convert", shots[0], "-sample", "200%", doubled])
-    differ = subprocess.run(["compare", "-metric", "AE", doubled, shots[1], "null:"],
+    subprocess.run(["convert", small_png, "-sample", "200%", doubled])
+    differ = subprocess.run(["compare", "-metric", "AE", doubled, w.last, "null:"],
                             capture_output=True, text=True).stderr.strip()
     w.equal(differ, "0", "pixels that differ from the 96 DPI picture doubled")
     os.unlink(doubled)
