@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# CI: the Windows program. Installs mingw-w64 and wine, cross-builds
-# build-win/veltra.exe, checks the program file (GUI subsystem, only system
-# DLLs, the disk calls it imports, its resources) and runs it once under wine
-# (tools/wine_smoke.sh). VELTRA_SKIP_WINE=1 leaves out the wine run.
+# CI: the Windows program as released. Installs mingw-w64 and wine, builds
+# the zip (tools/package.sh zip: a Release build, stripped), checks the
+# veltra.exe in it (GUI subsystem, only system DLLs, the disk calls it
+# imports, its resources, no symbols) and runs the end-to-end test on it
+# under wine (tests/e2e/wine_e2e_test.py). VELTRA_SKIP_WINE=1 leaves out the
+# wine run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 export DEBIAN_FRONTEND=noninteractive
@@ -14,9 +16,10 @@ step() {
 }
 step_done() { echo "== windows: done in $(($(date +%s) - step_started)) s"; }
 
-packages=(cmake make nasm g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-  mingw-w64-x86-64-dev)
-[ "${VELTRA_SKIP_WINE:-0}" = 1 ] || packages+=(wine wine64 xvfb xdotool x11-utils imagemagick)
+packages=(cmake ninja-build make nasm unzip g++-mingw-w64-x86-64-posix
+  binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev)
+[ "${VELTRA_SKIP_WINE:-0}" = 1 ] || packages+=(wine wine64 xvfb xdotool x11-utils imagemagick
+  python3 syslinux-common qemu-system-x86 util-linux)
 if [ "$(id -u)" = 0 ]; then
   step "installing ${packages[*]}"
   apt-get install -y --no-install-recommends "${packages[@]}" >/dev/null ||
@@ -24,13 +27,16 @@ if [ "$(id -u)" = 0 ]; then
   step_done
 fi
 
-step "cross build of build-win/veltra.exe"
-cmake -S . -B build-win -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake >/dev/null
-cmake --build build-win --target veltra -j2
+step "release build and zip (tools/package.sh zip)"
+bash tools/package.sh zip | sed 's/^/   /'
 step_done
 
-step "checking build-win/veltra.exe"
-exe=build-win/veltra.exe
+zip=$(echo dist/veltra-*-win64.zip)
+exe=build-win-release/zip/veltra.exe
+step "checking $exe from $zip"
+rm -rf build-win-release/zip
+mkdir -p build-win-release/zip
+unzip -q -j "$zip" -d build-win-release/zip
 fail() {
   echo "windows: FAILED: $*" >&2
   exit 1
@@ -38,6 +44,10 @@ fail() {
 headers=$(x86_64-w64-mingw32-objdump -p "$exe")
 
 grep -q 'Subsystem.*(Windows GUI)' <<<"$headers" || fail "not a GUI program"
+# Stripped: no symbol table, no debug sections.
+grep -q 'symbols stripped' <<<"$headers" || fail "not stripped: a symbol table"
+x86_64-w64-mingw32-objdump -h "$exe" | grep -q '\.debug' && fail "not stripped: debug sections"
+echo "veltra.exe: $(stat -c %s "$exe") bytes, $zip: $(stat -c %s "$zip") bytes"
 
 # Only DLLs that every Windows has: no libstdc++, libgcc or winpthread beside it.
 while read -r dll; do
@@ -60,16 +70,19 @@ for type in 000003 00000e 000010 000018; do
   grep -Eq "^[0-9a-f]+   Entry: ID: 0x$type," <<<"$headers" || fail "no resource of type 0x$type"
 done
 grep -aq 'level="highestAvailable"' "$exe" || fail "manifest without highestAvailable"
+grep -aq '>PerMonitorV2' "$exe" || fail "manifest without per-monitor DPI awareness"
 strings -el "$exe" | grep -qx 'Dorvanti VELTRA Manager' || fail "no product name"
 # The version of project() in CMakeLists.txt.
-version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build-win/CMakeCache.txt)
-[ -n "$version" ] || fail "no project version in build-win/CMakeCache.txt"
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build-win-release/CMakeCache.txt)
+[ -n "$version" ] || fail "no project version in build-win-release/CMakeCache.txt"
 strings -el "$exe" | grep -qxF "$version" || fail "no version $version"
-echo "resources: icon, group icon, version information (Dorvanti VELTRA Manager $version), manifest (highestAvailable)"
+echo "resources: icon, group icon, version information (Dorvanti VELTRA Manager $version)," \
+  "manifest (highestAvailable, PerMonitorV2)"
 step_done
 
 if [ "${VELTRA_SKIP_WINE:-0}" != 1 ]; then
-  step "veltra.exe under wine"
-  bash tools/wine_smoke.sh "$exe" build-win/wine-smoke
+  step "veltra.exe under wine, on disk images (screenshots in build-win-release/wine-e2e)"
+  python3 tests/e2e/wine_e2e_test.py --exe "$exe" \
+    --boot-bin build-win-release/boottime/veltra.bin --out build-win-release/wine-e2e
   step_done
 fi

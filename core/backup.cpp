@@ -5,11 +5,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
+#include <sys/stat.h>
 
-namespace fs = std::filesystem;
+// Files through <cstdio> and the platform's part (backup_posix.cpp,
+// backup_win32.cpp), not through streams or std::filesystem, which would add
+// a megabyte of locale support to the Windows program.
 
 namespace {
 
@@ -53,14 +53,27 @@ std::string fileName(uint32_t signature, std::time_t when, int n) {
     return "veltra-" + hex8(signature) + "-" + stamp + "-" + std::to_string(n) + ".bak";
 }
 
+// The names of the backup files in backupFolder(), oldest first.
+std::vector<std::string> backupNames() {
+    std::vector<std::string> names;
+    for (std::string& name : backupFolderNames())
+        if (name.starts_with("veltra-") && name.ends_with(".bak")) names.push_back(std::move(name));
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
 // Removes the oldest backups of this disk beyond BackupsKept.
 void pruneBackups(uint32_t signature) {
     const std::string prefix = "veltra-" + hex8(signature) + "-";
     std::vector<std::string> own;
-    for (const std::string& path : listBackups())
-        if (fs::path(path).filename().string().starts_with(prefix)) own.push_back(path);
-    std::error_code ignored;
-    for (size_t i = 0; i + BackupsKept < own.size(); ++i) fs::remove(own[i], ignored);
+    for (const std::string& name : backupNames())
+        if (name.starts_with(prefix)) own.push_back(name);
+    for (size_t i = 0; i + BackupsKept < own.size(); ++i) std::remove(backupPath(own[i]).c_str());
+}
+
+bool exists(const std::string& path) {
+    struct stat info;
+    return ::stat(path.c_str(), &info) == 0;
 }
 
 } // namespace
@@ -90,61 +103,49 @@ bool backupDrive(int drive, std::string& file, std::string& error) {
     putLe(bytes, 20, static_cast<uint64_t>(now), 8);
     putLe(bytes, 28, crc32(bytes.data() + HeaderSize, FileSize - HeaderSize), 4);
 
-    const fs::path folder = backupFolder();
-    std::error_code failed;
-    fs::create_directories(folder, failed);
-    if (failed) {
-        error = "map " + folder.string() + " kan niet gemaakt worden";
+    if (!makeBackupFolder()) {
+        error = "map " + backupFolder() + " kan niet gemaakt worden";
         return false;
     }
-    fs::path target;
-    for (int n = 1; target.empty() || fs::exists(target); ++n)
-        target = folder / fileName(signature, now, n);
+    std::string target;
+    for (int n = 1; target.empty() || exists(target); ++n)
+        target = backupPath(fileName(signature, now, n));
     // Written whole under another name first, so no half backup ever carries the name.
-    const fs::path partial = target.string() + ".tmp";
-    {
-        std::ofstream out(partial, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(bytes.data()),
-                  static_cast<std::streamsize>(bytes.size()));
-        out.flush();
-        if (!out) {
-            fs::remove(partial, failed);
-            error = partial.string() + " kan niet geschreven worden";
-            return false;
-        }
-    }
-    fs::rename(partial, target, failed);
-    if (failed) {
-        error = target.string() + " kan niet geschreven worden";
+    const std::string partial = target + ".tmp";
+    std::FILE* out = std::fopen(partial.c_str(), "wb");
+    bool written = out && std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+    if (out && std::fclose(out) != 0) written = false;
+    if (!written) {
+        std::remove(partial.c_str());
+        error = partial + " kan niet geschreven worden";
         return false;
     }
-    file = target.string();
+    if (std::rename(partial.c_str(), target.c_str()) != 0) {
+        std::remove(partial.c_str());
+        error = target + " kan niet geschreven worden";
+        return false;
+    }
+    file = target;
     pruneBackups(signature);
     return true;
 }
 
 std::vector<std::string> listBackups() {
     std::vector<std::string> paths;
-    std::error_code failed;
-    for (const fs::directory_entry& entry : fs::directory_iterator(backupFolder(), failed)) {
-        const std::string name = entry.path().filename().string();
-        if (name.starts_with("veltra-") && name.ends_with(".bak"))
-            paths.push_back(entry.path().string());
-    }
-    std::sort(paths.begin(), paths.end(), [](const std::string& a, const std::string& b) {
-        return fs::path(a).filename() < fs::path(b).filename();
-    });
+    for (const std::string& name : backupNames()) paths.push_back(backupPath(name));
     return paths;
 }
 
 bool readBackup(const std::string& path, BackupSectors& sectors, uint32_t& signature,
                 std::string& error) {
-    std::ifstream in(path, std::ios::binary);
+    std::FILE* in = std::fopen(path.c_str(), "rb");
     if (!in) {
         error = path + " is niet te lezen.";
         return false;
     }
-    std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
+    std::vector<uint8_t> bytes(FileSize + 1); // one more: a longer file is no backup
+    bytes.resize(std::fread(bytes.data(), 1, bytes.size(), in));
+    std::fclose(in);
     if (bytes.size() < HeaderSize || !std::equal(Magic, Magic + 16, bytes.begin())) {
         error = path + " is geen back-up van VELTRA.";
         return false;

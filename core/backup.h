@@ -16,6 +16,12 @@ using BackupSectors = std::array<SectorBuffer, BackupSectorCount>;
 // Where backups go: $XDG_STATE_HOME/veltra, else /var/backups/veltra for root
 // and ~/.local/state/veltra for others (POSIX); %LOCALAPPDATA%\VELTRA (Windows).
 std::string backupFolder();
+// The platform's part beside backupFolder(): the path of the file `name` in
+// it, making it (with missing parents; false when that fails), and the names
+// of the files in it (none when it is missing).
+std::string backupPath(const std::string& name);
+bool makeBackupFolder();
+std::vector<std::string> backupFolderNames();
 
 // The disk signature: bytes 440..443 of LBA 0.
 uint32_t diskSignature(const SectorBuffer& lba0);

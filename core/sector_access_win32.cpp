@@ -24,6 +24,8 @@ DWORD openErrors[MaxDrives] = {};
 HANDLE locks[MaxDrives] = {};
 // Drive N opens \\.\PhysicalDrive<numbers[N]>; --drive may name others.
 int numbers[MaxDrives] = {0, 1, 2, 3};
+// Drives named with --drive; the others are the machine's first four disks.
+bool named[MaxDrives] = {};
 
 // The disk number a --drive name stands for: "2" or "\\.\PhysicalDrive2"; -1 for none.
 int diskNumber(const std::string& name) {
@@ -40,6 +42,18 @@ int diskNumber(const std::string& name) {
 
 std::wstring deviceName(int drive) {
     return L"\\\\.\\PhysicalDrive" + std::to_wstring(numbers[drive]);
+}
+
+// Asks for no access, so it needs no rights: false only when there is no such disk.
+bool diskExists(int drive) {
+    HANDLE handle = CreateFileW(deviceName(drive).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, 0, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+        CloseHandle(handle);
+        return true;
+    }
+    const DWORD error = GetLastError();
+    return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
 }
 
 enum class Direction { Read, Write };
@@ -133,8 +147,10 @@ std::string openFailureText(int drive) {
 }
 
 void setDriveNames(const std::vector<std::string>& names) {
-    for (int drive = 0; drive < MaxDrives; ++drive)
-        numbers[drive] = drive < static_cast<int>(names.size()) ? diskNumber(names[drive]) : drive;
+    for (int drive = 0; drive < MaxDrives; ++drive) {
+        named[drive] = drive < static_cast<int>(names.size());
+        numbers[drive] = named[drive] ? diskNumber(names[drive]) : drive;
+    }
 }
 
 bool drivesNamed() {
@@ -147,8 +163,11 @@ std::string checkDriveName(const std::string& name) {
     return {};
 }
 
+// Drive 0 always has its name; disks 1-3 that the machine lacks have none,
+// unless --drive named them.
 std::string driveName(int drive) {
     if (drive < 0 || drive >= MaxDrives) return {};
+    if (drive > 0 && !named[drive] && !diskExists(drive)) return {};
     return "\\\\.\\PhysicalDrive" + std::to_string(numbers[drive]);
 }
 

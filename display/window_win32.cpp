@@ -1,8 +1,10 @@
-// The Windows window: an ordinary, fixed-size window with a 640x448 client
-// area that shows the text screen's framebuffer through a DIB section, and
+// The Windows window: an ordinary, fixed-size window that shows the text
+// screen's 640x448 framebuffer through a DIB section at a whole-number scale
+// (nearest neighbour, so every pixel stays sharp on a high-DPI screen), and
 // turns the window's keyboard messages into key codes for the KeyQueue. The
-// message loop runs on the calling (main) thread, the installer's logic on a
-// thread of its own.
+// message loop runs on the calling (main) thread and sleeps until a message
+// comes; the installer's logic runs on a thread of its own and posts one after
+// drawing and at its end.
 #include "display/window.h"
 
 #ifndef WIN32_LEAN_AND_MEAN
@@ -13,6 +15,8 @@
 #endif
 #include <windows.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <exception>
 #include <mutex>
@@ -21,8 +25,8 @@
 
 namespace {
 
-constexpr UINT_PTR PresentTimer = 1;
-constexpr UINT PresentIntervalMs = 10;
+constexpr UINT WakeMessage = WM_APP + 1; // from the logic thread: a new frame, or the end
+constexpr UINT BaseDpi = 96;
 constexpr WORD IconResource = 1; // the group icon in the program's resources
 constexpr DWORD WindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 constexpr UINT CodePage437 = 437;
@@ -36,7 +40,81 @@ struct Window {
     HGDIOBJ previousBitmap = nullptr;
     void* bits = nullptr; // top-down 640x448, 32 bits a pixel (B, G, R, unused)
     uint64_t shownFrame = ~uint64_t{0};
+    int scale = 1;                        // each frame pixel is scale x scale screen pixels
+    std::atomic<bool> wakePending{false}; // a WakeMessage is on its way
 };
+
+// The DPI functions of Windows 10 (1607 and later), looked up at run time so
+// that the program still starts on older Windows, which gets the system DPI.
+struct DpiCalls {
+    UINT(WINAPI* forWindow)(HWND) = nullptr;
+    BOOL(WINAPI* adjustRect)(RECT*, DWORD, BOOL, DWORD, UINT) = nullptr;
+};
+
+const DpiCalls& dpiCalls() {
+    static const DpiCalls calls = [] {
+        DpiCalls found;
+        if (HMODULE user32 = GetModuleHandleW(L"user32.dll")) {
+            auto look = [user32](const char* name) {
+                return reinterpret_cast<void*>(GetProcAddress(user32, name));
+            };
+            found.forWindow = reinterpret_cast<decltype(found.forWindow)>(look("GetDpiForWindow"));
+            found.adjustRect =
+                reinterpret_cast<decltype(found.adjustRect)>(look("AdjustWindowRectExForDpi"));
+        }
+        return found;
+    }();
+    return calls;
+}
+
+UINT windowDpi(HWND handle) {
+    if (dpiCalls().forWindow)
+        if (UINT dpi = dpiCalls().forWindow(handle)) return dpi;
+    HDC dc = GetDC(handle);
+    const int dpi = dc ? GetDeviceCaps(dc, LOGPIXELSY) : 0;
+    if (dc) ReleaseDC(handle, dc);
+    return dpi > 0 ? static_cast<UINT>(dpi) : BaseDpi;
+}
+
+// The outer size of the window whose client area shows the frame at `scale`.
+SIZE windowSize(int scale, UINT dpi) {
+    RECT frame{0, 0, TextScreen::Width * scale, TextScreen::Height * scale};
+    if (!dpiCalls().adjustRect || !dpiCalls().adjustRect(&frame, WindowStyle, FALSE, 0, dpi))
+        AdjustWindowRectEx(&frame, WindowStyle, FALSE, 0);
+    return {frame.right - frame.left, frame.bottom - frame.top};
+}
+
+RECT workArea(HMONITOR monitor) {
+    MONITORINFO info{};
+    info.cbSize = sizeof info;
+    if (monitor && GetMonitorInfoW(monitor, &info)) return info.rcWork;
+    RECT area{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+    SystemParametersInfoW(SPI_GETWORKAREA, 0, &area, 0);
+    return area;
+}
+
+// The screen's scale factor (dpi / 96, rounded) as a whole number, lowered
+// until the window fits the work area; at least 1.
+int fittingScale(UINT dpi, const RECT& area) {
+    int scale = std::max(1, static_cast<int>((dpi + BaseDpi / 2) / BaseDpi));
+    for (; scale > 1; --scale) {
+        const SIZE size = windowSize(scale, dpi);
+        if (size.cx <= area.right - area.left && size.cy <= area.bottom - area.top) break;
+    }
+    return scale;
+}
+
+// Sizes the window for `dpi` on `monitor` with its top-left corner at `at`,
+// moved into the work area where it would stick out.
+void placeWindow(Window& window, UINT dpi, HMONITOR monitor, POINT at) {
+    const RECT area = workArea(monitor);
+    window.scale = fittingScale(dpi, area);
+    const SIZE size = windowSize(window.scale, dpi);
+    const LONG x = std::max(area.left, std::min<LONG>(at.x, area.right - size.cx));
+    const LONG y = std::max(area.top, std::min<LONG>(at.y, area.bottom - size.cy));
+    SetWindowPos(window.handle, nullptr, x, y, size.cx, size.cy, SWP_NOZORDER | SWP_NOACTIVATE);
+    InvalidateRect(window.handle, nullptr, FALSE);
+}
 
 // Everything after the last folder separator and before the last dot.
 std::wstring fileStem(const std::wstring& path) {
@@ -144,8 +222,10 @@ void present(Window& window) {
     InvalidateRect(window.handle, nullptr, FALSE);
 }
 
-// Runs on every timer tick: shows new frames, closes the window at the end.
+// Runs on every wake-up from the logic: shows a new frame, closes the window
+// at the end.
 void poll(Window& window) {
+    window.wakePending.store(false); // before the frame count is read: no wake-up is lost
     present(window);
     if (window.screen->endRequested.load()) DestroyWindow(window.handle);
 }
@@ -194,20 +274,30 @@ LRESULT CALLBACK windowProc(HWND handle, UINT message, WPARAM wParam, LPARAM lPa
         // The close button is a key like any other; only the installer ends.
         pushKey(screen.keys, KeyClose);
         return 0;
-    case WM_TIMER:
-        if (wParam == PresentTimer) poll(*window);
+    case WakeMessage:
+        poll(*window);
         return 0;
+    case WM_DPICHANGED: {
+        // Moved to a screen with another scale factor: the suggested place,
+        // the size for the new screen.
+        const RECT& suggested = *reinterpret_cast<const RECT*>(lParam);
+        placeWindow(*window, HIWORD(wParam), MonitorFromRect(&suggested, MONITOR_DEFAULTTONEAREST),
+                    {suggested.left, suggested.top});
+        return 0;
+    }
     case WM_ERASEBKGND:
         return 1; // the bitmap covers the whole client area
     case WM_PAINT: {
         PAINTSTRUCT paint;
         HDC dc = BeginPaint(handle, &paint);
-        BitBlt(dc, 0, 0, TextScreen::Width, TextScreen::Height, window->memoryDc, 0, 0, SRCCOPY);
+        // COLORONCOLOR copies whole pixels: nothing is blended at any scale.
+        SetStretchBltMode(dc, COLORONCOLOR);
+        StretchBlt(dc, 0, 0, TextScreen::Width * window->scale, TextScreen::Height * window->scale,
+                   window->memoryDc, 0, 0, TextScreen::Width, TextScreen::Height, SRCCOPY);
         EndPaint(handle, &paint);
         return 0;
     }
     case WM_DESTROY:
-        KillTimer(handle, PresentTimer);
         PostQuitMessage(0);
         return 0;
     default:
@@ -266,8 +356,11 @@ bool createWindow(Window& window, const std::string& programPath) {
                                   nullptr, nullptr, instance, &window);
     if (!handle) return false;
 
+    RECT placed{};
+    GetWindowRect(handle, &placed);
+    placeWindow(window, windowDpi(handle), MonitorFromWindow(handle, MONITOR_DEFAULTTOPRIMARY),
+                {placed.left, placed.top});
     present(window);
-    SetTimer(handle, PresentTimer, PresentIntervalMs, nullptr);
     ShowWindow(handle, SW_SHOWDEFAULT);
     UpdateWindow(handle);
     return true;
@@ -287,8 +380,26 @@ int runWithWindow(TextScreen& screen, const std::string& programPath,
     bool open = createWindow(window, programPath);
     if (!open) closeInput(screen.keys);
 
+    // The logic wakes the loop after drawing and when it ends, even by an
+    // exception; at most one wake-up is waiting at a time.
+    const auto wake = [&window] {
+        if (!window.wakePending.exchange(true) && !PostMessageW(window.handle, WakeMessage, 0, 0))
+            window.wakePending.store(false);
+    };
+    if (open) screen.wakeEventLoop = wake;
+    const auto logicThenWake = [&logic](TextScreen& shown) {
+        struct AtEnd {
+            TextScreen& shown;
+            ~AtEnd() {
+                shown.endRequested.store(true, std::memory_order_release);
+                if (shown.wakeEventLoop) shown.wakeEventLoop();
+            }
+        } atEnd{shown};
+        logic(shown);
+    };
+
     std::exception_ptr failure;
-    std::thread logicThread = startLogicThread(screen, logic, failure);
+    std::thread logicThread = startLogicThread(screen, logicThenWake, failure);
     if (open) {
         MSG message;
         while (GetMessageW(&message, nullptr, 0, 0) > 0) {
@@ -297,6 +408,7 @@ int runWithWindow(TextScreen& screen, const std::string& programPath,
         }
     }
     logicThread.join();
+    screen.wakeEventLoop = nullptr;
     destroyBitmap(window);
     if (failure) std::rethrow_exception(failure);
     return screen.exitCode.load();

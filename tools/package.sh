@@ -4,7 +4,8 @@
 #                                  menu entry and icon, with Debian's compiler
 #                                  flags and its dependencies found by
 #                                  dpkg-shlibdeps (built in build-pkg/)
-#   veltra-<version>-win64.zip     veltra.exe (Release, stripped) and
+#   veltra-<version>-win64.zip     veltra.exe (Release built for size, unused
+#                                  code dropped, stripped: about 300 KB) and
 #                                  LEESMIJ.txt (built in build-win-release/)
 #
 #   tools/package.sh [deb] [zip]   (no argument: both)
@@ -78,7 +79,9 @@ if [ "$want_zip" = 1 ]; then
   else
     echo "package: Windows zip in build-win-release/"
     quiet cmake -S . -B build-win-release -G Ninja -DCMAKE_BUILD_TYPE=Release \
-      -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake
+      -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
+      -DCMAKE_CXX_FLAGS_RELEASE="-Os -DNDEBUG -ffunction-sections -fdata-sections" \
+      -DCMAKE_EXE_LINKER_FLAGS_RELEASE="-Wl,--gc-sections -s"
     quiet cmake --build build-win-release -j"$jobs" --target veltra
     rm -f build-win-release/veltra-*.zip dist/veltra-*-win64.zip
     (cd build-win-release && quiet cpack -G ZIP)
