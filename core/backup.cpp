@@ -46,11 +46,14 @@ std::string hex8(uint32_t value) {
     return text;
 }
 
-// veltra-<signature>-<yyyymmdd-hhmmss>-<n>.bak: names sort by disk, then time.
+// veltra-<signature>-<yyyymmdd-hhmmss>-<nnn>.bak: names sort by disk, then
+// time, then the count within one second.
 std::string fileName(uint32_t signature, std::time_t when, int n) {
-    char stamp[32];
-    std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", std::localtime(&when));
-    return "veltra-" + hex8(signature) + "-" + stamp + "-" + std::to_string(n) + ".bak";
+    char stamp[48];
+    const size_t length =
+        std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", std::localtime(&when));
+    std::snprintf(stamp + length, sizeof stamp - length, "-%03d", n);
+    return "veltra-" + hex8(signature) + "-" + stamp + ".bak";
 }
 
 // The names of the backup files in backupFolder(), oldest first.
