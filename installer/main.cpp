@@ -16,7 +16,7 @@ int main(int argc, char** argv) {
     prepareProcess();
     const CommandLine line = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
     if (CliResult said; runWithoutWindow(line, said))
-        return showCliText(said.out, said.err, said.exitCode);
+        return showCliText(said.out, said.err, said.exitCode, argc <= 1);
 
     auto screen = std::make_unique<TextScreen>();
     auto state = std::make_unique<InstallerState>();

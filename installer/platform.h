@@ -27,5 +27,9 @@ int runPlain(TextScreen& screen, const std::function<void(TextScreen&)>& logic);
 // Puts out what a command-line action said (standard output and standard
 // error) and returns `exitCode`. The Windows program, which has no console of
 // its own, writes into the console it was started from, or without one shows
-// the text in its window until a key.
-int showCliText(const std::string& out, const std::string& err, int exitCode);
+// the text in its window until a key; so does the POSIX program started bare
+// (`bareStart`: no arguments, as from a desktop menu) with no terminal and a
+// display.
+int showCliText(const std::string& out, const std::string& err, int exitCode, bool bareStart);
+// The text in the program's window, a page at a time, until a key.
+int showTextInWindow(const std::string& text, int exitCode);

@@ -6,6 +6,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -59,7 +60,13 @@ int runPlain(TextScreen& screen, const std::function<void(TextScreen&)>& logic) 
     return code;
 }
 
-int showCliText(const std::string& out, const std::string& err, int exitCode) {
+int showCliText(const std::string& out, const std::string& err, int exitCode, bool bareStart) {
+    // From a desktop menu nobody reads standard error: say it in the window.
+    const char* x11 = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    if (bareStart && !::isatty(STDIN_FILENO) && !::isatty(STDERR_FILENO) &&
+        ((x11 && *x11) || (wayland && *wayland)))
+        return showTextInWindow(out + err, exitCode);
     std::fputs(out.c_str(), stdout);
     std::fputs(err.c_str(), stderr);
     std::fflush(stdout);
