@@ -4,6 +4,7 @@
 #include "core/guarded_write.h"
 #include "core/installer_state.h"
 #include "core/sector_access.h"
+#include "installer/main_loop.h"
 #include "installer/operations.h"
 #include "installer/status.h"
 #include "veltra_version.h"
@@ -88,8 +89,7 @@ int restoreBackupFile(const CommandLine& line, CliResult& result) {
         result.err += "veltra: drive 0 is niet te lezen, er is niets veranderd.\n";
         return ExitDiskError;
     }
-    const bool installLast =
-        std::string_view(reinterpret_cast<const char*>(&sectors[0][32]), 6) == "VELTRA";
+    const bool installLast = carriesInstallMarker(sectors[0]);
     const int order[2][5] = {{0, 1, 2, 3, 4}, {1, 2, 3, 4, 0}};
     for (int lba : order[installLast ? 1 : 0]) {
         state->ioBuffer = sectors[lba];

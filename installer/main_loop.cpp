@@ -62,10 +62,20 @@ std::string commandWordFrom(const std::vector<std::string>& args) {
     return word;
 }
 
-bool carriesInstallMarker(const WorkingSector& sector) {
+namespace {
+template <typename Sector> bool markerIn(const Sector& sector) {
     for (size_t i = 0; i < InstallMarker.size(); ++i)
         if (sector[MarkerOffset + i] != static_cast<unsigned char>(InstallMarker[i])) return false;
     return true;
+}
+} // namespace
+
+bool carriesInstallMarker(const WorkingSector& sector) {
+    return markerIn(sector);
+}
+
+bool carriesInstallMarker(const SectorBuffer& sector) {
+    return markerIn(sector);
 }
 
 Operation chooseOperation(const std::string& commandWord, int isInstalled) {

@@ -20,3 +20,4 @@ Operation chooseOperation(const std::string& commandWord, int isInstalled);
 std::string commandWordFrom(const std::vector<std::string>& args);
 // Bytes 32..37 hold "VELTRA" exactly.
 bool carriesInstallMarker(const WorkingSector& sector);
+bool carriesInstallMarker(const SectorBuffer& sector);

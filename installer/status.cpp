@@ -4,6 +4,7 @@
 #include "core/backup.h"
 #include "core/partition_table.h"
 #include "core/sector_access.h"
+#include "installer/main_loop.h"
 
 #include <cstdio>
 #include <string_view>
@@ -76,8 +77,7 @@ std::string yesNo(bool value, bool json) {
 // One drive's part of the report.
 std::string describeDrive(int drive, const BackupSectors& s, bool json) {
     const SectorBuffer& lba0 = s[0];
-    const bool installed =
-        std::string_view(reinterpret_cast<const char*>(&lba0[32]), 6) == "VELTRA";
+    const bool installed = carriesInstallMarker(lba0);
     const std::string key = installed ? keyName(lba0[bootsym::defaultKeyOffset]) : "";
     const bool savedMbr = installed && isBootableMbr(s[1]);
     const bool stage2 = installed && stage2Intact(s);
