@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <mutex>
@@ -198,7 +199,16 @@ bool runSdlWindow(TextScreen& screen, const std::string& title,
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
     SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
-    if (!chooseVideoDriver() || SDL_Init(SDL_INIT_VIDEO) != 0) return false;
+    if (!chooseVideoDriver()) return false;
+    // A display that is there but gives no window: say why before the
+    // terminal takes over.
+    const auto noWindow = [] {
+        std::fprintf(stderr, "veltra: geen venster (SDL: %s), verder in de terminal\n",
+                     SDL_GetError());
+        SDL_Quit();
+        return false;
+    };
+    if (SDL_Init(SDL_INIT_VIDEO) != 0) return noWindow();
     const char* driver = SDL_GetCurrentVideoDriver();
     if (!isRealWindowDriver(driver)) {
         SDL_Quit();
@@ -212,8 +222,7 @@ bool runSdlWindow(TextScreen& screen, const std::string& title,
                          TextScreen::Width, TextScreen::Height, SDL_WINDOW_HIDDEN);
     if (!window || !SDL_GetWindowSurface(window)) {
         if (window) SDL_DestroyWindow(window);
-        SDL_Quit();
-        return false;
+        return noWindow();
     }
     setIcon(window);
     SDL_ShowWindow(window);
