@@ -4,8 +4,9 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <ctime>
-#include <sys/stat.h>
+#include <map>
 
 // Files through <cstdio> and the platform's part (backup_posix.cpp,
 // backup_win32.cpp), not through streams or std::filesystem, which would add
@@ -13,16 +14,24 @@
 
 namespace {
 
-// A backup file: a 32-byte header, then LBA 0-4.
-//   0..15  "VELTRA-BACKUP-1\n"
-//   16..19 disk signature, 20..27 time (seconds since 1970), 28..31 CRC-32
-//   of the sectors; all little-endian.
-constexpr char Magic[] = "VELTRA-BACKUP-1\n";
-constexpr size_t HeaderSize = 32;
-constexpr size_t FileSize = HeaderSize + BackupSectorCount * 512;
+// A backup file: a 96-byte header, then LBA 0-4; all numbers little-endian.
+//   0..15  "VELTRA-BACKUP-2\n"
+//   16..19 disk signature, 20..27 time (seconds since 1970, UTC),
+//   28..35 the disk's size in sectors, 36..67 start and length of the four
+//   entries, 68..91 zero, 92..95 CRC-32 of bytes 0..91 and the sectors.
+// The first format ("VELTRA-BACKUP-1\n", a 32-byte header with the signature,
+// the time and a CRC-32 of the sectors only) is still read.
+constexpr char Magic[] = "VELTRA-BACKUP-2\n";
+constexpr char MagicV1[] = "VELTRA-BACKUP-1\n";
+constexpr size_t HeaderSize = 96;
+constexpr size_t HeaderSizeV1 = 32;
+constexpr size_t SectorBytes = BackupSectorCount * 512;
+constexpr size_t FileSize = HeaderSize + SectorBytes;
+constexpr size_t CrcAt = 92;
+constexpr int MaxPerSecond = 999;
 
-uint32_t crc32(const uint8_t* data, size_t size) {
-    uint32_t crc = 0xFFFFFFFFu;
+uint32_t crc32(const uint8_t* data, size_t size, uint32_t crc = 0) {
+    crc = ~crc;
     for (size_t i = 0; i < size; ++i) {
         crc ^= data[i];
         for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
@@ -34,9 +43,9 @@ void putLe(std::vector<uint8_t>& out, size_t at, uint64_t value, int bytes) {
     for (int i = 0; i < bytes; ++i) out[at + i] = static_cast<uint8_t>(value >> (8 * i));
 }
 
-uint64_t getLe(const std::vector<uint8_t>& in, size_t at, int bytes) {
+uint64_t getLe(const uint8_t* in, int bytes) {
     uint64_t value = 0;
-    for (int i = 0; i < bytes; ++i) value |= static_cast<uint64_t>(in[at + i]) << (8 * i);
+    for (int i = 0; i < bytes; ++i) value |= static_cast<uint64_t>(in[i]) << (8 * i);
     return value;
 }
 
@@ -46,120 +55,177 @@ std::string hex8(uint32_t value) {
     return text;
 }
 
-// veltra-<signature>-<yyyymmdd-hhmmss>-<nnn>.bak: names sort by disk, then
-// time, then the count within one second.
-std::string fileName(uint32_t signature, std::time_t when, int n) {
+// A short mark of the whole identity, so that names of one disk sort together.
+uint32_t identityMark(const DiskIdentity& id) {
+    std::vector<uint8_t> bytes(44, 0);
+    putLe(bytes, 0, id.signature, 4);
+    putLe(bytes, 4, id.sectors, 8);
+    for (int e = 0; e < 4; ++e) {
+        putLe(bytes, 12 + 8 * e, id.starts[e], 4);
+        putLe(bytes, 16 + 8 * e, id.lengths[e], 4);
+    }
+    return crc32(bytes.data(), bytes.size());
+}
+
+// veltra-<signature>-<identity>-<yyyymmddThhmmssZ>-<nnn>.bak: names sort by
+// disk, then time (UTC, so no change of time zone or daylight saving time
+// reorders them), then the count within one second.
+std::string fileName(const DiskIdentity& id, std::time_t when, int n) {
     char stamp[48];
-    const size_t length =
-        std::strftime(stamp, sizeof stamp, "%Y%m%d-%H%M%S", std::localtime(&when));
+    const size_t length = std::strftime(stamp, sizeof stamp, "%Y%m%dT%H%M%SZ", std::gmtime(&when));
     std::snprintf(stamp + length, sizeof stamp - length, "-%03d", n);
-    return "veltra-" + hex8(signature) + "-" + stamp + ".bak";
+    return "veltra-" + hex8(id.signature) + "-" + hex8(identityMark(id)) + "-" + stamp + ".bak";
 }
 
-// The names of the backup files in backupFolder(), oldest first.
-std::vector<std::string> backupNames() {
-    std::vector<std::string> names;
-    for (std::string& name : backupFolderNames())
-        if (name.starts_with("veltra-") && name.ends_with(".bak")) names.push_back(std::move(name));
-    std::sort(names.begin(), names.end());
-    return names;
+bool isBackupName(const std::string& name) {
+    return name.starts_with("veltra-") && name.ends_with(".bak");
 }
 
-// Removes the oldest backups of this disk beyond BackupsKept.
-void pruneBackups(uint32_t signature) {
-    const std::string prefix = "veltra-" + hex8(signature) + "-";
-    std::vector<std::string> own;
-    for (const std::string& name : backupNames())
-        if (name.starts_with(prefix)) own.push_back(name);
-    for (size_t i = 0; i + BackupsKept < own.size(); ++i) std::remove(backupPath(own[i]).c_str());
+// Decodes a whole file; false with `error` for anything else.
+bool decode(const std::vector<uint8_t>& bytes, Backup& backup, std::string& error) {
+    const bool v1 = bytes.size() >= 16 && std::equal(MagicV1, MagicV1 + 16, bytes.begin());
+    const bool v2 = bytes.size() >= 16 && std::equal(Magic, Magic + 16, bytes.begin());
+    if (!v1 && !v2) {
+        error = "is geen back-up van VELTRA";
+        return false;
+    }
+    const size_t header = v2 ? HeaderSize : HeaderSizeV1;
+    if (bytes.size() != header + SectorBytes) {
+        error = "is beschadigd of onvolledig";
+        return false;
+    }
+    const uint8_t* sectors = bytes.data() + header;
+    const uint32_t crc =
+        v2 ? crc32(sectors, SectorBytes, crc32(bytes.data(), CrcAt)) : crc32(sectors, SectorBytes);
+    if (getLe(bytes.data() + (v2 ? CrcAt : 28), 4) != crc) {
+        error = "is beschadigd of onvolledig";
+        return false;
+    }
+    for (int lba = 0; lba < BackupSectorCount; ++lba)
+        std::copy_n(sectors + 512 * lba, 512, backup.sectors[lba].begin());
+    backup.time = static_cast<int64_t>(getLe(bytes.data() + 20, 8));
+    backup.identity = identityOf(backup.sectors[0], v2 ? getLe(bytes.data() + 28, 8) : 0);
+    backup.identity.signature = static_cast<uint32_t>(getLe(bytes.data() + 16, 4));
+    if (v2)
+        for (int e = 0; e < 4; ++e) {
+            backup.identity.starts[e] = static_cast<uint32_t>(getLe(bytes.data() + 36 + 8 * e, 4));
+            backup.identity.lengths[e] = static_cast<uint32_t>(getLe(bytes.data() + 40 + 8 * e, 4));
+        }
+    return true;
 }
 
-bool exists(const std::string& path) {
-    struct stat info;
-    return ::stat(path.c_str(), &info) == 0;
+// Keeps, per disk, the first backup ever made (the disk as it was before the
+// program first wrote it) and the newest BackupsKept; never `keep`.
+void pruneBackups(const DiskIdentity& id, const FileKey& keep) {
+    std::vector<std::pair<int64_t, std::string>> own;
+    std::map<std::string, FileKey> keys;
+    for (const std::string& name : backupFolderNames()) {
+        if (!isBackupName(name)) continue;
+        std::vector<uint8_t> bytes;
+        std::string error;
+        FileKey key;
+        Backup backup;
+        if (!readFile(name, true, FileSize + 1, bytes, key, error) ||
+            !decode(bytes, backup, error) || !(backup.identity == id))
+            continue;
+        own.emplace_back(backup.time, name);
+        keys[name] = key;
+    }
+    std::sort(own.begin(), own.end());
+    for (size_t i = 1; i + BackupsKept < own.size(); ++i)
+        if (!(keys[own[i].second] == keep)) removeBackupFile(own[i].second);
 }
 
 } // namespace
 
 uint32_t diskSignature(const SectorBuffer& lba0) {
-    return static_cast<uint32_t>(lba0[440]) | static_cast<uint32_t>(lba0[441]) << 8 |
-           static_cast<uint32_t>(lba0[442]) << 16 | static_cast<uint32_t>(lba0[443]) << 24;
+    return static_cast<uint32_t>(getLe(lba0.data() + 440, 4));
 }
 
-bool backupDrive(int drive, std::string& file, std::string& error) {
+DiskIdentity identityOf(const SectorBuffer& lba0, uint64_t sectors) {
+    DiskIdentity id;
+    id.signature = diskSignature(lba0);
+    id.sectors = sectors;
+    for (int e = 0; e < 4; ++e) {
+        id.starts[e] = static_cast<uint32_t>(getLe(lba0.data() + 446 + 16 * e + 8, 4));
+        id.lengths[e] = static_cast<uint32_t>(getLe(lba0.data() + 446 + 16 * e + 12, 4));
+    }
+    return id;
+}
+
+std::vector<uint8_t> encodeBackup(const Backup& backup) {
     std::vector<uint8_t> bytes(FileSize, 0);
+    std::copy_n(Magic, 16, bytes.begin());
+    putLe(bytes, 16, backup.identity.signature, 4);
+    putLe(bytes, 20, static_cast<uint64_t>(backup.time), 8);
+    putLe(bytes, 28, backup.identity.sectors, 8);
+    for (int e = 0; e < 4; ++e) {
+        putLe(bytes, 36 + 8 * e, backup.identity.starts[e], 4);
+        putLe(bytes, 40 + 8 * e, backup.identity.lengths[e], 4);
+    }
+    for (int lba = 0; lba < BackupSectorCount; ++lba)
+        std::copy(backup.sectors[lba].begin(), backup.sectors[lba].end(),
+                  bytes.begin() + static_cast<long>(HeaderSize + 512 * lba));
+    putLe(bytes, CrcAt, crc32(bytes.data() + HeaderSize, SectorBytes, crc32(bytes.data(), CrcAt)),
+          4);
+    return bytes;
+}
+
+bool backupDrive(int drive, std::string& file, std::string& error, const std::string& keep) {
+    Backup backup;
     for (int lba = 0; lba < BackupSectorCount; ++lba) {
-        SectorBuffer sector{};
-        if (peekSector(drive, lba, sector) != 0) {
+        if (peekSector(drive, static_cast<uint64_t>(lba), backup.sectors[lba]) != 0) {
             error = "LBA " + std::to_string(lba) + " van drive " + std::to_string(drive) +
                     " is niet te lezen";
             return false;
         }
-        std::copy(sector.begin(), sector.end(), bytes.begin() + HeaderSize + 512 * lba);
     }
-    SectorBuffer lba0{};
-    std::copy_n(bytes.begin() + HeaderSize, 512, lba0.begin());
-    const uint32_t signature = diskSignature(lba0);
-    const std::time_t now = std::time(nullptr);
-    std::copy_n(Magic, 16, bytes.begin());
-    putLe(bytes, 16, signature, 4);
-    putLe(bytes, 20, static_cast<uint64_t>(now), 8);
-    putLe(bytes, 28, crc32(bytes.data() + HeaderSize, FileSize - HeaderSize), 4);
-
-    if (!makeBackupFolder()) {
-        error = "map " + backupFolder() + " kan niet gemaakt worden";
-        return false;
+    backup.identity = identityOf(backup.sectors[0], driveSize(drive) / 512);
+    backup.time = static_cast<int64_t>(std::time(nullptr));
+    if (!openBackupFolder(true, error)) return false;
+    removeStaleTemporaries();
+    const std::vector<uint8_t> bytes = encodeBackup(backup);
+    // A count never used before in this second: one freed by pruning would
+    // sort the new backup among the old ones.
+    const std::string same = fileName(backup.identity, static_cast<std::time_t>(backup.time), 0);
+    const std::string prefix = same.substr(0, same.size() - 7); // without "000.bak"
+    int used = 0;
+    for (const std::string& name : backupFolderNames())
+        if (isBackupName(name) && name.size() == same.size() && name.starts_with(prefix))
+            used = std::max(used, std::atoi(name.c_str() + prefix.size()));
+    for (int n = used + 1; n <= MaxPerSecond; ++n) {
+        const std::string name =
+            fileName(backup.identity, static_cast<std::time_t>(backup.time), n);
+        const NewFile made = writeNewBackupFile(name, bytes, error);
+        if (made == NewFile::Failed) return false;
+        if (made == NewFile::Exists) continue;
+        file = backupPath(name);
+        FileKey keepKey;
+        std::vector<uint8_t> ignored;
+        std::string ignoredError;
+        if (!keep.empty()) readFile(keep, false, 0, ignored, keepKey, ignoredError);
+        pruneBackups(backup.identity, keepKey);
+        return true;
     }
-    std::string target;
-    for (int n = 1; target.empty() || exists(target); ++n)
-        target = backupPath(fileName(signature, now, n));
-    // Written whole under another name first, so no half backup ever carries the name.
-    const std::string partial = target + ".tmp";
-    std::FILE* out = std::fopen(partial.c_str(), "wb");
-    bool written = out && std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
-    if (out && std::fclose(out) != 0) written = false;
-    if (!written) {
-        std::remove(partial.c_str());
-        error = partial + " kan niet geschreven worden";
-        return false;
-    }
-    if (std::rename(partial.c_str(), target.c_str()) != 0) {
-        std::remove(partial.c_str());
-        error = target + " kan niet geschreven worden";
-        return false;
-    }
-    file = target;
-    pruneBackups(signature);
-    return true;
+    error = "te veel back-ups in een seconde";
+    return false;
 }
 
 std::vector<std::string> listBackups() {
+    std::vector<std::string> names;
+    std::string error;
+    if (!openBackupFolder(false, error)) return names;
+    for (std::string& name : backupFolderNames())
+        if (isBackupName(name)) names.push_back(std::move(name));
+    std::sort(names.begin(), names.end());
     std::vector<std::string> paths;
-    for (const std::string& name : backupNames()) paths.push_back(backupPath(name));
+    for (const std::string& name : names) paths.push_back(backupPath(name));
     return paths;
 }
 
-bool readBackup(const std::string& path, BackupSectors& sectors, uint32_t& signature,
-                std::string& error) {
-    std::FILE* in = std::fopen(path.c_str(), "rb");
-    if (!in) {
-        error = path + " is niet te lezen.";
-        return false;
-    }
-    std::vector<uint8_t> bytes(FileSize + 1); // one more: a longer file is no backup
-    bytes.resize(std::fread(bytes.data(), 1, bytes.size(), in));
-    std::fclose(in);
-    if (bytes.size() < HeaderSize || !std::equal(Magic, Magic + 16, bytes.begin())) {
-        error = path + " is geen back-up van VELTRA.";
-        return false;
-    }
-    if (bytes.size() != FileSize ||
-        getLe(bytes, 28, 4) != crc32(bytes.data() + HeaderSize, FileSize - HeaderSize)) {
-        error = path + " is beschadigd of onvolledig.";
-        return false;
-    }
-    signature = static_cast<uint32_t>(getLe(bytes, 16, 4));
-    for (int lba = 0; lba < BackupSectorCount; ++lba)
-        std::copy_n(bytes.begin() + HeaderSize + 512 * lba, 512, sectors[lba].begin());
-    return true;
+bool readBackup(const std::string& path, Backup& backup, std::string& error) {
+    std::vector<uint8_t> bytes;
+    FileKey key;
+    // One byte more than a backup: a longer file is no backup.
+    return readFile(path, false, FileSize + 1, bytes, key, error) && decode(bytes, backup, error);
 }

@@ -1,5 +1,8 @@
 // Backups of LBA 0-4 of a drive, made before every sequence of writes, so
-// that whatever an operation writes can be put back (--restore).
+// that whatever an operation writes can be put back (--restore). A backup
+// records which disk it was made of (signature, size and the four entries),
+// so that a restore can tell one disk from another even when their
+// signatures agree.
 #pragma once
 
 #include "core/installer_state.h"
@@ -10,31 +13,72 @@
 #include <vector>
 
 constexpr int BackupSectorCount = 5;
-constexpr int BackupsKept = 20; // per disk; older ones are removed
+constexpr int BackupsKept = 20; // the newest per disk, beside the first one ever made
 using BackupSectors = std::array<SectorBuffer, BackupSectorCount>;
 
-// Where backups go: $XDG_STATE_HOME/veltra, else /var/backups/veltra for root
-// and ~/.local/state/veltra for others (POSIX); %LOCALAPPDATA%\VELTRA (Windows).
+// What tells one disk from another.
+struct DiskIdentity {
+    uint32_t signature = 0;
+    uint64_t sectors = 0; // the disk's size in 512-byte sectors; 0 unknown
+    std::array<uint32_t, 4> starts{};
+    std::array<uint32_t, 4> lengths{};
+    bool operator==(const DiskIdentity&) const = default;
+};
+DiskIdentity identityOf(const SectorBuffer& lba0, uint64_t sectors);
+
+struct Backup {
+    BackupSectors sectors{};
+    DiskIdentity identity;
+    int64_t time = 0; // seconds since 1970, UTC
+};
+
+// Where backups go: $XDG_STATE_HOME/veltra when that is an absolute path,
+// else /var/backups/veltra for root and $HOME/.local/state/veltra for others
+// (POSIX); %LOCALAPPDATA%\VELTRA (Windows). Empty when there is none.
 std::string backupFolder();
-// The platform's part beside backupFolder(): the path of the file `name` in
-// it, making it (with missing parents; false when that fails), and the names
-// of the files in it (none when it is missing).
 std::string backupPath(const std::string& name);
-bool makeBackupFolder();
-std::vector<std::string> backupFolderNames();
 
 // The disk signature: bytes 440..443 of LBA 0.
 uint32_t diskSignature(const SectorBuffer& lba0);
 
-// Reads LBA 0-4 of `drive` and saves them as a new file in backupFolder();
-// keeps the newest BackupsKept of that disk. False with `error` (Dutch) when
-// no backup was made.
-bool backupDrive(int drive, std::string& file, std::string& error);
+// Reads LBA 0-4 of `drive` and saves them as a new file in backupFolder(),
+// synced before this returns; then keeps, per disk, the first backup ever
+// made and the newest BackupsKept, never deleting `keep` (a file being
+// restored). False with `error` (Dutch) when no backup was made.
+bool backupDrive(int drive, std::string& file, std::string& error, const std::string& keep = {});
 
-// The backup files in backupFolder(), oldest first.
+// The backup files in backupFolder(), oldest first per disk.
 std::vector<std::string> listBackups();
 
-// Reads a backup file and checks its format, length and check value. False
-// with `error` (Dutch) for anything that is not a whole backup.
-bool readBackup(const std::string& path, BackupSectors& sectors, uint32_t& signature,
-                std::string& error);
+// Reads a backup file (a regular file, opened without blocking) and checks its
+// format, length and check value. False with `error` (Dutch, after the path)
+// for anything that is not a whole backup.
+bool readBackup(const std::string& path, Backup& backup, std::string& error);
+
+// The file format, for tests that make or damage files.
+std::vector<uint8_t> encodeBackup(const Backup& backup);
+
+// The platform's part.
+enum class NewFile { Written, Exists, Failed };
+struct FileKey {
+    uint64_t device = 0;
+    uint64_t inode = 0;
+    bool operator==(const FileKey&) const = default;
+};
+// Opens backupFolder() (making it, mode 0700, when `create`) after checking
+// that only the user or root controls it; false with `error` otherwise.
+bool openBackupFolder(bool create, std::string& error);
+void closeBackupFolder();
+// A new file `name` in the open folder, made under a temporary name with an
+// exclusive create, written, synced and linked to its name; Exists when the
+// name is taken.
+NewFile writeNewBackupFile(const std::string& name, const std::vector<uint8_t>& bytes,
+                           std::string& error);
+std::vector<std::string> backupFolderNames();
+// At most `limit` bytes of a regular file: `path` in the open folder when
+// `inFolder`, else any path.
+bool readFile(const std::string& path, bool inFolder, size_t limit, std::vector<uint8_t>& bytes,
+              FileKey& key, std::string& error);
+void removeBackupFile(const std::string& name);
+// Temporary files of the program's own pattern whose writer no longer runs.
+void removeStaleTemporaries();

@@ -22,10 +22,17 @@ bool putBackSector0(InstallerState& state, int drive, const SectorBuffer& sector
     return false;
 }
 
-WriteGuard::WriteGuard(InstallerState& state, int drive, const WorkingSector& decidedOn)
-    : drive(drive), result(WriteCheck::InUse) {
+WriteGuard::WriteGuard(InstallerState& state, int drive, const WorkingSector& decidedOn,
+                       const std::string& keep)
+    : driveNumber(drive), result(WriteCheck::InUse) {
     // Stops wait from here on, so that none falls between the check and the writes.
     beginWriteSequence();
+    // LBA n lies at n * 512 only on a disk of 512-byte sectors.
+    if (openDrive(drive) == 0 && sectorSizeOf(drive) != RequiredSectorSize) {
+        state.sectorSize = sectorSizeOf(drive);
+        result = WriteCheck::SectorSize;
+        return;
+    }
     if (!lockDrive(drive)) return;
     readSector(state, drive, 0);
     if (state.lastError != 0) {
@@ -38,7 +45,7 @@ WriteGuard::WriteGuard(InstallerState& state, int drive, const WorkingSector& de
             return;
         }
     std::string file;
-    if (state.makeBackups && !backupDrive(drive, file, state.backupError)) {
+    if (state.makeBackups && !backupDrive(drive, file, state.backupError, keep)) {
         result = WriteCheck::NoBackup;
         return;
     }
@@ -46,6 +53,6 @@ WriteGuard::WriteGuard(InstallerState& state, int drive, const WorkingSector& de
 }
 
 WriteGuard::~WriteGuard() {
-    unlockDrive(drive);
+    unlockDrive(driveNumber);
     endWriteSequence();
 }

@@ -8,25 +8,31 @@
 
 #include "core/installer_state.h"
 
+#include <string>
+
 enum class WriteCheck {
     Ready,      // locked, LBA 0 unchanged: the writes may go ahead
     InUse,      // another program holds the drive
     Changed,    // LBA 0 is no longer what the decision was made on (now in ioBuffer)
     ReadFailed, // LBA 0 could not be read again
     NoBackup,   // the backup of LBA 0-4 failed (state.backupError says why)
+    SectorSize, // the drive's sectors are not 512 bytes: every offset would be wrong
 };
 
 class WriteGuard {
   public:
-    WriteGuard(InstallerState& state, int drive, const WorkingSector& decidedOn);
+    // `keep`: a backup file that pruning must not remove (the one being restored).
+    WriteGuard(InstallerState& state, int drive, const WorkingSector& decidedOn,
+               const std::string& keep = {});
     ~WriteGuard(); // gives the lock back and lets a stop that arrived meanwhile act
     WriteGuard(const WriteGuard&) = delete;
     WriteGuard& operator=(const WriteGuard&) = delete;
 
     WriteCheck check() const { return result; }
+    int drive() const { return driveNumber; }
 
   private:
-    int drive;
+    int driveNumber;
     WriteCheck result;
 };
 

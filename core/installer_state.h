@@ -38,6 +38,7 @@ struct InstallerState {
     // operation (the program turns this on unless --no-backup).
     int makeBackups = 0;
     std::string backupError; // why the last backup failed
+    uint32_t sectorSize = 0; // of a drive refused for its sector size
     // A command-line run whose output is no terminal: message lines also go
     // out as plain text, errors to standard error.
     int plainOutput = 0;
@@ -47,6 +48,9 @@ struct InstallerState {
     // Main menu.
     int selectedRow = 9;
     int fullRedraw = 1;
+    // Why the last edit of the partition editor was not written; shown on
+    // the message row until the next key.
+    std::string menuMessage;
 
     // The record store's one read position: the number of the next record.
     int readPosition = 1;

@@ -1,7 +1,11 @@
-// Whole-sector access to the first four physical disks. Every call opens the
-// disk, moves one 512-byte sector and closes it again; the outcome is left in
-// state.lastError: 0 success, 6 the disk could not be opened (the buffer is
-// then untouched), any other value a failed position, transfer or close.
+// Whole-sector access to the first four physical disks. Each drive is opened
+// once, on its first use, checked (a whole disk or an image file, never a
+// partition, a folder or a pipe) and kept open: every transfer and the lock of
+// the run go through that one descriptor, so a path swapped for another file
+// while the program runs never redirects a read or a write. The outcome of a
+// transfer is left in state.lastError: 0 success, 6 the disk could not be
+// opened (the buffer is then untouched), any other value a failed position,
+// transfer or sync.
 #pragma once
 
 #include "core/installer_state.h"
@@ -16,9 +20,41 @@ void readSector(InstallerState& state, int drive, uint64_t lba);   // into ioBuf
 void readSavedMbr(InstallerState& state, int drive, uint64_t lba); // into savedMbrBuffer
 void writeSector(InstallerState& state, int drive, uint64_t lba);  // from ioBuffer
 
+// How drives are opened: for reading and writing (the default), or only for
+// reading (--status). Takes effect for drives not yet opened.
+void setDrivesReadOnly(bool readOnly);
+// Closes every open drive (the next use opens it again); for tests that
+// replace an image file between two runs.
+void closeDrives();
+
+// Why a drive could not be opened.
+enum class OpenProblem {
+    None,      // open (or not tried yet)
+    NotNamed,  // no path or device names this drive
+    Missing,   // the path does not exist
+    Folder,    // the path is a folder
+    NotADisk,  // neither a whole disk nor an image file
+    Partition, // a partition of a disk rather than the whole disk
+    NoRights,  // the system refused access
+    ReadOnly,  // the disk, the file or its mount can only be read
+    Other,     // any other error (openError says which)
+};
+// Opens drive N now if it is not open; 0 when it is open, else 6 with
+// openProblem saying why.
+uint32_t openDrive(int drive);
+OpenProblem openProblem(int drive);
+int openError(int drive); // the system's code of the failed open
+// A problem that lies in the name given, not in the rights of the program.
+bool isNamingProblem(OpenProblem problem);
+// The drive's logical sector size in bytes (512 for an image file); 0 when
+// the drive is not open. VELTRA writes only on drives of 512-byte sectors.
+uint32_t sectorSizeOf(int drive);
+constexpr uint32_t RequiredSectorSize = 512;
+
 // An exclusive lock on the drive for the length of one sequence of writes, so
 // that two programs never write one disk at once. False, and nothing held,
 // when another program holds it. Held locks are given back by unlockDrive.
+// Taken on the drive's one descriptor.
 bool lockDrive(int drive);
 void unlockDrive(int drive);
 
@@ -34,16 +70,17 @@ void setDriveNames(const std::vector<std::string>& names);
 // False on POSIX when neither --drive nor VELTRA_DRIVES names a disk: the
 // program then does not guess which disk is the first.
 bool drivesNamed();
-// Empty when `name` may be given to --drive; otherwise a Dutch sentence why
-// not (missing, a folder, a partition rather than the whole disk, no disk).
-std::string checkDriveName(const std::string& name);
+// Empty when drive N opened; otherwise a Dutch sentence why not (missing, a
+// folder, a partition rather than the whole disk, no disk, ...), naming the
+// path.
+std::string checkDrive(int drive);
 // The path or device name of drive N; empty when none is named.
 std::string driveName(int drive);
 // The whole disks of this machine, one line each (path, size, model), to
 // choose from.
 std::vector<std::string> describeWholeDisks();
 
-// Reads a sector without asking for write access, into `out`; 0 or the error.
+// Reads a sector into `out` (left as it was on a failure); 0 or the error.
 uint32_t peekSector(int drive, uint64_t lba, SectorBuffer& out);
 // The drive's size in bytes; 0 when unknown.
 uint64_t driveSize(int drive);

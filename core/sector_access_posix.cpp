@@ -1,6 +1,7 @@
-// Sector access on POSIX systems: each call opens the drive's file or block
-// device, moves one 512-byte sector at LBA * 512 and closes it again.
-// 64-bit file positions also on 32-bit systems.
+// Sector access on POSIX systems: each drive's file or block device is opened
+// once, checked on its descriptor and kept open; every transfer moves one
+// 512-byte sector at LBA * 512 through that descriptor. 64-bit file positions
+// also on 32-bit systems.
 #ifndef _FILE_OFFSET_BITS
 #define _FILE_OFFSET_BITS 64
 #endif
@@ -45,47 +46,128 @@ bool isWholeDiskName(const std::string& name) {
 
 enum class Direction { Read, Write };
 
-// The last failed open of each drive: the path (empty when the drive names
-// none) and errno, ENODEV for something that is neither a file nor a disk.
-struct OpenFailure {
-    std::string path;
+// One drive of the run: opened once, on first use, and kept open. `name` is
+// the path it was opened by; a run names its drives once, so the descriptor
+// is never exchanged for another file of that name.
+struct OpenDrive {
+    std::string name;
+    bool tried = false;
+    int fd = -1;
+    OpenProblem problem = OpenProblem::None;
     int error = 0;
+    uint32_t sectorSize = 0;
+    std::string wholeDisk; // for a partition: the disk it belongs to
 };
-std::array<OpenFailure, MaxDrives> openFailures;
+std::array<OpenDrive, MaxDrives> drives;
+bool readOnlyRun = false;
 // Drive names from the command line; used in place of VELTRA_DRIVES when set.
 std::vector<std::string> commandLineNames;
 bool namesGiven = false;
-// The descriptors that hold each drive's lock, -1 for none.
-std::array<int, MaxDrives> lockFds = {-1, -1, -1, -1};
 
-// Opens the drive for reading and writing (or only reading): only a regular
-// file (an image) or a block device, never a folder, a pipe or a terminal. -1
-// on failure, which is kept for openFailureText.
-int openDrive(int drive, int access = O_RDWR) {
-    if (drive < 0 || drive >= MaxDrives) return -1;
-    OpenFailure& failure = openFailures[drive];
-    std::optional<std::string> path = drivePath(drive);
-    failure = {path.value_or(""), ENOENT};
-    if (!path) return -1;
-    const int fd = ::open(path->c_str(), access | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0) {
-        failure.error = errno;
-        return -1;
-    }
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || !(S_ISREG(info.st_mode) || S_ISBLK(info.st_mode))) {
-        ::close(fd);
-        failure.error = ENODEV;
-        return -1;
-    }
-    failure.error = 0;
-    return fd;
+// The whole disk a partition device belongs to ("sda" for sda1), from
+// /sys/dev/block/M:m; empty when the device is no partition.
+std::string wholeDiskOf(dev_t device) {
+    const std::string sys =
+        "/sys/dev/block/" + std::to_string(major(device)) + ":" + std::to_string(minor(device));
+    struct stat partition {};
+    if (::stat((sys + "/partition").c_str(), &partition) != 0) return {};
+    char whole[4096];
+    const ssize_t n = ::readlink(sys.c_str(), whole, sizeof whole - 1);
+    std::string parent = n > 0 ? std::string(whole, static_cast<size_t>(n)) : "";
+    parent = parent.substr(0, parent.rfind('/'));
+    parent = parent.substr(parent.rfind('/') + 1);
+    return parent.empty() ? "?" : parent;
 }
 
-// Opens, transfers one sector and closes. `data` is read into only when the
-// whole sector arrived, so a failed read leaves the caller's buffer as it was.
+OpenProblem problemOf(int error) {
+    switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+    case ELOOP:
+        return OpenProblem::Missing;
+    case EISDIR:
+        return OpenProblem::Folder;
+    case ENODEV:
+    case ENXIO:
+        return OpenProblem::NotADisk;
+    case EROFS:
+        return OpenProblem::ReadOnly;
+    case EACCES:
+    case EPERM:
+        // Root is refused only what nobody may write: an immutable file, a
+        // write-protected disk.
+        return ::geteuid() == 0 ? OpenProblem::ReadOnly : OpenProblem::NoRights;
+    default:
+        return OpenProblem::Other;
+    }
+}
+
+// Opens the drive: only a regular file (an image) or a whole block device,
+// never a folder, a pipe, a terminal or a partition. The checks look at the
+// descriptor that every later transfer uses, not at the name again.
+void openOnce(OpenDrive& d, const std::string& path) {
+    d = {};
+    d.name = path;
+    d.tried = true;
+    const int fd =
+        ::open(path.c_str(), (readOnlyRun ? O_RDONLY : O_RDWR) | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) {
+        d.error = errno;
+        d.problem = problemOf(errno);
+        return;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0) {
+        d.error = errno;
+        d.problem = OpenProblem::Other;
+    } else if (S_ISDIR(info.st_mode)) {
+        d.problem = OpenProblem::Folder;
+    } else if (!S_ISREG(info.st_mode) && !S_ISBLK(info.st_mode)) {
+        d.problem = OpenProblem::NotADisk;
+    } else if (S_ISBLK(info.st_mode)) {
+        d.wholeDisk = wholeDiskOf(info.st_rdev);
+        if (!d.wholeDisk.empty()) d.problem = OpenProblem::Partition;
+    }
+    if (d.problem != OpenProblem::None) {
+        ::close(fd);
+        return;
+    }
+    // Transfers wait for the disk like any other program's.
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    int size = SectorSize;
+    if (S_ISBLK(info.st_mode) && ::ioctl(fd, BLKSSZGET, &size) != 0) size = 0;
+    d.sectorSize = static_cast<uint32_t>(size);
+    d.fd = fd;
+}
+
+void closeOne(OpenDrive& d) {
+    if (d.fd >= 0) ::close(d.fd); // gives back a lock held on it too
+    d = {};
+}
+
+// The descriptor of drive N, opened on first use; -1 when it cannot be had.
+int driveFd(int drive) {
+    if (drive < 0 || drive >= MaxDrives) return -1;
+    OpenDrive& d = drives[drive];
+    const std::optional<std::string> path = drivePath(drive);
+    if (!path) {
+        closeOne(d);
+        d.tried = true;
+        d.problem = OpenProblem::NotNamed;
+        return -1;
+    }
+    if (!d.tried || d.name != *path) {
+        closeOne(d);
+        openOnce(d, *path);
+    }
+    return d.fd;
+}
+
+// Transfers one sector through the drive's descriptor. `data` is read into
+// only when the whole sector arrived, so a failed read leaves the caller's
+// buffer as it was.
 uint32_t transfer(int drive, uint64_t lba, Direction direction, SectorBuffer& data) {
-    const int fd = openDrive(drive);
+    const int fd = driveFd(drive);
     if (fd < 0) return ErrorInvalidHandle;
 
     const off_t position = static_cast<off_t>(lba * SectorSize);
@@ -109,9 +191,24 @@ uint32_t transfer(int drive, uint64_t lba, Direction direction, SectorBuffer& da
     }
     if (result == 0 && direction == Direction::Write && ::fsync(fd) != 0)
         result = transferError(errno);
-    if (::close(fd) != 0 && result == 0) result = transferError(errno);
     if (result == 0 && direction == Direction::Read) data = sector;
     return result;
+}
+
+// A path as the user may see it: control bytes shown as \xNN, so that no
+// name can move the cursor or recolour the terminal.
+std::string shownPath(const std::string& path) {
+    std::string out;
+    for (unsigned char c : path) {
+        if (c < 0x20 || c == 0x7F) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
+            out += escaped;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
 }
 
 } // namespace
@@ -171,48 +268,84 @@ void writeSector(InstallerState& state, int drive, uint64_t lba) {
     state.lastError = transfer(drive, lba, Direction::Write, state.ioBuffer);
 }
 
+void setDrivesReadOnly(bool readOnly) {
+    if (readOnly != readOnlyRun) closeDrives();
+    readOnlyRun = readOnly;
+}
+
+void closeDrives() {
+    for (OpenDrive& d : drives) closeOne(d);
+}
+
+uint32_t openDrive(int drive) {
+    return driveFd(drive) >= 0 ? 0 : ErrorInvalidHandle;
+}
+
+OpenProblem openProblem(int drive) {
+    if (drive < 0 || drive >= MaxDrives) return OpenProblem::NotNamed;
+    return drives[drive].problem;
+}
+
+int openError(int drive) {
+    return drive >= 0 && drive < MaxDrives ? drives[drive].error : 0;
+}
+
+bool isNamingProblem(OpenProblem problem) {
+    return problem == OpenProblem::Missing || problem == OpenProblem::Folder ||
+           problem == OpenProblem::NotADisk || problem == OpenProblem::Partition;
+}
+
+uint32_t sectorSizeOf(int drive) {
+    const int fd = driveFd(drive);
+    return fd >= 0 ? drives[drive].sectorSize : 0;
+}
+
+// The lock lives on the drive's one descriptor: flock locks belong to an open
+// file, so another program's descriptor of the same disk is refused.
 bool lockDrive(int drive) {
-    if (drive < 0 || drive >= MaxDrives) return false;
-    if (lockFds[drive] >= 0) return true;
-    const int fd = openDrive(drive);
+    const int fd = driveFd(drive);
     // A drive that cannot be opened is not in use; its first transfer says why.
-    if (fd < 0) return true;
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        ::close(fd);
-        return false;
-    }
-    lockFds[drive] = fd;
-    return true;
+    if (fd < 0) return drive >= 0 && drive < MaxDrives;
+    return ::flock(fd, LOCK_EX | LOCK_NB) == 0;
 }
 
 void unlockDrive(int drive) {
-    if (drive < 0 || drive >= MaxDrives || lockFds[drive] < 0) return;
-    ::close(lockFds[drive]); // closing the last descriptor gives the lock back
-    lockFds[drive] = -1;
+    if (drive < 0 || drive >= MaxDrives || drives[drive].fd < 0) return;
+    ::flock(drives[drive].fd, LOCK_UN);
 }
 
 std::string openFailureText(int drive) {
     const std::string number = std::to_string(drive);
-    if (drive < 0 || drive >= MaxDrives || openFailures[drive].path.empty())
+    if (drive < 0 || drive >= MaxDrives || drives[drive].name.empty())
         return " Drive " + number + " is niet gevonden.";
-    const OpenFailure& failure = openFailures[drive];
-    const std::string named = " Drive " + number + " (" + failure.path + ")";
-    switch (failure.error) {
-    case EACCES:
-    case EPERM:
-    case EROFS:
+    const OpenDrive& d = drives[drive];
+    const std::string named = " Drive " + number + " (" + shownPath(d.name) + ")";
+    switch (d.problem) {
+    case OpenProblem::NoRights:
         return " Niet voldoende rechten. Start als root, bijvoorbeeld met sudo.";
-    case ENOENT:
-    case ENOTDIR:
+    case OpenProblem::ReadOnly:
+        return named + " is alleen-lezen.";
+    case OpenProblem::Missing:
         return named + " bestaat niet.";
-    case EISDIR:
+    case OpenProblem::Folder:
         return named + " is een map, geen schijf.";
-    case ENODEV:
-    case ENXIO:
+    case OpenProblem::NotADisk:
         return named + " is geen schijf en geen schijfbestand.";
-    default:
-        return named + " kan niet geopend worden (fout " + std::to_string(failure.error) + ").";
+    case OpenProblem::Partition:
+        return named + " is een partitie, geen hele schijf; geef de schijf op: /dev/" +
+               shownPath(d.wholeDisk) + ".";
+    case OpenProblem::NotNamed:
+        return " Drive " + number + " is niet gevonden.";
+    case OpenProblem::None:
+    case OpenProblem::Other:
+        break;
     }
+    return named + " kan niet geopend worden (fout " + std::to_string(d.error) + ").";
+}
+
+std::string checkDrive(int drive) {
+    if (openDrive(drive) == 0) return {};
+    return openFailureText(drive).substr(1);
 }
 
 void setDriveNames(const std::vector<std::string>& names) {
@@ -246,26 +379,6 @@ std::string sizeText(uint64_t bytes) {
 
 } // namespace
 
-std::string checkDriveName(const std::string& name) {
-    struct stat info {};
-    if (::stat(name.c_str(), &info) != 0) return name + " bestaat niet.";
-    if (S_ISDIR(info.st_mode)) return name + " is een map, geen schijf.";
-    if (S_ISREG(info.st_mode)) return {};
-    if (!S_ISBLK(info.st_mode)) return name + " is geen schijf en geen schijfbestand.";
-    const std::string sys = "/sys/dev/block/" + std::to_string(major(info.st_rdev)) + ":" +
-                            std::to_string(minor(info.st_rdev));
-    struct stat partition {};
-    if (::stat((sys + "/partition").c_str(), &partition) == 0) {
-        char whole[4096];
-        const ssize_t n = ::readlink(sys.c_str(), whole, sizeof whole - 1);
-        std::string parent = n > 0 ? std::string(whole, n) : "";
-        parent = parent.substr(0, parent.rfind('/'));
-        parent = parent.substr(parent.rfind('/') + 1);
-        return name + " is een partitie, geen hele schijf; geef de schijf op: /dev/" + parent + ".";
-    }
-    return {};
-}
-
 std::vector<std::string> describeWholeDisks() {
     std::vector<std::string> lines;
     for (const std::string& disk : listWholeDisks("/sys/block")) {
@@ -280,25 +393,16 @@ std::vector<std::string> describeWholeDisks() {
 }
 
 uint32_t peekSector(int drive, uint64_t lba, SectorBuffer& out) {
-    const int fd = openDrive(drive, O_RDONLY);
-    if (fd < 0) return ErrorInvalidHandle;
-    SectorBuffer sector{};
-    const ssize_t n = ::pread(fd, sector.data(), SectorSize, static_cast<off_t>(lba * SectorSize));
-    const int error = n < 0 ? errno : 0;
-    ::close(fd);
-    if (n != SectorSize) return transferError(error);
-    out = sector;
-    return 0;
+    return transfer(drive, lba, Direction::Read, out);
 }
 
 uint64_t driveSize(int drive) {
-    const int fd = openDrive(drive, O_RDONLY);
+    const int fd = driveFd(drive);
     if (fd < 0) return 0;
     struct stat info {};
     uint64_t size = 0;
-    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode))
-        size = static_cast<uint64_t>(info.st_size);
+    if (::fstat(fd, &info) != 0) return 0;
+    if (S_ISREG(info.st_mode)) size = static_cast<uint64_t>(info.st_size);
     if (S_ISBLK(info.st_mode) && ::ioctl(fd, BLKGETSIZE64, &size) != 0) size = 0;
-    ::close(fd);
     return size;
 }

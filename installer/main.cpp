@@ -1,12 +1,16 @@
 // VELTRA installer: the window's event loop runs on this thread, the installer
 // itself (start-up and main loop) on a thread of its own.
 #include "core/installer_state.h"
+#include "core/write_sequence.h"
 #include "display/text_screen.h"
 #include "display/window.h"
 #include "installer/cli.h"
 #include "installer/command_line.h"
 #include "installer/main_loop.h"
+#include "installer/operations.h"
 #include "installer/platform.h"
+
+#include <cstdio>
 
 #include <memory>
 #include <string>
@@ -15,8 +19,22 @@
 int main(int argc, char** argv) {
     prepareProcess();
     const CommandLine line = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
-    if (CliResult said; runWithoutWindow(line, said))
-        return showCliText(said.out, said.err, said.exitCode, argc <= 1);
+    {
+        // A stop during a restore waits until its result line is out.
+        const bool hold = line.action == Action::Restore;
+        if (hold) beginWriteSequence();
+        CliResult said;
+        const bool done = runWithoutWindow(line, said);
+        const int code = done ? showCliText(said.out, said.err, said.exitCode, argc <= 1) : 0;
+        if (hold) endWriteSequence();
+        if (done) return code;
+    }
+    if (line.word.empty() && !menuCanRun()) {
+        std::fputs("veltra: het menu heeft een terminal of een beeldscherm nodig. Geef anders een "
+                   "woord op, bijvoorbeeld: veltra --drive schijf.img 1v\n",
+                   stderr);
+        return ExitUsage;
+    }
 
     auto screen = std::make_unique<TextScreen>();
     auto state = std::make_unique<InstallerState>();
@@ -30,7 +48,7 @@ int main(int argc, char** argv) {
                                   : std::vector<std::string>{line.word});
         mainLoop(*state, shown);
     };
-    if (state->plainOutput) return runPlain(*screen, logic);
+    if (state->plainOutput) return outputWritten(runPlain(*screen, logic));
     const std::string programPath = argc > 0 && argv[0] ? argv[0] : "veltra";
     return runWithWindow(*screen, programPath, logic);
 }

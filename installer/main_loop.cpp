@@ -43,6 +43,8 @@ Outcome runOperation(Operation operation, InstallerState& state, TextScreen& scr
         return removeBootProgram(state, screen);
     case Operation::InstallBootProgram:
         return installBootProgram(state, screen);
+    case Operation::RefuseRemoval:
+        return refuseRemoval(state, screen);
     case Operation::None:
         break;
     }
@@ -82,7 +84,9 @@ Operation chooseOperation(const std::string& commandWord, int isInstalled) {
     if (commandWord == "HIDE") return Operation::HideAll;
     if (commandWord == "REST") return Operation::RestoreAll;
     if (isInstalled) return commandWord == "RM" ? Operation::RemoveBootProgram : Operation::None;
-    // Not installed: "RM", "IN", the default words and any other word install.
+    // Not installed: a request to remove never installs.
+    if (commandWord == "RM") return Operation::RefuseRemoval;
+    // "IN", the default words and any other word install.
     return Operation::InstallBootProgram;
 }
 

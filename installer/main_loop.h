@@ -14,7 +14,14 @@ void mainLoop(InstallerState& state, TextScreen& screen);
 void closingPrompt(InstallerState& state, TextScreen& screen);
 
 // The operation that a pass runs for a command word on drive 0.
-enum class Operation { None, HideAll, RestoreAll, RemoveBootProgram, InstallBootProgram };
+enum class Operation {
+    None,
+    HideAll,
+    RestoreAll,
+    RemoveBootProgram,
+    InstallBootProgram,
+    RefuseRemoval,
+};
 Operation chooseOperation(const std::string& commandWord, int isInstalled);
 // All arguments joined by one blank, letters a..z upper-cased.
 std::string commandWordFrom(const std::vector<std::string>& args);

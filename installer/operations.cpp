@@ -54,6 +54,8 @@ constexpr std::string_view NoSavedMbrMessage =
     "  Sector 1 bevat geen geldige MBR, VELTRA is niet verwijderd.";
 constexpr std::string_view NoMbrMessage =
     "  Sector 0 bevat geen geldige MBR, VELTRA is niet geinstalleerd.";
+constexpr std::string_view NoTableMessage =
+    "  Sector 0 bevat geen geldige MBR, er is niets gewijzigd.";
 constexpr std::string_view GptMessage =
     "  Deze schijf heeft een GPT-partitietabel, VELTRA kan hier niet geinstalleerd worden.";
 
@@ -105,6 +107,13 @@ std::optional<Outcome> refusal(InstallerState& state, TextScreen& screen, const 
         return report(state, screen,
                       "  Geen back-up gemaakt (" + state.backupError + "), er is niets veranderd.",
                       ExitDiskError);
+    case WriteCheck::SectorSize:
+        return report(state, screen,
+                      "  Drive " + std::to_string(guard.drive()) + " heeft sectoren van " +
+                          std::to_string(state.sectorSize) +
+                          " bytes (niet 512), er is niets "
+                          "gewijzigd.",
+                      ExitRefused);
     case WriteCheck::ReadFailed:
         break;
     }
@@ -130,6 +139,12 @@ bool writeLba(InstallerState& state, uint64_t lba) {
 // sector that was there is written back and workSector shows it again.
 Outcome writeTable(InstallerState& state, TextScreen& screen, const WorkingSector& before,
                    std::string_view doneMessage) {
+    // A sector without 55h AAh holds no partition table to change: an empty
+    // or foreign first sector is never rewritten.
+    if ((before[510] & 0xFF) != 0x55 || (before[511] & 0xFF) != 0xAA) {
+        state.workSector = before;
+        return report(state, screen, NoTableMessage, ExitRefused);
+    }
     WriteGuard guard(state, 0, before);
     if (auto refused = refusal(state, screen, guard)) {
         state.workSector = before;
@@ -179,6 +194,10 @@ void showLine(InstallerState& state, TextScreen& screen, std::string_view text) 
     std::fwrite(text.data(), 1, end == std::string_view::npos ? 0 : end + 1, to);
     std::fputc('\n', to);
     std::fflush(to);
+}
+
+Outcome refuseRemoval(InstallerState& state, TextScreen& screen) {
+    return report(state, screen, NotInstalledMessage, ExitRefused);
 }
 
 void fillDefaultKeyTable(InstallerState& state) {

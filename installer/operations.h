@@ -30,3 +30,5 @@ Outcome hideAll(InstallerState& state, TextScreen& screen);
 Outcome restoreAll(InstallerState& state, TextScreen& screen);
 Outcome removeBootProgram(InstallerState& state, TextScreen& screen);
 Outcome installBootProgram(InstallerState& state, TextScreen& screen);
+// RM on a disk without VELTRA: a request to remove never installs.
+Outcome refuseRemoval(InstallerState& state, TextScreen& screen);

@@ -33,3 +33,10 @@ int runPlain(TextScreen& screen, const std::function<void(TextScreen&)>& logic);
 int showCliText(const std::string& out, const std::string& err, int exitCode, bool bareStart);
 // The text in the program's window, a page at a time, until a key.
 int showTextInWindow(const std::string& text, int exitCode);
+
+// False when the menu has nobody to show itself to: standard input is no
+// terminal and there is no display (POSIX; the Windows program has its window).
+bool menuCanRun();
+// `exitCode`, or 3 with a line on standard error when standard output could
+// not take what was written to it.
+int outputWritten(int exitCode);

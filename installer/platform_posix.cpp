@@ -4,9 +4,11 @@
 #include "display/window.h"
 #include "display/window_posix.h"
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -60,15 +62,33 @@ int runPlain(TextScreen& screen, const std::function<void(TextScreen&)>& logic) 
     return code;
 }
 
-int showCliText(const std::string& out, const std::string& err, int exitCode, bool bareStart) {
-    // From a desktop menu nobody reads standard error: say it in the window.
+namespace {
+
+bool displayNamed() {
     const char* x11 = std::getenv("DISPLAY");
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    if (bareStart && !::isatty(STDIN_FILENO) && !::isatty(STDERR_FILENO) &&
-        ((x11 && *x11) || (wayland && *wayland)))
+    return (x11 && *x11) || (wayland && *wayland);
+}
+
+} // namespace
+
+int showCliText(const std::string& out, const std::string& err, int exitCode, bool bareStart) {
+    // From a desktop menu nobody reads standard error: say it in the window.
+    if (bareStart && !::isatty(STDIN_FILENO) && !::isatty(STDERR_FILENO) && displayNamed())
         return showTextInWindow(out + err, exitCode);
     std::fputs(out.c_str(), stdout);
     std::fputs(err.c_str(), stderr);
-    std::fflush(stdout);
-    return exitCode;
+    return outputWritten(exitCode);
+}
+
+bool menuCanRun() {
+    return ::isatty(STDIN_FILENO) || displayNamed();
+}
+
+int outputWritten(int exitCode) {
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return exitCode;
+    const int error = errno;
+    std::fprintf(stderr, "veltra: de uitvoer kan niet geschreven worden (%s).\n",
+                 std::strerror(error));
+    return 3;
 }

@@ -94,3 +94,11 @@ int showCliText(const std::string& out, const std::string& err, int exitCode, bo
     if (attached) FreeConsole();
     return showTextInWindow(out + err, exitCode);
 }
+
+bool menuCanRun() {
+    return true;
+}
+
+int outputWritten(int exitCode) {
+    return exitCode;
+}

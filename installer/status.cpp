@@ -2,6 +2,7 @@
 
 #include "boot_symbols.h"
 #include "core/backup.h"
+#include "core/disk_plan.h"
 #include "core/partition_table.h"
 #include "core/sector_access.h"
 #include "installer/main_loop.h"
@@ -26,6 +27,12 @@ constexpr TypeName TypeNames[] = {
     {0xEF, "EFI"},
 };
 
+std::string hex8(uint32_t value) {
+    char text[9];
+    std::snprintf(text, sizeof text, "%08x", value);
+    return text;
+}
+
 std::string_view typeName(int type) {
     const int visible = isRecognisedType(type) ? type & ~HiddenBit : type;
     for (const TypeName& t : TypeNames)
@@ -44,29 +51,68 @@ uint32_t le32(const SectorBuffer& s, int at) {
     return s[at] | s[at + 1] << 8 | s[at + 2] << 16 | static_cast<uint32_t>(s[at + 3]) << 24;
 }
 
-// Stage 2 is whole when its words and the check value in LBA 0 add up to 0.
-bool stage2Intact(const BackupSectors& s) {
-    unsigned sum = s[0][bootsym::stage2CheckOffset] | s[0][bootsym::stage2CheckOffset + 1] << 8;
-    for (int lba = 2; lba <= 4; ++lba)
-        for (int i = 0; i < 512; i += 2) sum += s[lba][i] | s[lba][i + 1] << 8;
-    return (sum & 0xFFFF) == 0;
+// Length of the UTF-8 sequence at `at`, 0 when it is not valid UTF-8.
+size_t utf8Length(const std::string& text, size_t at) {
+    const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+    const unsigned char c = byte(at);
+    size_t length = c < 0x80           ? 1
+                    : (c >> 5) == 0x6  ? 2
+                    : (c >> 4) == 0xE  ? 3
+                    : (c >> 3) == 0x1E ? 4
+                                       : 0;
+    if (length == 0 || at + length > text.size()) return 0;
+    for (size_t i = 1; i < length; ++i)
+        if ((byte(at + i) & 0xC0) != 0x80) return 0;
+    // No overlong forms, no surrogates, nothing above U+10FFFF.
+    const unsigned second = length > 1 ? byte(at + 1) : 0;
+    if ((length == 2 && c < 0xC2) || (length == 3 && c == 0xE0 && second < 0xA0) ||
+        (length == 3 && c == 0xED && second >= 0xA0) ||
+        (length == 4 && c == 0xF0 && second < 0x90) || (length == 4 && c > 0xF4) ||
+        (length == 4 && c == 0xF4 && second >= 0x90))
+        return 0;
+    return length;
 }
 
+// A JSON string of any bytes: valid UTF-8 stays, control characters and the
+// bytes of invalid sequences become \u escapes (a byte b as U+00bb), so the
+// report is valid UTF-8 JSON for any path.
 std::string jsonString(const std::string& text) {
     std::string out = "\"";
-    for (unsigned char c : text) {
+    for (size_t i = 0; i < text.size();) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        const size_t length = utf8Length(text, i);
         if (c == '"' || c == '\\') {
             out += '\\';
             out += static_cast<char>(c);
-        } else if (c < 0x20) {
+        } else if (length > 1) {
+            out.append(text, i, length);
+            i += length;
+            continue;
+        } else if (c < 0x20 || c == 0x7F || length == 0) {
             char escaped[8];
             std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
             out += escaped;
         } else {
             out += static_cast<char>(c);
         }
+        ++i;
     }
     return out + "\"";
+}
+
+// A path in the text report: control bytes as \xNN.
+std::string shownText(const std::string& text) {
+    std::string out;
+    for (unsigned char c : text) {
+        if (c < 0x20 || c == 0x7F) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
+            out += escaped;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
 }
 
 std::string yesNo(bool value, bool json) {
@@ -80,20 +126,24 @@ std::string describeDrive(int drive, const BackupSectors& s, bool json) {
     const bool installed = carriesInstallMarker(lba0);
     const std::string key = installed ? keyName(lba0[bootsym::defaultKeyOffset]) : "";
     const bool savedMbr = installed && isBootableMbr(s[1]);
-    const bool stage2 = installed && stage2Intact(s);
+    const bool stage2 = installed && stage2Intact(s[0], s[2], s[3], s[4]);
     const std::string name = driveName(drive);
     const uint64_t size = driveSize(drive);
+    const uint32_t sectorSize = sectorSizeOf(drive);
+    const std::string signature = hex8(diskSignature(lba0));
     std::string out;
     if (json) {
-        out += "{\"drive\":" + std::to_string(drive) + ",\"path\":" + jsonString(name) +
-               ",\"size\":" + std::to_string(size) + ",\"installed\":" + yesNo(installed, true) +
-               ",\"default_key\":" + (key.empty() ? "null" : jsonString(key)) +
-               ",\"saved_mbr_valid\":" + (installed ? yesNo(savedMbr, true) : "null") +
-               ",\"stage2_intact\":" + (installed ? yesNo(stage2, true) : "null") +
-               ",\"entries\":[";
+        out +=
+            "{\"drive\":" + std::to_string(drive) + ",\"path\":" + jsonString(name) +
+            ",\"size\":" + std::to_string(size) + ",\"sector_size\":" + std::to_string(sectorSize) +
+            ",\"signature\":\"" + signature + "\",\"installed\":" + yesNo(installed, true) +
+            ",\"default_key\":" + (key.empty() ? "null" : jsonString(key)) +
+            ",\"saved_mbr_valid\":" + (installed ? yesNo(savedMbr, true) : "null") +
+            ",\"stage2_intact\":" + (installed ? yesNo(stage2, true) : "null") + ",\"entries\":[";
     } else {
-        out += "Drive " + std::to_string(drive) + ": " + name + " (" +
-               std::to_string(size / 1048576) + " MiB)\n";
+        out += "Drive " + std::to_string(drive) + ": " + shownText(name) + " (" +
+               std::to_string(size / 1048576) + " MiB, sectoren van " + std::to_string(sectorSize) +
+               " bytes, handtekening " + signature + ")\n";
         out += "  VELTRA: " + std::string(installed ? "geinstalleerd" : "niet geinstalleerd");
         if (installed)
             out += ", standaard " + (key.empty() ? std::string("geen") : key) +
@@ -150,7 +200,7 @@ std::string statusReport(bool json, int& exitCode) {
             else
                 out += error == ErrorInvalidHandle
                            ? openFailureText(drive).substr(1) + "\n"
-                           : "Drive " + std::to_string(drive) + ": " + driveName(drive) +
+                           : "Drive " + std::to_string(drive) + ": " + shownText(driveName(drive)) +
                                  " is niet te lezen (fout " + std::to_string(error) + ").\n";
             continue;
         }

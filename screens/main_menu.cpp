@@ -198,6 +198,12 @@ void runMenuScreen(InstallerState& state, TextScreen& screen) {
     bool endedOnEnter = false;
     for (;;) {
         paintMenuPage(state, screen);
+        if (!state.menuMessage.empty()) {
+            printText(screen, state.menuMessage, false);
+            leaveCursorForMessages(screen);
+            state.menuMessage.clear();
+            // The next key repaints the rows, the message row among them.
+        }
         if (state.drawOnceCount == 0) {
             state.lastKey = awaitKey(screen);
             dispatchKey(state, screen);

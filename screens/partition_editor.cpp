@@ -6,6 +6,29 @@
 #include "core/partition_table.h"
 #include "core/sector_access.h"
 
+namespace {
+
+std::string refusalText(const InstallerState& state, WriteCheck check, int drive) {
+    const std::string name = "Drive " + std::to_string(drive);
+    switch (check) {
+    case WriteCheck::InUse:
+        return "  " + name + " is in gebruik door een ander programma, er is niets gewijzigd.";
+    case WriteCheck::Changed:
+        return "  De partitietabel is intussen gewijzigd, er is niets veranderd.";
+    case WriteCheck::NoBackup:
+        return "  Geen back-up gemaakt (" + state.backupError + "), er is niets veranderd.";
+    case WriteCheck::SectorSize:
+        return "  " + name + " heeft sectoren van " + std::to_string(state.sectorSize) +
+               " bytes (niet 512), er is niets gewijzigd.";
+    case WriteCheck::ReadFailed:
+    case WriteCheck::Ready:
+        break;
+    }
+    return "  Lezen van de schijf is mislukt, er is niets veranderd.";
+}
+
+} // namespace
+
 void switchDrive(InstallerState& state, int drive) {
     if (drive < 0 || drive > 3) return;
     readSector(state, drive, 0);
@@ -39,10 +62,12 @@ void editPartitionFlags(InstallerState& state, char key, int partition) {
 
     WriteGuard guard(state, state.currentDrive, before);
     if (guard.check() != WriteCheck::Ready) {
-        // Another program holds the drive or changed its table: nothing is
-        // written, and the page shows the table the disk holds now.
+        // Another program holds the drive or changed its table, or no backup
+        // could be made: nothing is written, the page shows the table the
+        // disk holds now and the message row says why.
         state.workSector = before;
         if (guard.check() == WriteCheck::Changed) copyFromBuffer(state.ioBuffer, state.workSector);
+        state.menuMessage = refusalText(state, guard.check(), state.currentDrive);
         return;
     }
     copyToBuffer(state.workSector, state.ioBuffer);
@@ -51,11 +76,15 @@ void editPartitionFlags(InstallerState& state, char key, int partition) {
     // The page shows what the disk holds: an edit the disk did not take is
     // dropped again, and a sector it may have half taken is written back.
     state.workSector = before;
+    bool intact = true;
     if (mayHaveChanged(state)) {
         const uint32_t writeError = state.lastError;
         SectorBuffer original{};
         copyToBuffer(before, original);
-        putBackSector0(state, state.currentDrive, original);
+        intact = putBackSector0(state, state.currentDrive, original);
         state.lastError = writeError;
     }
+    state.menuMessage = intact ? "  Schrijven naar de schijf is mislukt, er is niets veranderd."
+                               : "  Schrijven naar sector 0 is mislukt, de schijf start mogelijk "
+                                 "niet meer op!";
 }

@@ -22,6 +22,11 @@ target_link_libraries(main_flow_test PRIVATE veltra_installer veltra_sector velt
                                              GTest::gtest_main)
 gtest_discover_tests(main_flow_test PROPERTIES LABELS unit TIMEOUT 60)
 
+add_executable(backup_test backup_test.cpp)
+target_link_libraries(backup_test PRIVATE veltra_installer veltra_sector veltra_window
+                                          GTest::gtest_main)
+gtest_discover_tests(backup_test PROPERTIES LABELS unit TIMEOUT 60)
+
 # Includes point down only: display and core at the bottom, then screens, then installer.
 add_test(NAME include_layers COMMAND ${PROJECT_SOURCE_DIR}/tools/check_layers.sh)
 set_tests_properties(include_layers PROPERTIES LABELS unit)

@@ -17,6 +17,7 @@ struct Disks {
     int reads = 0;
     int writes = 0;
     int inUse = 0;
+    uint32_t sectorSizes[4] = {512, 512, 512, 512};
 };
 
 Disks& disks() {
@@ -59,6 +60,11 @@ void reset() {
     d.reads = 0;
     d.writes = 0;
     d.inUse = 0;
+    for (uint32_t& size : d.sectorSizes) size = 512;
+}
+
+uint32_t& sectorSize(int drive) {
+    return disks().sectorSizes[drive];
 }
 
 std::vector<uint8_t>& disk(int drive) {
@@ -144,4 +150,16 @@ uint32_t peekSector(int drive, uint64_t lba, SectorBuffer& out) {
 
 std::string driveName(int drive) {
     return "fake" + std::to_string(drive);
+}
+
+uint32_t openDrive(int drive) {
+    return drive >= 0 && drive < 4 ? 0 : ErrorInvalidHandle;
+}
+
+uint32_t sectorSizeOf(int drive) {
+    return openDrive(drive) == 0 ? fake_disks::sectorSize(drive) : 0;
+}
+
+uint64_t driveSize(int drive) {
+    return openDrive(drive) == 0 ? SectorCount * 512 : 0;
 }

@@ -37,6 +37,8 @@ void inject(const Fault& fault);
 const std::vector<Call>& calls();
 // Bit N set: another program holds drive N, lockDrive fails.
 int& drivesInUse();
+// The logical sector size drive N reports (512 after reset).
+uint32_t& sectorSize(int drive);
 // The LBAs written to drive 0 in order (failed writes included).
 std::vector<uint64_t> writtenLbas();
 

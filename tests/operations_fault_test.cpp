@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <memory>
 #include <thread>
 
 using namespace ops_test;
@@ -291,6 +292,39 @@ TEST_F(FaultTest, FailuresEndABatchRunWithTheClosingPrompt) {
     mainLoop(fresh, second);
     EXPECT_TRUE(second.endRequested);
     EXPECT_TRUE(fd::writtenLbas().empty());
+}
+
+// On a disk of 4096-byte sectors "LBA 1" would land inside sector 0: every
+// operation and the editor refuse before any write.
+TEST_F(FaultTest, ADiskOfOtherSectorsIsNeverWritten) {
+    const std::string refused = "  Drive 0 heeft sectoren van 4096 bytes (niet 512), er is niets "
+                                "gewijzigd.";
+    for (const char* word : {"1V", "HIDE", "REST", "RM"}) {
+        SCOPED_TRACE(word);
+        fd::reset();
+        fd::sectorSize(0) = 4096;
+        if (std::string(word) == "RM")
+            installedDisk(mbr);
+        else
+            fd::setSector(0, 0, mbr);
+        auto shown = std::make_unique<TextScreen>();
+        auto fresh = std::make_unique<InstallerState>();
+        startUp(*fresh, *shown, {word});
+        queueScript(*shown, {'x'});
+        mainLoop(*fresh, *shown);
+        EXPECT_TRUE(fd::writtenLbas().empty());
+        EXPECT_GT(rowOf(*shown, refused), 0);
+        EXPECT_EQ(shown->exitCode.load(), 1);
+    }
+    fd::reset();
+    fd::sectorSize(1) = 4096;
+    fd::setSector(1, 0, mbr);
+    beginPass("", false);
+    switchDrive(state, 1);
+    editPartitionFlags(state, '-', 1);
+    EXPECT_EQ(fd::sector(1, 0), mbr);
+    EXPECT_EQ(state.menuMessage, "  Drive 1 heeft sectoren van 4096 bytes (niet 512), er is "
+                                 "niets gewijzigd.");
 }
 
 TEST_F(FaultTest, AnInteractiveFailureStaysUntilAKey) {

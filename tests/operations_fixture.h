@@ -53,6 +53,10 @@ inline const std::string NoSavedMbrMessage =
     "  Sector 1 bevat geen geldige MBR, VELTRA is niet verwijderd.";
 inline const std::string NoMbrMessage =
     "  Sector 0 bevat geen geldige MBR, VELTRA is niet geinstalleerd.";
+inline const std::string NotInstalledMessage =
+    "  VELTRA is niet geinstalleerd, er is niets gewijzigd.";
+inline const std::string NoTableMessage =
+    "  Sector 0 bevat geen geldige MBR, er is niets gewijzigd.";
 inline const std::string GptMessage =
     "  Deze schijf heeft een GPT-partitietabel, VELTRA kan hier niet geinstalleerd worden.";
 

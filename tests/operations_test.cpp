@@ -372,21 +372,30 @@ TEST_F(ImageTest, RefusalsWriteNothingAndEndWithTheirCode) {
     SectorBuffer installed = installedSector0(mbr, 59);
     SectorBuffer unsigned0 = mbr;
     unsigned0[510] = unsigned0[511] = 0;
+    SectorBuffer allOnes{};
+    allOnes.fill(0xFF);
     struct Case {
         const char* what;
         SectorBuffer lba0, lba1;
-        bool otherProgram;
+        int otherProgram; // the lock another program holds, 0 for none
         std::string word, message;
         int exitCode;
     } cases[] = {
-        {"GPT disk", mbr, gptHeader, false, "1V", GptMessage, 1},
-        {"LBA 0 without 55h AAh", unsigned0, {}, false, "IN", NoMbrMessage, 1},
-        {"LBA 1 cleared", installed, {}, false, "RM", NoSavedMbrMessage, 1},
-        {"LBA 1 without boot code", installed, gptHeader, false, "RM", NoSavedMbrMessage, 1},
-        {"drive in use", mbr, {}, true, "HIDE", InUseMessage, 1},
-        {"drive in use", installed, mbr, true, "RM", InUseMessage, 1},
-        {"nothing to do", installed, mbr, false, "IN", "", 1},
-        {"done", mbr, {}, false, "rest", VisibleMessage, 0},
+        {"GPT disk", mbr, gptHeader, 0, "1V", GptMessage, 1},
+        {"LBA 0 without 55h AAh", unsigned0, {}, 0, "IN", NoMbrMessage, 1},
+        {"LBA 1 cleared", installed, {}, 0, "RM", NoSavedMbrMessage, 1},
+        {"LBA 1 without boot code", installed, gptHeader, 0, "RM", NoSavedMbrMessage, 1},
+        {"drive in use", mbr, {}, LOCK_EX, "HIDE", InUseMessage, 1},
+        {"drive in use", installed, mbr, LOCK_EX, "RM", InUseMessage, 1},
+        {"drive read by another", mbr, {}, LOCK_SH, "1V", InUseMessage, 1},
+        {"nothing to do", installed, mbr, 0, "IN", "", 1},
+        // A request to remove never installs.
+        {"RM without VELTRA", mbr, {}, 0, "RM", NotInstalledMessage, 1},
+        // HIDE and REST leave a sector alone that holds no partition table.
+        {"HIDE on LBA 0 without 55h AAh", unsigned0, {}, 0, "HIDE", NoTableMessage, 1},
+        {"REST on an all-FFh LBA 0", allOnes, {}, 0, "REST", NoTableMessage, 1},
+        {"REST on an empty disk", {}, {}, 0, "REST", NoTableMessage, 1},
+        {"done", mbr, {}, 0, "rest", VisibleMessage, 0},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -394,7 +403,7 @@ TEST_F(ImageTest, RefusalsWriteNothingAndEndWithTheirCode) {
         setLba(1, c.lba1);
         const std::vector<uint8_t> before = image();
         const int held = c.otherProgram ? ::open(path.c_str(), O_RDWR) : -1;
-        if (held >= 0) ASSERT_EQ(::flock(held, LOCK_EX), 0);
+        if (held >= 0) ASSERT_EQ(::flock(held, c.otherProgram), 0);
         EXPECT_EQ(runBatch(c.word, {'j', 'x'}, c.message), c.exitCode);
         if (held >= 0) ::close(held);
         if (c.exitCode != 0) EXPECT_EQ(image(), before);

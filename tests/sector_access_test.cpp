@@ -7,10 +7,13 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
+#include <sys/file.h>
+#include <unistd.h>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -190,6 +193,39 @@ TEST_F(SectorAccess, PositionsAbove4GiBUseTheHighPart) {
     readSector(*state, 0, 0x800000);
     EXPECT_EQ(state->lastError, 0u);
     EXPECT_EQ(state->ioBuffer[511], 0xC3);
+}
+
+// A path swapped for a link to another disk between two transfers: the write
+// still lands on the disk the run opened, never on the other.
+TEST_F(SectorAccess, ASwappedPathNeverRedirectsAWrite) {
+    const fs::path link = dir.path / "drive0";
+    fs::create_symlink(disk0, link);
+    useDrives(link.string());
+    readSector(*state, 0, 0);
+    ASSERT_EQ(state->lastError, 0u);
+    fs::remove(link);
+    fs::create_symlink(disk1, link);
+    state->ioBuffer.fill(0xEE);
+    writeSector(*state, 0, 1);
+    EXPECT_EQ(state->lastError, 0u);
+    EXPECT_EQ(bytesAt(disk0, 512, 1)[0], 0xEE);
+    EXPECT_EQ(bytesAt(disk1, 512, 1)[0], 1); // untouched
+}
+
+// The drive's lock excludes every other holder, a reader's shared lock too.
+TEST_F(SectorAccess, TheLockIsExclusive) {
+    for (int other : {LOCK_SH, LOCK_EX}) {
+        const int fd = ::open(disk0.c_str(), O_RDONLY);
+        ASSERT_EQ(::flock(fd, other | LOCK_NB), 0);
+        EXPECT_FALSE(lockDrive(0)) << other;
+        ::close(fd);
+    }
+    ASSERT_TRUE(lockDrive(0));
+    const int fd = ::open(disk0.c_str(), O_RDONLY);
+    EXPECT_NE(::flock(fd, LOCK_SH | LOCK_NB), 0);
+    unlockDrive(0);
+    EXPECT_EQ(::flock(fd, LOCK_SH | LOCK_NB), 0);
+    ::close(fd);
 }
 
 TEST(DrivePaths, ListEntriesByDriveNumber) {
