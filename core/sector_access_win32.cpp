@@ -1,7 +1,7 @@
-// Sector access on Windows: \\.\PhysicalDriveN opened for reading and writing
-// with read and write sharing, one 512-byte transfer at LBA * 512, closed
-// again. lastError is whatever the system reports after the close; closing the
-// invalid handle of a failed open leaves 6 (ERROR_INVALID_HANDLE).
+// Sector access on Windows: \\.\PhysicalDriveN is opened once, for reading and
+// writing with read and write sharing, and kept open; each transfer moves one
+// 512-byte sector at LBA * 512 through that handle. A failed open reads as 6
+// (ERROR_INVALID_HANDLE).
 #include "core/sector_access.h"
 
 #ifndef WIN32_LEAN_AND_MEAN
@@ -26,6 +26,7 @@ HANDLE locks[MaxDrives] = {};
 int numbers[MaxDrives] = {0, 1, 2, 3};
 // Drives named with --drive; the others are the machine's first four disks.
 bool named[MaxDrives] = {};
+std::string givenNames[MaxDrives];
 
 // The disk number a --drive name stands for: "2" or "\\.\PhysicalDrive2"; -1 for none.
 int diskNumber(const std::string& name) {
@@ -58,45 +59,64 @@ bool diskExists(int drive) {
 
 enum class Direction { Read, Write };
 
-uint32_t transfer(int drive, uint64_t lba, Direction direction, SectorBuffer& data) {
-    if (drive < 0 || drive >= MaxDrives) return ErrorInvalidHandle;
-    const std::wstring name = deviceName(drive);
-    const uint64_t position = lba * SectorSize;
-    LONG high = static_cast<LONG>(position >> 32);
+// Each drive is opened once, on first use, and kept open: every transfer of
+// the run goes through that one handle.
+struct OpenDrive {
+    bool tried = false;
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    DWORD sectorSize = 0;
+};
+OpenDrive drives[MaxDrives];
+bool readOnlyRun = false;
 
-    HANDLE handle =
-        CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                    nullptr, OPEN_EXISTING, 0, nullptr);
-    if (handle == INVALID_HANDLE_VALUE && drive >= 0 && drive < MaxDrives)
-        openErrors[drive] = GetLastError();
-    SetLastError(0);
-    bool shortTransfer = false;
-    if (handle != INVALID_HANDLE_VALUE) {
-        SetFilePointer(handle, static_cast<LONG>(position & 0xFFFFFFFFu), &high, FILE_BEGIN);
-        DWORD count = 0;
-        if (direction == Direction::Read) {
-            // Read into a copy, so that a failed read leaves the buffer as it was.
-            SectorBuffer sector = data;
-            if (ReadFile(handle, sector.data(), SectorSize, &count, nullptr)) {
-                if (count == SectorSize)
-                    data = sector;
-                else
-                    shortTransfer = true;
-            }
-        } else if (WriteFile(handle, data.data(), SectorSize, &count, nullptr)) {
-            // The sector is on the disk, not in a cache, when the call returns.
-            if (count == SectorSize)
-                FlushFileBuffers(handle);
-            else
-                shortTransfer = true;
-        }
+HANDLE driveHandle(int drive) {
+    if (drive < 0 || drive >= MaxDrives) return INVALID_HANDLE_VALUE;
+    OpenDrive& d = drives[drive];
+    if (d.tried) return d.handle;
+    d.tried = true;
+    if (numbers[drive] < 0) {
+        openErrors[drive] = ERROR_INVALID_NAME;
+        return d.handle;
     }
-    CloseHandle(handle);
-    uint32_t error = GetLastError();
+    const DWORD access = readOnlyRun ? GENERIC_READ : GENERIC_READ | GENERIC_WRITE;
+    d.handle = CreateFileW(deviceName(drive).c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           nullptr, OPEN_EXISTING, 0, nullptr);
+    if (d.handle == INVALID_HANDLE_VALUE) {
+        openErrors[drive] = GetLastError();
+        return d.handle;
+    }
+    openErrors[drive] = 0;
+    DISK_GEOMETRY_EX geometry{};
+    DWORD returned = 0;
+    d.sectorSize = SectorSize; // an image file (as under wine) has no geometry
+    if (DeviceIoControl(d.handle, IOCTL_DISK_GET_DRIVE_GEOMETRY_EX, nullptr, 0, &geometry,
+                        sizeof geometry, &returned, nullptr))
+        d.sectorSize = geometry.Geometry.BytesPerSector;
+    return d.handle;
+}
+
+uint32_t transfer(int drive, uint64_t lba, Direction direction, SectorBuffer& data) {
+    HANDLE handle = driveHandle(drive);
     if (handle == INVALID_HANDLE_VALUE) return ErrorInvalidHandle;
+    LARGE_INTEGER position;
+    position.QuadPart = static_cast<LONGLONG>(lba * SectorSize);
+    SetLastError(0);
+    DWORD count = 0;
+    bool ok = SetFilePointerEx(handle, position, nullptr, FILE_BEGIN);
+    if (ok && direction == Direction::Read) {
+        // Read into a copy, so that a failed read leaves the buffer as it was.
+        SectorBuffer sector = data;
+        ok = ReadFile(handle, sector.data(), SectorSize, &count, nullptr);
+        if (ok && count == SectorSize) data = sector;
+    } else if (ok) {
+        // The sector is on the disk, not in a cache, when the call returns.
+        ok = WriteFile(handle, data.data(), SectorSize, &count, nullptr) && count == SectorSize &&
+             FlushFileBuffers(handle);
+    }
+    uint32_t error = ok ? 0 : GetLastError();
     // Only a failed open may read as 6, and a short transfer is a failure.
     if (error == ErrorInvalidHandle) return ERROR_GEN_FAILURE;
-    if (error == 0 && shortTransfer)
+    if (error == 0 && count != SectorSize)
         return direction == Direction::Read ? ERROR_HANDLE_EOF : ERROR_WRITE_FAULT;
     return error;
 }
@@ -140,27 +160,28 @@ void unlockDrive(int drive) {
 }
 
 std::string openFailureText(int drive) {
+    if (drive >= 0 && drive < MaxDrives && numbers[drive] < 0)
+        return " " + givenNames[drive] +
+               " is geen schijf: geef een nummer of \\\\.\\PhysicalDriveN op.";
     if (drive >= 0 && drive < MaxDrives &&
         (openErrors[drive] == ERROR_FILE_NOT_FOUND || openErrors[drive] == ERROR_PATH_NOT_FOUND))
         return " Drive " + std::to_string(drive) + " (" + driveName(drive) + ") bestaat niet.";
+    if (drive >= 0 && drive < MaxDrives && openErrors[drive] == ERROR_WRITE_PROTECT)
+        return " Drive " + std::to_string(drive) + " (" + driveName(drive) + ") is alleen-lezen.";
     return " Niet voldoende rechten. Start met Administrator-rechten.";
 }
 
 void setDriveNames(const std::vector<std::string>& names) {
+    closeDrives();
     for (int drive = 0; drive < MaxDrives; ++drive) {
         named[drive] = drive < static_cast<int>(names.size());
         numbers[drive] = named[drive] ? diskNumber(names[drive]) : drive;
+        givenNames[drive] = named[drive] ? names[drive] : std::string();
     }
 }
 
 bool drivesNamed() {
     return true;
-}
-
-std::string checkDriveName(const std::string& name) {
-    if (diskNumber(name) < 0)
-        return name + " is geen schijf: geef een nummer of \\\\.\\PhysicalDriveN op.";
-    return {};
 }
 
 // Drive 0 always has its name; disks 1-3 that the machine lacks have none,
@@ -176,41 +197,72 @@ std::vector<std::string> describeWholeDisks() {
 }
 
 uint32_t peekSector(int drive, uint64_t lba, SectorBuffer& out) {
-    if (drive < 0 || drive >= MaxDrives) return ErrorInvalidHandle;
-    HANDLE handle =
-        CreateFileW(deviceName(drive).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                    nullptr, OPEN_EXISTING, 0, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return ErrorInvalidHandle;
-    LARGE_INTEGER position;
-    position.QuadPart = static_cast<LONGLONG>(lba * SectorSize);
-    SectorBuffer sector{};
-    DWORD count = 0;
-    uint32_t error = 0;
-    if (!SetFilePointerEx(handle, position, nullptr, FILE_BEGIN) ||
-        !ReadFile(handle, sector.data(), SectorSize, &count, nullptr))
-        error = GetLastError();
-    else if (count != SectorSize)
-        error = ERROR_HANDLE_EOF;
-    CloseHandle(handle);
-    if (error == ErrorInvalidHandle) error = ERROR_GEN_FAILURE;
-    if (error == 0) out = sector;
-    return error;
+    return transfer(drive, lba, Direction::Read, out);
 }
 
 uint64_t driveSize(int drive) {
-    if (drive < 0 || drive >= MaxDrives) return 0;
-    HANDLE handle =
-        CreateFileW(deviceName(drive).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                    nullptr, OPEN_EXISTING, 0, nullptr);
+    HANDLE handle = driveHandle(drive);
     if (handle == INVALID_HANDLE_VALUE) return 0;
     GET_LENGTH_INFORMATION length{};
     DWORD returned = 0;
-    uint64_t size = 0;
     if (DeviceIoControl(handle, IOCTL_DISK_GET_LENGTH_INFO, nullptr, 0, &length, sizeof length,
                         &returned, nullptr))
-        size = static_cast<uint64_t>(length.Length.QuadPart);
-    else if (LARGE_INTEGER fileSize{}; GetFileSizeEx(handle, &fileSize))
-        size = static_cast<uint64_t>(fileSize.QuadPart);
-    CloseHandle(handle);
-    return size;
+        return static_cast<uint64_t>(length.Length.QuadPart);
+    if (LARGE_INTEGER fileSize{}; GetFileSizeEx(handle, &fileSize))
+        return static_cast<uint64_t>(fileSize.QuadPart);
+    return 0;
+}
+
+void setDrivesReadOnly(bool readOnly) {
+    if (readOnly != readOnlyRun) closeDrives();
+    readOnlyRun = readOnly;
+}
+
+void closeDrives() {
+    for (OpenDrive& d : drives) {
+        if (d.handle != INVALID_HANDLE_VALUE) CloseHandle(d.handle);
+        d = {};
+    }
+}
+
+uint32_t openDrive(int drive) {
+    return driveHandle(drive) != INVALID_HANDLE_VALUE ? 0 : ErrorInvalidHandle;
+}
+
+OpenProblem openProblem(int drive) {
+    if (drive < 0 || drive >= MaxDrives) return OpenProblem::NotNamed;
+    if (!drives[drive].tried || drives[drive].handle != INVALID_HANDLE_VALUE)
+        return OpenProblem::None;
+    switch (openErrors[drive]) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+        return OpenProblem::Missing;
+    case ERROR_ACCESS_DENIED:
+        return OpenProblem::NoRights;
+    case ERROR_WRITE_PROTECT:
+        return OpenProblem::ReadOnly;
+    case ERROR_INVALID_NAME:
+        return OpenProblem::NotADisk;
+    default:
+        return OpenProblem::Other;
+    }
+}
+
+int openError(int drive) {
+    return drive >= 0 && drive < MaxDrives ? static_cast<int>(openErrors[drive]) : 0;
+}
+
+bool isNamingProblem(OpenProblem problem) {
+    // A --drive that is no number and no \\.\PhysicalDriveN; a missing
+    // disk is the main loop's to report, as before.
+    return problem == OpenProblem::NotADisk;
+}
+
+uint32_t sectorSizeOf(int drive) {
+    return driveHandle(drive) != INVALID_HANDLE_VALUE ? drives[drive].sectorSize : 0;
+}
+
+std::string checkDrive(int drive) {
+    if (openDrive(drive) == 0) return {};
+    return openFailureText(drive).substr(1);
 }

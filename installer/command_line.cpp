@@ -99,15 +99,31 @@ Opties:
   --status             per drive laten zien wat erop staat, niets schrijven
   --json               bij --status: als een JSON-object
   --list-backups       de back-ups laten zien
-  --restore BESTAND    een back-up van LBA 0-4 terugzetten
-  --force              bij --restore: ook op een schijf met een andere handtekening
+  --restore BESTAND    een back-up van LBA 0-4 terugzetten op drive 0
+  --force              bij --restore: ook als de back-up van een andere schijf lijkt
   --no-backup          geen back-up maken voor het schrijven
+
+Back-ups:
+  Voor elk schrijven gaan LBA 0-4 naar $XDG_STATE_HOME/veltra (alleen een
+  absoluut pad telt), anders naar /var/backups/veltra (root) of
+  ~/.local/state/veltra. Die map en elke map erboven moeten van de gebruiker of
+  van root zijn en voor niemand anders beschrijfbaar (behalve met sticky bit);
+  anders wordt niets geschreven. Per schijf (handtekening, grootte en partities)
+  blijven de eerste back-up en de nieuwste 20.
+  --restore schrijft alleen een back-up van dezelfde schijf terug (handtekening,
+  grootte, begin en lengte van de partities; handtekening 0 alleen telt niet) en
+  nooit een die niet zou starten of een GPT-schijf zou overschrijven.
 
 Afsluitcodes:
   0  gedaan
-  1  geweigerd of geannuleerd (niets geschreven)
-  2  fout in de opdrachtregel
-  3  een drive kon niet geopend, gelezen of beschreven worden
+  1  geweigerd of geannuleerd, niets geschreven: drive in gebruik, tabel
+     intussen gewijzigd, geen geldige MBR, GPT-schijf, RM zonder VELTRA,
+     sectoren niet van 512 bytes, een back-up van een andere schijf
+  2  fout in de opdrachtregel; een drive die geen hele schijf of schijfbestand
+     is; een --restore-bestand dat geen hele back-up is of een schijf zou geven
+     die niet start; het menu zonder terminal of beeldscherm
+  3  een drive kon niet geopend, gelezen of beschreven worden, geen back-up
+     gemaakt, of de uitvoer kon niet geschreven worden
 
 Voorbeeld met een schijfbestand:
   veltra --drive schijf.img --status
