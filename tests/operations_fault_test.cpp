@@ -258,6 +258,7 @@ TEST_F(FaultTest, AFailedEditorWriteLeavesTheDiskAsItWas) {
         EXPECT_NE(state.lastError, 0u);
         EXPECT_EQ(fd::sector(drive, 0), mbr);
         EXPECT_EQ(state.workSector, shown);
+        EXPECT_EQ(state.menuMessage, WriteFailedMessage); // the page says why
         // A transfer that broke off is written again with what was there; an
         // unopened disk was never touched.
         int writes = 0;

@@ -422,6 +422,7 @@ TEST_F(ImageTest, RefusalsWriteNothingAndEndWithTheirCode) {
     setLba(0, mbr);
     editPartitionFlags(state, '-', 2);
     EXPECT_EQ(lba(0), mbr);
+    EXPECT_EQ(state.menuMessage, ChangedMessage);
     EXPECT_EQ(state.workSector[466], 0x0B);
     EXPECT_EQ(state.workSector[0], mbr[0]);
 }
