@@ -22,7 +22,7 @@ bool putBackSector0(InstallerState& state, int drive, const SectorBuffer& sector
     return false;
 }
 
-WriteGuard::WriteGuard(InstallerState& state, int drive, const WorkingSector& decidedOn,
+WriteGuard::WriteGuard(InstallerState& state, int drive, const SectorBuffer& decidedOn,
                        const std::string& keep)
     : driveNumber(drive), result(WriteCheck::InUse) {
     // Stops wait from here on, so that none falls between the check and the writes.

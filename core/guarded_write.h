@@ -22,7 +22,7 @@ enum class WriteCheck {
 class WriteGuard {
   public:
     // `keep`: a backup file that pruning must not remove (the one being restored).
-    WriteGuard(InstallerState& state, int drive, const WorkingSector& decidedOn,
+    WriteGuard(InstallerState& state, int drive, const SectorBuffer& decidedOn,
                const std::string& keep = {});
     ~WriteGuard(); // gives the lock back and lets a stop that arrived meanwhile act
     WriteGuard(const WriteGuard&) = delete;

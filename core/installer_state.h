@@ -6,15 +6,14 @@
 #include <cstdint>
 #include <string>
 
+// One disk sector: 512 bytes.
 using SectorBuffer = std::array<uint8_t, 512>;
-// One sector as 512 integer cells, cell n holding byte n (0..255).
-using WorkingSector = std::array<int, 512>;
 
 struct InstallerState {
     SectorBuffer ioBuffer{};       // every sector transfer but one goes through here
     SectorBuffer savedMbrBuffer{}; // LBA 1 as read by a removal
-    WorkingSector workSector{};    // LBA 0 of currentDrive
-    WorkingSector scratchSector{}; // zeroed at the start of every pass
+    SectorBuffer workSector{};     // LBA 0 of currentDrive
+    SectorBuffer scratchSector{};  // zeroed at the start of every pass
 
     std::string commandWord;
     int batchMode = 0;
@@ -55,11 +54,3 @@ struct InstallerState {
     // The record store's one read position: the number of the next record.
     int readPosition = 1;
 };
-
-// Copies between a working sector and a sector buffer, cell n <-> byte n.
-inline void copyToBuffer(const WorkingSector& from, SectorBuffer& to) {
-    for (int i = 0; i < 512; ++i) to[i] = static_cast<uint8_t>(from[i] & 0xFF);
-}
-inline void copyFromBuffer(const SectorBuffer& from, WorkingSector& to) {
-    for (int i = 0; i < 512; ++i) to[i] = from[i];
-}

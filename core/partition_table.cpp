@@ -18,7 +18,7 @@ bool isRecognisedType(int type) {
     return isVisibleRecognised(type & 0xEF);
 }
 
-int countRecognised(const WorkingSector& sector) {
+int countRecognised(const SectorBuffer& sector) {
     int count = 0;
     for (int entry = 0; entry < 4; ++entry)
         if (isRecognisedType(sector[typeOffset(entry)])) ++count;
@@ -39,17 +39,17 @@ int unhideRule(int type) {
     return isVisibleRecognised(visible) ? visible : type;
 }
 
-void hideEntry(WorkingSector& sector, int entry) {
+void hideEntry(SectorBuffer& sector, int entry) {
     if (entry < 0 || entry > 3) return;
     sector[typeOffset(entry)] |= HiddenBit;
 }
 
-void unhideEntry(WorkingSector& sector, int entry) {
+void unhideEntry(SectorBuffer& sector, int entry) {
     if (entry < 0 || entry > 3) return;
     sector[typeOffset(entry)] &= 0xEF;
 }
 
-void setActive(WorkingSector& sector, int entry) {
+void setActive(SectorBuffer& sector, int entry) {
     if (entry < 0 || entry > 3) return;
     for (int i = 0; i < 4; ++i) sector[bootFlagOffset(i)] = 0x00;
     sector[bootFlagOffset(entry)] = 0x80;

@@ -138,8 +138,8 @@ int restoreBackupFile(const CommandLine& line, CliResult& result) {
         result.err += restoreRefusal(check, backup, disk);
         return isAlwaysRefused(check) ? ExitUsage : ExitRefused;
     }
-    WorkingSector decidedOn{};
-    copyFromBuffer(now, decidedOn);
+    SectorBuffer decidedOn{};
+    decidedOn = now;
     WriteGuard guard(*state, 0, decidedOn, line.restoreFile);
     if (guard.check() != WriteCheck::Ready) return guardRefusal(guard.check(), *state, result);
     bool sector0Written = false;

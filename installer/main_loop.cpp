@@ -72,10 +72,6 @@ template <typename Sector> bool markerIn(const Sector& sector) {
 }
 } // namespace
 
-bool carriesInstallMarker(const WorkingSector& sector) {
-    return markerIn(sector);
-}
-
 bool carriesInstallMarker(const SectorBuffer& sector) {
     return markerIn(sector);
 }
@@ -138,7 +134,7 @@ void mainLoop(InstallerState& state, TextScreen& screen) {
             closingPrompt(state, screen);
             return;
         }
-        copyFromBuffer(state.ioBuffer, state.workSector);
+        state.workSector = state.ioBuffer;
         countPrimaryPartitions(state);
 
         state.isInstalled = carriesInstallMarker(state.workSector) ? 1 : 0;

@@ -26,5 +26,4 @@ Operation chooseOperation(const std::string& commandWord, int isInstalled);
 // All arguments joined by one blank, letters a..z upper-cased.
 std::string commandWordFrom(const std::vector<std::string>& args);
 // Bytes 32..37 hold "VELTRA" exactly.
-bool carriesInstallMarker(const WorkingSector& sector);
 bool carriesInstallMarker(const SectorBuffer& sector);

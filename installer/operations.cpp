@@ -137,7 +137,7 @@ bool writeLba(InstallerState& state, uint64_t lba) {
 
 // HIDE and REST: writes the changed workSector to LBA 0. On a failure the
 // sector that was there is written back and workSector shows it again.
-Outcome writeTable(InstallerState& state, TextScreen& screen, const WorkingSector& before,
+Outcome writeTable(InstallerState& state, TextScreen& screen, const SectorBuffer& before,
                    std::string_view doneMessage) {
     // A sector without 55h AAh holds no partition table to change: an empty
     // or foreign first sector is never rewritten.
@@ -150,12 +150,12 @@ Outcome writeTable(InstallerState& state, TextScreen& screen, const WorkingSecto
         state.workSector = before;
         return *refused;
     }
-    copyToBuffer(state.workSector, state.ioBuffer);
+    state.ioBuffer = state.workSector;
     if (writeLba(state, 0)) return report(state, screen, doneMessage, ExitDone);
     bool intact = true;
     if (mayHaveChanged(state)) {
         SectorBuffer original{};
-        copyToBuffer(before, original);
+        original = before;
         intact = putBackSector0(state, 0, original);
     }
     state.workSector = before;
@@ -205,7 +205,7 @@ void fillDefaultKeyTable(InstallerState& state) {
 }
 
 Outcome hideAll(InstallerState& state, TextScreen& screen) {
-    const WorkingSector before = state.workSector;
+    const SectorBuffer before = state.workSector;
     for (int entry = 0; entry < 4; ++entry)
         state.workSector[typeOffset(entry)] = hideRule(state.workSector[typeOffset(entry)]);
     return writeTable(state, screen, before, HiddenMessage);
@@ -217,13 +217,13 @@ Outcome hideAll(InstallerState& state, TextScreen& screen) {
 // partition that starts the disk. Only bit 7 of a boot flag is the flag, as
 // at boot time.
 Outcome restoreAll(InstallerState& state, TextScreen& screen) {
-    const WorkingSector before = state.workSector;
+    const SectorBuffer before = state.workSector;
     int active = -1;
     for (int entry = 0; entry < 4 && active < 0; ++entry)
         if (isRecognisedType(state.workSector[typeOffset(entry)])) active = entry;
     for (int entry = 0; entry < 4; ++entry) {
-        int& flag = state.workSector[bootFlagOffset(entry)];
-        if (active >= 0) flag = (flag & 0x7F) | (entry == active ? 0x80 : 0x00);
+        uint8_t& flag = state.workSector[bootFlagOffset(entry)];
+        if (active >= 0) flag = static_cast<uint8_t>((flag & 0x7F) | (entry == active ? 0x80 : 0));
         state.workSector[typeOffset(entry)] = unhideRule(state.workSector[typeOffset(entry)]);
     }
     return writeTable(state, screen, before, VisibleMessage);
@@ -234,29 +234,29 @@ Outcome restoreAll(InstallerState& state, TextScreen& screen) {
 // it are LBA 1 to 4 zeroed, so a failure never leaves the start-up stage in
 // LBA 0 without the sectors it loads.
 Outcome removeBootProgram(InstallerState& state, TextScreen& screen) {
-    const WorkingSector before = state.workSector;
+    const SectorBuffer before = state.workSector;
     WriteGuard guard(state, 0, before);
     if (auto refused = refusal(state, screen, guard)) return *refused;
     // The guard read LBA 0 as it is now: the start-up stage with the disk's
     // live TableBlock.
     const SectorBuffer installedSector0 = state.ioBuffer;
-    copyFromBuffer(state.ioBuffer, state.scratchSector);
+    state.scratchSector = state.ioBuffer;
 
     readSavedMbr(state, 0, 1);
     if (state.lastError != 0) return report(state, screen, ReadFailedMessage, ExitDiskError);
     // A cleared or overwritten LBA 1 would leave a disk without boot code.
     if (!isBootableMbr(state.savedMbrBuffer))
         return report(state, screen, NoSavedMbrMessage, ExitRefused);
-    copyFromBuffer(state.savedMbrBuffer, state.workSector);
+    state.workSector = state.savedMbrBuffer;
 
     // A start-up stage whose code runs up to byte 439 ends in a near jump to
     // stage 2 (E9h 48h 00h at 437); its bytes 432..439 are program, not disk.
-    const WorkingSector& live = state.scratchSector;
+    const SectorBuffer& live = state.scratchSector;
     const bool codeUpTo439 =
         live[436] == 0x09 && live[437] == 0xE9 && live[438] == 0x48 && live[439] == 0x00;
     for (int i = codeUpTo439 ? 440 : TableBlockStart; i < 512; ++i) state.workSector[i] = live[i];
 
-    copyToBuffer(state.workSector, state.ioBuffer);
+    state.ioBuffer = state.workSector;
     if (!writeLba(state, 0)) {
         const bool intact = !mayHaveChanged(state) || putBackSector0(state, 0, installedSector0);
         state.workSector = before;
@@ -285,7 +285,7 @@ Outcome installBootProgram(InstallerState& state, TextScreen& screen) {
     // The disk's sector 0 becomes the saved MBR that a removal puts back and
     // that every start runs: it must be one.
     SectorBuffer sector0{};
-    copyToBuffer(state.workSector, sector0);
+    sector0 = state.workSector;
     if (!isBootableMbr(sector0)) return report(state, screen, NoMbrMessage, ExitRefused);
 
     // Free-space test: LBA 1 to 4 should be empty. All four are read.
@@ -294,7 +294,7 @@ Outcome installBootProgram(InstallerState& state, TextScreen& screen) {
     for (uint64_t lba = 1; lba <= 4; ++lba) {
         readSector(state, 0, lba);
         if (state.lastError != 0) return report(state, screen, ReadFailedMessage, ExitDiskError);
-        copyFromBuffer(state.ioBuffer, state.scratchSector);
+        state.scratchSector = state.ioBuffer;
         if (anyNonZero(state.ioBuffer)) inUse = true;
         if (lba == 1)
             gpt = std::string_view(reinterpret_cast<const char*>(state.ioBuffer.data()), 8) ==
@@ -348,7 +348,7 @@ Outcome installBootProgram(InstallerState& state, TextScreen& screen) {
         if (!writeLba(state, lba)) return failInstall(state, screen, sector0, false);
     }
 
-    copyToBuffer(state.scratchSector, state.ioBuffer);
+    state.ioBuffer = state.scratchSector;
     if (!writeLba(state, 0)) return failInstall(state, screen, sector0, mayHaveChanged(state));
     state.isInstalled = 1;
     state.exitCode = ExitDone;

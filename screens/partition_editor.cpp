@@ -34,7 +34,7 @@ void switchDrive(InstallerState& state, int drive) {
     readSector(state, drive, 0);
     // A disk that is missing or cannot be read leaves the page as it was.
     if (state.lastError != 0) return;
-    copyFromBuffer(state.ioBuffer, state.workSector);
+    state.workSector = state.ioBuffer;
     state.currentDrive = drive;
     if (drive != 0)
         state.selectedRow = 10;
@@ -50,7 +50,7 @@ void editPartitionFlags(InstallerState& state, char key, int partition) {
     // would take the boot flag away from the partition that starts the disk.
     if (state.workSector[typeOffset(entry)] == 0) return;
 
-    const WorkingSector before = state.workSector;
+    const SectorBuffer before = state.workSector;
     if (key == 'a' || key == 'A')
         setActive(state.workSector, entry);
     else if (key == '+')
@@ -66,11 +66,11 @@ void editPartitionFlags(InstallerState& state, char key, int partition) {
         // could be made: nothing is written, the page shows the table the
         // disk holds now and the message row says why.
         state.workSector = before;
-        if (guard.check() == WriteCheck::Changed) copyFromBuffer(state.ioBuffer, state.workSector);
+        if (guard.check() == WriteCheck::Changed) state.workSector = state.ioBuffer;
         state.menuMessage = refusalText(state, guard.check(), state.currentDrive);
         return;
     }
-    copyToBuffer(state.workSector, state.ioBuffer);
+    state.ioBuffer = state.workSector;
     writeSector(state, state.currentDrive, 0);
     if (state.lastError == 0) return;
     // The page shows what the disk holds: an edit the disk did not take is
@@ -80,7 +80,7 @@ void editPartitionFlags(InstallerState& state, char key, int partition) {
     if (mayHaveChanged(state)) {
         const uint32_t writeError = state.lastError;
         SectorBuffer original{};
-        copyToBuffer(before, original);
+        original = before;
         intact = putBackSector0(state, state.currentDrive, original);
         state.lastError = writeError;
     }

@@ -211,7 +211,7 @@ TEST_F(EditorTest, HelpOnThePartitionPageRepaintsItWhole) {
 TEST_F(EditorTest, FailedWriteLeavesThePageShowingTheDisk) {
     switchDrive(state, 1);
     ASSERT_EQ(state.lastError, 0u);
-    const WorkingSector shown = state.workSector;
+    const SectorBuffer shown = state.workSector;
     // Drive 1 is gone by the time of the write.
     setenv("VELTRA_DRIVES", (disks->path(0) + ":/nonexistent/veltra-test-disk").c_str(), 1);
     editPartitionFlags(state, '-', 1);

@@ -167,7 +167,7 @@ TEST(Dispatch, WordAndInstalledStateChooseTheOperation) {
 }
 
 TEST(InstallMarker, SixExactBytesAt32) {
-    WorkingSector sector{};
+    SectorBuffer sector{};
     auto put = [&](const std::string& text) {
         for (size_t i = 0; i < text.size(); ++i) sector[32 + i] = static_cast<uint8_t>(text[i]);
     };

@@ -170,7 +170,7 @@ TEST_F(FaultTest, AnUnreadableRemovalWritesNothing) {
         installedDisk(mbr);
         const std::vector<uint8_t> before = disk0();
         beginPass("RM", true);
-        const WorkingSector shown = state.workSector;
+        const SectorBuffer shown = state.workSector;
         fail(fd::Kind::Read, k);
         EXPECT_EQ(removeBootProgram(state, screen), Outcome::Done);
         EXPECT_TRUE(fd::writtenLbas().empty());
@@ -232,7 +232,7 @@ TEST_F(FaultTest, AFailedHideOrRestKeepsTheTable) {
             fd::reset();
             fd::setSector(0, 0, rest ? hidden : mbr);
             beginPass(rest ? "REST" : "HIDE", false);
-            const WorkingSector shown = state.workSector;
+            const SectorBuffer shown = state.workSector;
             fail(fd::Kind::Write, 1, code, true);
             EXPECT_EQ((rest ? restoreAll : hideAll)(state, screen), Outcome::Done);
             EXPECT_EQ(fd::sector(0, 0), rest ? hidden : mbr);
@@ -252,7 +252,7 @@ TEST_F(FaultTest, AFailedEditorWriteLeavesTheDiskAsItWas) {
         fd::setSector(1, 0, mbr);
         beginPass("", false);
         switchDrive(state, drive);
-        const WorkingSector shown = state.workSector;
+        const SectorBuffer shown = state.workSector;
         fail(fd::Kind::Write, 1, drive == 1 ? uint32_t{EIO} : ErrorInvalidHandle, true);
         editPartitionFlags(state, '-', 1);
         EXPECT_NE(state.lastError, 0u);

@@ -165,7 +165,7 @@ class OperationTest : public ::testing::Test {
         state.questionAsked = 0;
         state.scratchSector.fill(0);
         readSector(state, 0, 0);
-        copyFromBuffer(state.ioBuffer, state.workSector);
+        state.workSector = state.ioBuffer;
         countPrimaryPartitions(state);
         const bool installed =
             std::string(state.workSector.begin() + 32, state.workSector.begin() + 38) == "VELTRA";

@@ -8,8 +8,8 @@
 
 namespace {
 
-WorkingSector withTypes(std::initializer_list<int> types) {
-    WorkingSector sector{};
+SectorBuffer withTypes(std::initializer_list<int> types) {
+    SectorBuffer sector{};
     int entry = 0;
     for (int type : types) sector[typeOffset(entry++)] = type;
     return sector;
@@ -64,7 +64,7 @@ TEST(HideAndUnhideRules, ChangeOnlyRecognisedTypes) {
 }
 
 TEST(EditorOperations, HideAndUnhideIgnoreTheType) {
-    WorkingSector sector = withTypes({0x00, 0x05, 0x0B, 0x1B});
+    SectorBuffer sector = withTypes({0x00, 0x05, 0x0B, 0x1B});
     hideEntry(sector, 0);
     hideEntry(sector, 1);
     hideEntry(sector, 2);
@@ -80,7 +80,7 @@ TEST(EditorOperations, HideAndUnhideIgnoreTheType) {
 }
 
 TEST(EditorOperations, SetActiveLeavesExactlyOneActiveEntry) {
-    WorkingSector sector = withTypes({0x07, 0x83, 0x00, 0x0C});
+    SectorBuffer sector = withTypes({0x07, 0x83, 0x00, 0x0C});
     sector[bootFlagOffset(0)] = 0x80;
     sector[bootFlagOffset(3)] = 0x80;
     sector[bootFlagOffset(1)] = 0x01; // any other flag value is cleared too

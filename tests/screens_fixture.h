@@ -60,9 +60,9 @@ inline SectorBuffer makeMbr(std::array<Entry, 4> entries, int defaultKey = 0x33)
     return mbr;
 }
 
-inline WorkingSector toWork(const SectorBuffer& sector) {
-    WorkingSector work{};
-    copyFromBuffer(sector, work);
+inline SectorBuffer toWork(const SectorBuffer& sector) {
+    SectorBuffer work{};
+    work = sector;
     return work;
 }
 

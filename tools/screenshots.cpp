@@ -54,7 +54,7 @@ struct Session {
         setTextGrid(*screen, 80, 28);
         setColor(*screen, PaleRose, Black);
         clearScreen(*screen);
-        copyFromBuffer(drive0, state.workSector);
+        state.workSector = drive0;
         countPrimaryPartitions(state);
         state.isInstalled = installed ? 1 : 0;
         state.menuTitle = title(installed);
