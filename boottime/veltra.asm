@@ -81,14 +81,20 @@ relocated:
         sti                             ; the keyboard must queue keys
 
         ; Pause: 65536 rounds of 65536 decrements, 2^32 steps in all. No
-        ; timer is read; the length follows the processor's speed.
+        ; timer is read; the length follows the processor's speed. A key in
+        ; the BIOS keyboard buffer (head word unequal to tail word) ends it
+        ; after the round in which it came; the key stays queued for pollKeys.
 pauseBegin:
         xor     cx, cx                  ; inner counter
         xor     dx, dx                  ; outer counter
-.spin:  dec     cx
-        jnz     .spin
+pauseSpin:
+        dec     cx
+        jnz     pauseSpin
+        mov     ax, [BDA_KEY_HEAD]      ; once a round: a key queued?
+        cmp     ax, [BDA_KEY_TAIL]
+        jne     pauseEnd
         dec     dx
-        jnz     .spin
+        jnz     pauseSpin
 pauseEnd:
         mov     bx, BOOT_ADDR           ; LBA 1: the saved MBR
         mov     al, 1
@@ -102,8 +108,7 @@ pauseEnd:
         mov     al, STAGE2_SECTORS
         mov     cl, STAGE2_SECTOR
         call    loadSectors
-        mov     word [WRITE_BACK_SOURCE], RELOC_BASE
-        call    checkAndCount
+        call    checkAndCount           ; also sets WriteBackSource
 
 ; pollKeys: decide what this start does. CapsLock on shows the menu without
 ; taking a key; a key already queued (pressed during the pause) is taken;
@@ -244,10 +249,11 @@ loadFailedText:
 ; another program or written by another build read without an error but do
 ; not add up; the machine then stops with the read-error message before any
 ; byte of them runs or anything is written. Then counts the recognised
-; partitions.
+; partitions. WriteBackSource is set to the relocated stage 1 on the way.
 ; In:  stage 2 at 0000:0800. Out: BP = partitionCount.
 ; Clobbers AX, CX, DX, SI.
 checkAndCount:
+        mov     word [WRITE_BACK_SOURCE], RELOC_BASE
         mov     si, STAGE2_BASE
         mov     dx, strict word STAGE2_CHECK
 STAGE2_CHECK_AT equ $ - 2               ; the build checks the value here
@@ -387,11 +393,14 @@ checkOtherEntry:
 
 ; bootOtherDrive: start a partition of another disk from its first sector.
 ; Reads the disk's MBR to the sector buffer, checks the entry, asks the BIOS
-; (AH=41h) whether it reads this disk by packet, reads the partition's
-; first sector with INT 13h AH=42h into the sector buffer and
-; only after a good read copies it to 0000:7C00 and enters it. Any failure
-; boots the first disk with its table unchanged; the saved MBR at 7C00h is
-; never overwritten before that. Nothing is written to any disk here.
+; (AH=41h) whether it reads this disk by packet and reads the partition's
+; first sector with INT 13h AH=42h into the sector buffer; a BIOS without
+; the packet functions reads it with AH=02h from the entry's starting CHS
+; address (bytes 1..3), unless that is the overflow mark of cylinder 1023,
+; sector 63 (a start beyond what CHS can address). Only after a good read
+; is the sector copied to 0000:7C00 and entered. Any failure boots the first
+; disk with its table unchanged; the saved MBR at 7C00h is never overwritten
+; before that. Nothing is written to any disk here.
 ; In:  DL = drive (81h..83h), DI = address of the entry's type byte in the
 ;      sector buffer (0FC2h, 0FD2h, 0FE2h, 0FF2h). Never returns.
 bootOtherDrive:
@@ -405,24 +414,31 @@ bootOtherDrive:
         jc      .fallBack
         call    checkOtherEntry
         jz      .fallBack
-        push    dx                      ; does the BIOS read this disk by packet?
-        mov     ah, 41h
-        mov     bx, 55AAh
-        int     13h
-        pop     dx
-        jc      .fallBack
-        cmp     bx, 0AA55h
-        jne     .fallBack
-        test    cl, 1                   ; bit 0: AH=42h..44h, 47h, 48h offered
-        jz      .fallBack
         mov     ax, [di + ENTRY_LBA - ENTRY_TYPE]
         mov     [diskAddressPacket + DAP_LBA], ax
         mov     ax, [di + ENTRY_LBA - ENTRY_TYPE + 2]
         mov     [diskAddressPacket + DAP_LBA + 2], ax
         mov     word [diskAddressPacket + DAP_BUFFER_OFS], SECTOR_BUFFER
+        push    dx                      ; does the BIOS read this disk by packet?
+        mov     ah, 41h
+        mov     bx, 55AAh
+        int     13h
+        pop     dx
+        jc      .chs
+        cmp     bx, 0AA55h
+        jne     .chs
+        test    cl, 1                   ; bit 0: AH=42h..44h, 47h, 48h offered
+        jz      .chs
         mov     si, diskAddressPacket
-        push    dx
         mov     ah, 42h
+        jmp     .read
+.chs:   mov     dh, [di + ENTRY_CHS - ENTRY_TYPE]       ; head
+        mov     cx, [di + ENTRY_CHS - ENTRY_TYPE + 1]   ; sector and cylinder
+        cmp     cx, CHS_OVERFLOW        ; cylinder 1023, sector 63
+        je      .fallBack
+        mov     ax, 0201h
+        mov     bx, SECTOR_BUFFER
+.read:  push    dx
         int     13h
         pop     dx
         jc      .fallBack
@@ -475,9 +491,11 @@ altFKeyHandler:
         ; fall through
 
 ; switchPartitions: common tail of the F n and Alt-F n handlers: prints
-; the digit, ": partitie ", the digit and the closing message, then sets the
-; ordinals 1 .. lastOrdinal in ascending order (80h for n, DH for the rest)
-; and continues with writeBackAndBoot.
+; the digit, ": partitie ", the digit and the closing message, clears the
+; active flag of all four entries (recognised or not, so that the kept MBR
+; finds at most one active entry), then sets the ordinals 1 .. lastOrdinal
+; in ascending order (80h for n, DH for the rest) and continues with
+; writeBackAndBoot.
 ; In:  DL = n, DH = flags for the other ordinals, DI = closing message,
 ;      BP = partitionCount. Never returns.
 switchPartitions:
@@ -487,6 +505,12 @@ switchPartitions:
         call    printDigit
         mov     si, di
         call    printMessage
+        mov     si, SAVED_PART_TABLE
+        mov     cx, ENTRY_COUNT
+.inactive:
+        and     byte [si], ~ACTIVE_FLAG & 0FFh  ; bits 0..6 and the type stay
+        add     si, ENTRY_SIZE
+        loop    .inactive
         mov     bx, dx                  ; BL = n, BH = flags for the others
         call    lastOrdinal
         mov     cl, al                  ; CL = last ordinal

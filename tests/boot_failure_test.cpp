@@ -66,20 +66,6 @@ TEST(BootOtherDiskReads, FailedPartitionReadStartsTheFirstDiskUnchanged) {
     EXPECT_EQ(boot.liveTable(), twoPartitions);
 }
 
-TEST(BootOtherDiskReads, DiskWithoutExtendedReadStartsTheFirstDiskUnchanged) {
-    // Also when the BIOS returns from the unknown packet read without the carry set: the sector
-    // buffer then still holds the other disk's MBR, which must not be started.
-    for (bool carry : {true, false}) {
-        BootPc boot(twoPartitions);
-        boot.machine.drives[0x82] = otherDisk(0x82, {part(0x07, 100), empty, empty, empty});
-        boot.machine.drives[0x82].extensions = false;
-        boot.machine.drives[0x82].carryOnUnknownFunction = carry;
-        RunResult result = boot.run({key::digit(1)});
-        EXPECT_EQ(firstDiskStartFault(boot, result), "") << "carry " << carry;
-        EXPECT_EQ(boot.liveTable(), twoPartitions);
-    }
-}
-
 TEST(BootOtherDiskReads, UnreadableMbrIsNotTakenFromWhatTheMenuLeftInTheBuffer) {
     // The listing reads the second disk's MBR, then fails on the third; key 1 must not use the
     // second disk's table for the third disk.

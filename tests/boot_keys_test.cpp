@@ -1,8 +1,11 @@
 // Start-up, the key poll, the DefaultKey and which keys the key table accepts.
 #include "boot_pc_model.h"
 
+#include "boot_symbols.h"
+
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <random>
 
 using namespace bootdisk;
@@ -89,6 +92,54 @@ TEST(BootDefaultKey, AKeyPressedDuringThePauseWinsOverTheDefault) {
     EXPECT_EQ(shownLines(boot.machine), std::vector<std::string>{"F3: partitie 3 is aktief"});
 }
 
+// The pause, run with its inner loop shortened by the model (each round still checks the
+// keyboard buffer): 2^32 steps when no key comes, up to the end of the round in which a key
+// came otherwise. The key stays queued: the start goes on as without the pause.
+struct PauseCase {
+    const char* name;
+    std::vector<uint16_t> keys;
+    uint64_t arriveAfter; // instructions from the hand-over (the pause begins after 14)
+    uint64_t rounds;      // of 65536 decrements each
+};
+
+class BootPause : public ::testing::TestWithParam<PauseCase> {};
+
+constexpr uint64_t roundInstructions = 65536 * 2 + 5; // dec/jnz, then the key check, dec/jnz
+
+uint64_t pauseInstructions(uint64_t rounds, bool endedByKey) {
+    return 2 + rounds * roundInstructions - (endedByKey ? 2 : 0);
+}
+
+TEST_P(BootPause, AQueuedKeyEndsItAfterItsRound) {
+    const PauseCase& c = GetParam();
+    BootPc skipped(fourPartitions, key::F1 >> 8);
+    RunResult base = skipped.run(c.keys);
+    BootPc paused(fourPartitions, key::F1 >> 8);
+    paused.machine.keysArriveAfter = c.arriveAfter;
+    pcmodel::RunOptions options = bootOptions();
+    options.skip.reset();
+    options.countDownLoop = bootsym::pauseSpin;
+    RunResult result = start(paused.machine, c.keys, options);
+    ASSERT_EQ(result.stop, base.stop) << describe(result, paused.machine);
+    EXPECT_EQ(result.instructions - base.instructions,
+              pauseInstructions(c.rounds, !c.keys.empty()));
+    EXPECT_EQ(shownLines(paused.machine), shownLines(skipped.machine));
+    EXPECT_EQ(paused.liveTable(), skipped.liveTable());
+}
+
+INSTANTIATE_TEST_SUITE_P(Keys, BootPause,
+                         ::testing::Values(PauseCase{"NoKeyFullLength", {}, 0, 65536},
+                                           PauseCase{"KeyBeforeThePause", {key::F2}, 0, 1},
+                                           PauseCase{"KeyInRound1001",
+                                                     {key::F3},
+                                                     1000 * roundInstructions + 65536,
+                                                     1001},
+                                           PauseCase{"SpaceInTheLastRound",
+                                                     {key::Space, key::AltF2},
+                                                     65535 * roundInstructions + 65536,
+                                                     65536}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 TEST(BootDefaultKey, DefaultForAPartitionThatIsNotOfferedChangesNothing) {
     for (uint16_t defaultKey : {key::F3, key::AltF3, key::F4, key::AltF4}) {
         BootPc boot(twoPartitions, defaultKey >> 8);
@@ -154,21 +205,30 @@ TEST(BootOtherKeys, OnlyTheFirstQueuedKeyCounts) {
     EXPECT_EQ(boot.liveTable(), fourPartitions);
 }
 
-// Seeded random starts (16-byte entries, DefaultKey, keys, CapsLock, a second disk or not) end
-// in a started boot sector or a key wait, write only LBA 0..4 of the first disk and nothing when
-// it ends as it began, and change only the active flag and hidden bit of recognised entries.
+// Seeded random starts (16-byte entries, DefaultKey, keys, CapsLock, a second disk with or
+// without the BIOS's packet functions) end in a started boot sector or a key wait, write only
+// LBA 0..4 of the first disk and nothing when it ends as it began, change only the active flag
+// and hidden bit of recognised entries and only bit 7 of the boot indicator of other entries,
+// and leave at most one active entry after every choice of a first-disk partition.
 TEST(BootKeysRandom, StartsWriteAndChangeOnlyWhatTheyMay) {
     std::mt19937 random(1206);
     auto any = [&](std::vector<int> from) { return from[random() % from.size()]; };
     const std::string types = "\x06\x0B\x0C\x0E\x07\x81\x83";
     const Table secondDisk{part(0x07, 100), empty, part(0x0F, 300), empty};
+    int choices = 0, foreignCleared = 0, severalActiveBefore = 0, otherDiskStarts = 0,
+        withoutExtensions = 0, waits = 0;
     for (int run = 0; run < 2000; ++run) {
         BootPc boot(Table{}, any({0, 0x3B, 0x3C, 0x3D, 0x3E, 0x68, 0x69, 0x6A, 0x6B, 0x44}));
         std::vector<Sector>& disk = boot.machine.drives[0x80].sectors;
         for (uint32_t at = 0; at < 64; ++at)
-            disk[0][tableOffset + at] =
-                at % 16 == 4 && random() % 3 ? types[random() % 7] | (random() & 0x10) : random();
-        if (random() % 2) boot.machine.drives[0x81] = otherDisk(0x81, secondDisk);
+            disk[0][tableOffset + at] = at % 16 == 4 && random() % 3
+                                            ? types[random() % 7] | (random() & 0x10)
+                                        : at % 16 == 0 && random() % 2 ? random() & 0x80
+                                                                       : random();
+        if (random() % 2) {
+            boot.machine.drives[0x81] = otherDisk(0x81, secondDisk);
+            boot.machine.drives[0x81].extensions = random() % 2;
+        }
         boot.machine.keyboardFlags = random() % 8 ? 0 : pcmodel::capsLockBit;
         std::vector<uint16_t> keys(random() % 4);
         for (uint16_t& k : keys)
@@ -181,14 +241,44 @@ TEST(BootKeysRandom, StartsWriteAndChangeOnlyWhatTheyMay) {
         for (const pcmodel::SectorWrite& write : boot.machine.writes)
             ASSERT_TRUE(write.drive == 0x80 && write.lba <= 4) << run;
         ASSERT_FALSE(disk == before && !boot.machine.writes.empty()) << run;
+        bool chosen = false;
+        for (const std::string& line : shownLines(boot.machine))
+            chosen = chosen || line.find(" is aktief") != std::string::npos;
+        int activeBefore = 0, activeAfter = 0;
+        bool foreignActive = false;
         for (uint32_t at = 0; at < 64; ++at) {
+            const uint8_t old = before[0][tableOffset + at], now = disk[0][tableOffset + at];
             bool recognised =
                 types.find(before[0][tableOffset + at / 16 * 16 + 4] & 0xEF) != std::string::npos;
-            uint8_t may = !recognised ? 0 : at % 16 == 0 ? 0x80 : at % 16 == 4 ? 0x10 : 0;
-            ASSERT_EQ((before[0][tableOffset + at] ^ disk[0][tableOffset + at]) & ~may, 0)
-                << run << ", byte " << at;
+            uint8_t may = at % 16 == 0                 ? (recognised || chosen ? 0x80 : 0)
+                          : at % 16 == 4 && recognised ? 0x10
+                                                       : 0;
+            ASSERT_EQ((old ^ now) & ~may, 0) << run << ", byte " << at;
+            ASSERT_FALSE(at % 16 == 0 && !recognised && (now & ~old & 0x80)) << run;
+            if (at % 16 == 0) {
+                activeBefore += old >> 7;
+                activeAfter += now >> 7;
+                foreignActive = foreignActive || (!recognised && (old & 0x80));
+            }
         }
+        if (chosen) {
+            ASSERT_LE(activeAfter, 1) << run << " " << describe(tableOf(disk[0]));
+            ++choices;
+            foreignCleared += foreignActive;
+            severalActiveBefore += activeBefore > 1;
+        }
+        bool otherDisk = result.stop == Stop::BootSectorEntered && result.regs.dl() == 0x81;
+        otherDiskStarts += otherDisk;
+        withoutExtensions += otherDisk && !boot.machine.drives[0x81].extensions;
+        waits += result.stop == Stop::WaitingForKey;
     }
+    std::printf("2000 random starts: %d first-disk choices (%d with several active entries "
+                "before, %d with an active unrecognised entry), %d second-disk starts (%d "
+                "without packet functions), %d key waits\n",
+                choices, severalActiveBefore, foreignCleared, otherDiskStarts, withoutExtensions,
+                waits);
+    EXPECT_GT(foreignCleared, 100);
+    EXPECT_GT(withoutExtensions, 10);
 }
 
 } // namespace

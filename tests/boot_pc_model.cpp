@@ -48,6 +48,7 @@ struct Run {
     };
     std::optional<Resume> resume;
     uint32_t lastAddress = UINT32_MAX; // of the previous instruction counted or repeated
+    bool keysArrived = false;
 };
 
 void continueAt(Run& run, uint16_t segment, uint16_t offset, bool interrupt = false) {
@@ -362,6 +363,22 @@ void diskService(Run& run) {
 
 // ---- INT 16h: keyboard ---------------------------------------------------------------------
 
+// The BIOS keyboard buffer in the data area: head and tail words (offsets from 0040:0000) and
+// 16 words of ring from 0040:001E; head = tail when it is empty. The model keeps the keys that
+// have arrived in it from the ring's start, as many as fit (15).
+constexpr uint32_t keyHeadAddress = 0x41A;
+constexpr uint32_t keyTailAddress = 0x41C;
+constexpr uint16_t keyRingStart = 0x1E;
+constexpr size_t keyRingKeys = 15;
+
+void showKeysInBuffer(Run& run) {
+    const std::deque<uint16_t>& keys = run.machine->keys;
+    size_t shown = run.keysArrived ? std::min(keys.size(), keyRingKeys) : 0;
+    for (size_t i = 0; i < shown; ++i) writeWordAt(run.uc, 0x400 + keyRingStart + 2 * i, keys[i]);
+    writeWordAt(run.uc, keyHeadAddress, keyRingStart);
+    writeWordAt(run.uc, keyTailAddress, static_cast<uint16_t>(keyRingStart + 2 * shown));
+}
+
 void keyboardService(Run& run, uint32_t address) {
     uc_engine* uc = run.uc;
     uint8_t function = hi(reg(uc, UC_X86_REG_AX));
@@ -373,14 +390,18 @@ void keyboardService(Run& run, uint32_t address) {
             stopRun(run, Stop::WaitingForKey, address);
             return;
         }
+        run.keysArrived = true; // the wait lasts until they come
         setReg(uc, UC_X86_REG_AX, keys.front());
         keys.pop_front();
+        showKeysInBuffer(run);
         return;
     case 0x01:
-    case 0x11:
-        if (!keys.empty()) setReg(uc, UC_X86_REG_AX, keys.front());
-        setSavedFlag(uc, zeroFlag, keys.empty());
+    case 0x11: {
+        bool none = keys.empty() || !run.keysArrived;
+        if (!none) setReg(uc, UC_X86_REG_AX, keys.front());
+        setSavedFlag(uc, zeroFlag, none);
         return;
+    }
     case 0x02:
     case 0x12:
         setLo(uc, UC_X86_REG_AX, readByte(uc, keyboardFlagsAddress));
@@ -494,6 +515,15 @@ void onCode(uc_engine* uc, uint64_t address64, uint32_t /*size*/, void* user) {
         stopRun(run, Stop::StrayExecution, address);
         return;
     }
+    if (!run.keysArrived && run.result.instructions >= run.machine->keysArriveAfter) {
+        run.keysArrived = true;
+        showKeysInBuffer(run);
+    }
+    if (run.options->countDownLoop && address == *run.options->countDownLoop &&
+        reg(uc, UC_X86_REG_CX) == 0) {
+        setReg(uc, UC_X86_REG_CX, 1);
+        run.result.instructions += 65535 * 2;
+    }
     uint8_t opcode = readByte(uc, address);
     if (opcode == 0xF4) {
         stopRun(run, Stop::Halted, address);
@@ -533,6 +563,8 @@ RunResult execute(Machine& machine, const Sector* bootSector, const std::vector<
     uc_engine* uc = run.uc;
     uc_mem_map(uc, 0, memorySize, UC_PROT_ALL);
     setUpBios(uc, machine);
+    run.keysArrived = machine.keysArriveAfter == 0;
+    showKeysInBuffer(run);
     if (bootSector) uc_mem_write(uc, bootAddress, bootSector->data(), bootSector->size());
     if (code) uc_mem_write(uc, bootAddress, code->data(), code->size());
 
@@ -793,6 +825,21 @@ std::string difference(const Sector& actual, const Sector& expected) {
     return "";
 }
 
+std::array<uint8_t, 3> chsBytes(uint32_t lba) {
+    constexpr uint32_t heads = 16, sectors = 63;
+    uint32_t cylinder = lba / (heads * sectors);
+    if (cylinder > 1023) return {0xFE, 0xFF, 0xFF};
+    uint32_t head = lba / sectors % heads;
+    uint32_t sector = lba % sectors + 1;
+    return {static_cast<uint8_t>(head), static_cast<uint8_t>(sector | (cylinder >> 2 & 0xC0)),
+            static_cast<uint8_t>(cylinder)};
+}
+
+Sector withStartChs(Sector sector, int index, std::array<uint8_t, 3> chs) {
+    std::copy(chs.begin(), chs.end(), sector.begin() + tableOffset + 16 * index + 1);
+    return sector;
+}
+
 Disk installedDisk(const Table& table, uint8_t defaultKey) {
     Disk disk = pcmodel::blankDisk(64);
     disk.sectors[0] = withTable(withOwnBytes(stage1(defaultKey)), table);
@@ -806,6 +853,8 @@ Disk otherDisk(uint8_t drive, const Table& table) {
     for (const Entry& entry : table) last = std::max(last, entry.start);
     Disk disk = pcmodel::blankDisk(std::min<uint32_t>(last + 1, 4096));
     disk.sectors[0] = withTable(withOwnBytes(Sector{}), table);
+    for (int i = 0; i < 4; ++i)
+        disk.sectors[0] = withStartChs(disk.sectors[0], i, chsBytes(table[i].start));
     for (const Entry& entry : table)
         if (entry.start != 0 && entry.start < disk.sectors.size())
             disk.sectors[entry.start] = partitionSector(drive, entry.start);

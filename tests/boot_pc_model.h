@@ -95,6 +95,10 @@ struct Registers {
 struct Machine {
     std::map<uint8_t, Disk> drives;
     std::deque<uint16_t> keys; // key words, scan code high, character low
+    // The keys come once the program has executed this many instructions (0: queued before
+    // the start). Until then INT 16h AH=01h and the BIOS keyboard buffer (0040:001A..003D)
+    // show none; INT 16h AH=00h waits for them.
+    uint64_t keysArriveAfter = 0;
     uint8_t keyboardFlags = 0; // 0040:0017; bit 40h = CapsLock
     int cursorRow = 0;
     int cursorColumn = 0;
@@ -118,6 +122,10 @@ struct RunOptions {
     uint64_t budget = 20'000'000;
     // Skips a stretch of code: on reaching linear address `from`, continue at `to`.
     std::optional<std::pair<uint32_t, uint32_t>> skip;
+    // A `dec cx; jnz` loop at this linear address is run in one round: entered with CX = 0,
+    // CX is set to 1 and the 65535 rounds left out are counted as executed (two instructions
+    // each). Makes the 2^32-step pause affordable while its outer rounds still run.
+    std::optional<uint32_t> countDownLoop;
     // Linear ranges where code may run besides the BIOS stubs; empty: anywhere.
     std::vector<std::pair<uint32_t, uint32_t>> codeRanges;
 };
@@ -209,10 +217,18 @@ Sector partitionSector(uint8_t drive, uint32_t lba);
 // "" when equal, else where the sectors first differ.
 std::string difference(const Sector& actual, const Sector& expected);
 
+// Bytes 1..3 of a partition entry (head, sector with cylinder bits 8..9, cylinder bits 0..7)
+// for a start LBA, in the geometry of the model's BIOS (16 heads, 63 sectors a track); a start
+// beyond cylinder 1023 gives the overflow mark 1023/254/63 (FEh FFh FFh).
+std::array<uint8_t, 3> chsBytes(uint32_t lba);
+// Sets bytes 1..3 of entry `index` (0..3) of an MBR sector.
+Sector withStartChs(Sector sector, int index, std::array<uint8_t, 3> chs);
+
 // Drive 80h as installed: LBA 0 = stage 1 with the disk's TableBlock and the DefaultKey,
 // LBA 1 = savedMbr(), LBA 2..4 = stage 2.
 pcmodel::Disk installedDisk(const Table& table, uint8_t defaultKey = 0);
-// Another disk: an MBR with `table` and partitionSector() at each non-zero start LBA.
+// Another disk: an MBR with `table` (start CHS fields from chsBytes()) and partitionSector() at
+// each non-zero start LBA.
 pcmodel::Disk otherDisk(uint8_t drive, const Table& table);
 
 // Options for a run of the boot program: the pause is skipped, code may run only inside the

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <optional>
+
 using namespace bootdisk;
 using pcmodel::RunResult;
 using pcmodel::Stop;
@@ -67,20 +70,32 @@ INSTANTIATE_TEST_SUITE_P(
                    key::AltF1,
                    {activePart(0x07), part(0x83), part(0x0C), empty},
                    altConfirmation(1)},
-        SwitchCase{"ActiveExtendedEntryKeepsItsFlag",
+        // Only the chosen entry stays active: other entries lose bit 7 of the boot indicator,
+        // whatever their type, and keep everything else.
+        SwitchCase{"ActiveExtendedEntriesLoseTheirFlag",
                    {activePart(0x05), part(0x07), part(0x83), activePart(0x0F)},
                    key::F2,
-                   {activePart(0x05), part(0x17), activePart(0x83), activePart(0x0F)},
+                   {part(0x05), part(0x17), activePart(0x83), part(0x0F)},
                    "F2: partitie 2 is aktief"},
-        SwitchCase{"ForeignActiveEntryKeptByAltF",
+        SwitchCase{"ForeignActiveEntryClearedByAltF",
                    {activePart(0x82), part(0x17), part(0x93), empty},
                    key::AltF1,
-                   {activePart(0x82), activePart(0x07), part(0x83), empty},
+                   {part(0x82), activePart(0x07), part(0x83), empty},
                    altConfirmation(1)},
-        SwitchCase{"NoSecondLeavesOneInactiveHidden",
-                   {activePart(0x07), part(0x82), empty, empty},
+        SwitchCase{"BsdSliceKeepsBits0To6AndType",
+                   {part(0x06), part(0x0B), part(0x07), withBoot(part(0xA5), 0x85)},
                    key::F2,
-                   {part(0x17), part(0x82), empty, empty},
+                   {part(0x16), activePart(0x0B), part(0x17), withBoot(part(0xA5), 0x05)},
+                   "F2: partitie 2 is aktief"},
+        SwitchCase{"ActiveEmptyEntryCleared",
+                   {withBoot(empty, 0x80), part(0x1C), activePart(0x0E), empty},
+                   key::AltF1,
+                   {empty, activePart(0x0C), part(0x0E), empty},
+                   altConfirmation(1)},
+        SwitchCase{"NoSecondLeavesNoneActive",
+                   {activePart(0x07), part(0x82), activePart(0xA6), empty},
+                   key::F2,
+                   {part(0x17), part(0x82), part(0xA6), empty},
                    "F2: partitie 2 is aktief"},
         SwitchCase{"NoSecondWithAltKeepsOneVisible",
                    {activePart(0x17), part(0x82), empty, empty},
@@ -206,6 +221,63 @@ TEST(BootOtherDisk, AfterTheMenuTheChosenDiskIsReadAgain) {
     RunResult result = boot.run({key::Space, key::F5});
     EXPECT_EQ(otherDiskStartFault(boot, result, 0x81, 100), "");
 }
+
+// Which read brings the partition's first sector: the packet read (AH=42h) where the BIOS
+// offers it, else the CHS read (AH=02h) from the entry's start CHS bytes, never from the
+// overflow mark 1023/254/63 (nor its 255-head form). Second disk, entry 1 at LBA 100.
+struct SectorReadCase {
+    const char* name;
+    bool extensions;
+    bool carryOnUnknownFunction;
+    std::optional<std::array<uint8_t, 3>> chs; // instead of the true start CHS
+    bool chsReadFails;
+    uint8_t function;       // 42h or 02h: the read tried for the partition; 0: none
+    uint32_t started = 100; // the LBA whose sector starts; 0: the first disk starts
+};
+
+class BootOtherDiskRead : public ::testing::TestWithParam<SectorReadCase> {};
+
+TEST_P(BootOtherDiskRead, PacketReadOrChsRead) {
+    const SectorReadCase& c = GetParam();
+    BootPc boot(firstDisk);
+    pcmodel::Disk& second = boot.machine.drives[0x81] =
+        otherDisk(0x81, {part(0x07, 100), part(0x07, 200), empty, empty});
+    second.extensions = c.extensions;
+    second.carryOnUnknownFunction = c.carryOnUnknownFunction;
+    if (c.chs) second.sectors[0] = withStartChs(second.sectors[0], 0, *c.chs);
+    if (c.chsReadFails) boot.machine.readFailures.push_back({0x81, 100, 0, 0x04});
+    RunResult result = boot.run({key::F5});
+    if (c.started != 0 && c.started == 100) {
+        EXPECT_EQ(otherDiskStartFault(boot, result, 0x81, 100), "");
+    } else if (c.started != 0) { // the CHS bytes disagree with the start LBA
+        EXPECT_EQ(difference(result.atBootSector, partitionSector(0x81, c.started)), "");
+        EXPECT_EQ(result.regs.dl(), 0x81);
+    } else {
+        EXPECT_EQ(firstDiskStartFault(boot, result), "");
+        EXPECT_EQ(boot.liveTable(), firstDisk);
+        EXPECT_TRUE(boot.machine.video.empty());
+    }
+    std::vector<uint8_t> partitionReads;
+    for (const pcmodel::DiskCall& call : boot.machine.diskCalls)
+        if (call.drive == 0x81 && call.function != 0x41 && !(call.lba == 0 && call.ok))
+            partitionReads.push_back(call.function);
+    EXPECT_EQ(partitionReads,
+              c.function ? std::vector<uint8_t>{c.function} : std::vector<uint8_t>{});
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Bios, BootOtherDiskRead,
+    ::testing::Values(
+        SectorReadCase{"PacketRead", true, true, std::nullopt, false, 0x42},
+        SectorReadCase{"PacketReadWhateverTheChsSays", true, true, {{3, 12, 0}}, false, 0x42},
+        SectorReadCase{"ChsReadWithoutExtensions", false, true, std::nullopt, false, 0x02},
+        SectorReadCase{"ChsReadWhenUnknownFunctionsKeepCarryClear", false, false, std::nullopt,
+                       false, 0x02},
+        SectorReadCase{"ChsReadTakesTheChsAddress", false, true, {{3, 12, 0}}, false, 0x02, 200},
+        SectorReadCase{"OverflowMark", false, true, {{0xFE, 0xFF, 0xFF}}, false, 0, 0},
+        SectorReadCase{"OverflowMark255Heads", false, true, {{0xFF, 0xFF, 0xFF}}, false, 0, 0},
+        SectorReadCase{"FailedChsRead", false, true, std::nullopt, true, 0x02, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST(BootOtherDisk, UnusableChoicesStartTheFirstDiskUnchanged) {
     struct Case {

@@ -274,20 +274,25 @@ def build_mbr(boot_code: bytes, signature: int, parts: list) -> bytes:
 # ---------------------------------------------------------------- boot record
 
 
-def assemble_record(source: str = RECORD_SOURCE, nasm: str = "nasm") -> bytes:
-    """Assemble report_boot.asm; the result is the template for every partition."""
+def assemble(source: str, nasm: str = "nasm") -> bytes:
+    """Assemble a flat binary (a boot record, MBR boot code) with nasm."""
     exe = shutil.which(nasm)
     if exe is None:
-        raise DiskError("nasm is needed to assemble the test boot record "
+        raise DiskError(f"nasm is needed to assemble {os.path.basename(source)} "
                         "(or pass --boot-record FILE)")
     with tempfile.TemporaryDirectory(prefix="make_disk-") as tmp:
-        out = os.path.join(tmp, "report_boot.bin")
+        out = os.path.join(tmp, "out.bin")
         run = subprocess.run([exe, "-f", "bin", "-o", out, source],
                              capture_output=True, text=True)
         if run.returncode != 0:
             raise DiskError(f"nasm failed on {source}:\n{run.stderr}")
         with open(out, "rb") as f:
-            return check_record_template(f.read())
+            return f.read()
+
+
+def assemble_record(source: str = RECORD_SOURCE, nasm: str = "nasm") -> bytes:
+    """Assemble report_boot.asm; the result is the template for every partition."""
+    return check_record_template(assemble(source, nasm))
 
 
 def check_record_template(data: bytes) -> bytes:

@@ -27,7 +27,7 @@ sys.path.insert(0, os.path.join(REPO, "tools"))
 sys.path.insert(0, HERE)
 
 import make_disk as md  # noqa: E402
-from qemu_harness import EXIT_CODE, HarnessError, Machine, find_qemu  # noqa: E402
+from qemu_harness import BOOT_LINE, EXIT_CODE, HarnessError, Machine, find_qemu  # noqa: E402
 
 SKIP = 77
 BOOT_TIMEOUT = 60
@@ -51,6 +51,7 @@ def menu_other_line(key, disk, entry):
 
 
 MENU_F10 = " F10 = Deïnstalleer VELTRA en kies opnieuw"
+MBR_STOP = "MBR: "  # what tests/e2e/strict_mbr.asm prints when it refuses to start
 
 
 # ---------------------------------------------------------------- bookkeeping
@@ -87,10 +88,11 @@ class Case:
         return Machine(f"{self.name}-{label}", self.ctx.workdir, disks, qemu=self.ctx.qemu,
                        sockdir=self.ctx.sockdir, log=self.ctx.log)
 
-    def make_disk(self, name, parts, signature, stay=True):
+    def make_disk(self, name, parts, signature, stay=True, mbr_code=None):
         path = self.path(name)
-        placed = md.create_disk(path, 8 << 20, parts, signature, self.ctx.mbr_code,
-                                self.ctx.record, stay=stay, overwrite=True)
+        placed = md.create_disk(path, 8 << 20, parts, signature,
+                                mbr_code or self.ctx.mbr_code, self.ctx.record, stay=stay,
+                                overwrite=True)
         self.layout[path] = ([p.start for p in placed], signature)
         return path
 
@@ -219,17 +221,69 @@ def test_default_f1(t):
 
 
 def test_key_f2(t):
-    """F2 pressed during the pause wins over the default key F1."""
+    """F2 pressed at the hand-over wins over the default F1 and cuts the pause short."""
     disk = t.make_disk("disk.img", parts("06:a", "0B", "07", "83"), SIG1)
     installed = t.install(disk, F1)
     with t.machine("boot", [disk]) as m:
         m.wait_handover(BOOT_TIMEOUT)
         m.sendkey("f2")
-        t.started(m.wait_boot_line(BOOT_TIMEOUT), disk, 0x80, 2)
+        got = m.wait_boot_line(BOOT_TIMEOUT)
+        wall = time.monotonic() - m.handover
+        cpu = m.cpu_seconds() - m.handover_cpu
+        t.note(f"F2 at the hand-over: partition 2 starts {wall:.1f} s wall, {cpu:.1f} s "
+               "QEMU CPU time after it")
+        t.ctx.key_starts.append((wall, cpu))
+        t.check(cpu < 3, f"the pause ran on after the key ({cpu:.1f} s of QEMU CPU time)")
+        t.started(got, disk, 0x80, 2)
         screen = m.screen()
         t.screen_text(screen, "F2: partitie 2 is aktief", col=0)
         t.check(screen.find("F1:") is None, "the default F1 was acted on as well")
     t.disk_is(disk, with_table(installed, [(0, 0x16), (0x80, 0x0B), (0, 0x17), (0, 0x93)]),
+              "disk after F2")
+
+
+def wait_start_or_stop(t, m):
+    """The report of a started partition, or None when the strict MBR stopped."""
+    m.wait_until("boot record report or MBR stop",
+                 lambda: BOOT_LINE.search(m.debug_output()) or MBR_STOP in m.debug_output(),
+                 BOOT_TIMEOUT)
+    if not BOOT_LINE.search(m.debug_output()):
+        t.check(False, f"the strict MBR stopped: {m.debug_output().strip()!r}")
+        return None
+    return m.wait_boot_line(BOOT_TIMEOUT)
+
+
+def active_flags(image):
+    return [image[md.TABLE_AT + 16 * i] for i in range(4)]
+
+
+def test_strict_mbr(t):
+    """A strict previous MBR: F2 beside an active A5h entry leaves one active entry, starts."""
+    # The MBR code itself: it refuses two active entries and starts a single one.
+    for label, table, entry in (("two-active", ("0B:a", "A5:a"), None),
+                                ("one-active", ("0B", "A5:a"), 2)):
+        plain = t.make_disk(f"{label}.img", parts(*table), SIG2, stay=False,
+                            mbr_code=t.ctx.strict_mbr)
+        with t.machine(label, [plain]) as m:
+            if entry is None:
+                m.wait_until("MBR stop", lambda: MBR_STOP in m.debug_output(), BOOT_TIMEOUT)
+                t.check("BOOT" not in m.debug_output(), f"{label}: a partition started")
+            else:
+                t.started(m.wait_boot_line(BOOT_TIMEOUT), plain, 0x80, entry, label)
+
+    disk = t.make_disk("disk.img", parts("06", "0B", "07", "A5:a"), SIG1,
+                       mbr_code=t.ctx.strict_mbr)
+    installed = t.install(disk, 0x00)
+    with t.machine("boot", [disk]) as m:
+        m.wait_handover(BOOT_TIMEOUT)
+        m.sendkey("f2")
+        got = wait_start_or_stop(t, m)
+        if got:
+            t.started(got, disk, 0x80, 2)
+        t.screen_text(m.screen(), "F2: partitie 2 is aktief", col=0)
+    after = read_image(disk)
+    t.equal(active_flags(after), [0, 0x80, 0, 0], "boot indicators after F2")
+    t.disk_is(disk, with_table(installed, [(0, 0x16), (0x80, 0x0B), (0, 0x17), (0, 0xA5)]),
               "disk after F2")
 
 
@@ -373,6 +427,7 @@ CASES = [
     ("key_f2", test_key_f2, True),
     ("other_disk_f5", test_other_disk_f5, True),
     ("cleared_stage2", test_cleared_stage2, True),
+    ("strict_mbr", test_strict_mbr, True),
 ]
 
 
@@ -428,10 +483,12 @@ def main(argv=None):
     ctx.lock = threading.Lock()
     ctx.log = lambda msg: None
     ctx.pauses = []
+    ctx.key_starts = []
     try:
         with open(args.mbr, "rb") as f:
             ctx.mbr_code = f.read()
         ctx.record = md.assemble_record()
+        ctx.strict_mbr = md.assemble(os.path.join(HERE, "strict_mbr.asm"))
     except (OSError, md.DiskError) as e:
         print(f"FAIL setup: {e}")
         return 1
@@ -479,6 +536,9 @@ def main(argv=None):
     if ctx.pauses:
         wall, cpu = ctx.pauses[0]
         pause = f"; start-up pause {wall:.1f} s wall, {cpu:.1f} s QEMU CPU"
+    if ctx.key_starts:
+        wall, cpu = ctx.key_starts[0]
+        pause += f"; with F2 at the hand-over {wall:.1f} s wall, {cpu:.1f} s QEMU CPU"
     print(f"{len(results) - len(failed)} of {len(results)} cases passed in {total:.0f} s"
           f"{pause}")
     if failed:
