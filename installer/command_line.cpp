@@ -80,12 +80,12 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
 std::string usageText() {
     return R"(Gebruik: veltra [OPTIE...] [WOORD]
 
-VELTRA installeert de opstartmanager op drive 0, verwijdert hem weer en
+VELTRA installeert de opstartmanager op schijf 0, verwijdert hem weer en
 verbergt of toont partities. Zonder woord start het menu.
 
 Woorden (hoofd- of kleine letters):
-  HIDE          alle herkende primaire partities van drive 0 verbergen
-  REST          ze alle weer tonen, de eerste herkende wordt aktief
+  HIDE          alle herkende primaire partities van schijf 0 verbergen
+  REST          ze alle weer tonen, de eerste herkende wordt actief
   RM            de opstartmanager verwijderen
   IN            installeren zonder standaardkeuze
   1Z ... 4Z     installeren, partitie N standaard, de andere zichtbaar (Alt-FN)
@@ -94,9 +94,9 @@ Woorden (hoofd- of kleine letters):
 Opties:
   -h, --help, /?       deze uitleg
   --version            versie en build
-  -d, --drive PAD      de schijf van drive 0, 1, 2, 3 in volgorde (hooguit 4);
+  -d, --drive PAD      schijf 0, 1, 2, 3 in volgorde (hooguit 4);
                        gaat voor VELTRA_DRIVES
-  --status             per drive laten zien wat erop staat, niets schrijven
+  --status             per schijf laten zien wat erop staat, niets schrijven
   --json               bij --status: als een JSON-object
   --list-backups       de back-ups laten zien
   --restore BESTAND    een back-up van LBA 0-4 terugzetten
@@ -107,7 +107,7 @@ Afsluitcodes:
   0  gedaan
   1  geweigerd of geannuleerd (niets geschreven)
   2  fout in de opdrachtregel
-  3  een drive kon niet geopend, gelezen of beschreven worden
+  3  een schijf kon niet geopend, gelezen of beschreven worden
 
 Voorbeeld met een schijfbestand:
   veltra --drive schijf.img --status
