@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # CI: the Debian package. Builds dist/veltra_*.deb (tools/package.sh deb),
-# checks what it holds and its dependencies, installs it with apt-get, runs
-# the installed veltra: --version, and a batch install on a disk image, then
-# removes the package again. The installed program only ever sees image files
+# has lintian check it (any error or warning fails), checks what it holds,
+# its dependencies, man pages, menu entry and AppStream metadata, installs it
+# with apt-get, runs the installed veltra: --version, and a batch install on a
+# disk image, then purges the package and checks that the backup the install
+# made is still there. The installed program only ever sees image files
 # (VELTRA_DRIVES always set). Needs root (or sudo) for apt-get.
 #
 set -euo pipefail
@@ -25,7 +27,8 @@ quiet() {
   rm -f "$log"
 }
 
-packages=(dpkg-dev file groff-base desktop-file-utils bash-completion)
+packages=(dpkg-dev debhelper lintian appstream man-db file groff-base desktop-file-utils
+  bash-completion)
 if [ "$(id -u)" = 0 ]; then
   apt-get install -y --no-install-recommends "${packages[@]}" >/dev/null 2>&1 ||
     quiet bash -c "apt-get update && apt-get install -y --no-install-recommends ${packages[*]}"
@@ -36,7 +39,7 @@ backups=/var/backups/veltra
 installed=0
 list_backups() { { find "$backups" -type f 2>/dev/null || true; } | sort; }
 cleanup() {
-  if [ "$installed" = 1 ]; then as_root apt-get remove -y veltra >/dev/null 2>&1 || true; fi
+  if [ "$installed" = 1 ]; then as_root apt-get purge -y veltra >/dev/null 2>&1 || true; fi
   # Backups the installed program made of the test images (as root they go
   # to /var/backups/veltra) are not the machine's to keep.
   if [ -f "$work/backups.before" ]; then
@@ -53,13 +56,31 @@ debs=(dist/veltra_*.deb)
 [ ${#debs[@]} = 1 ] || fail "expected one dist/veltra_*.deb, found: ${debs[*]}"
 deb=${debs[0]}
 
+# lintian on the .changes checks the .deb, its debug symbols and the
+# build information; its exit status alone would pass warnings through.
+echo "== package: lintian -I -E --pedantic"
+changes=(build-pkg/veltra_*.changes)
+lintian -I -E --pedantic --fail-on error,warning "${changes[@]}" >"$work/lintian.txt" 2>&1 &&
+  lintian_status=0 || lintian_status=$?
+lintian_out=$(grep -v '^running with root privileges' "$work/lintian.txt" || true)
+[ -z "$lintian_out" ] || echo "$lintian_out" | sed 's/^/   /'
+if [ "$lintian_status" != 0 ] || grep -q '^[EW]:' <<<"$lintian_out"; then
+  fail "lintian found errors or warnings (exit $lintian_status)"
+fi
+echo "   no errors, no warnings"
+
 echo "== package: checking $deb"
-[[ $(basename "$deb") =~ ^veltra_[0-9.]+-1_[a-z0-9]+\.deb$ ]] || fail "file name $deb"
+[[ $(basename "$deb") =~ ^veltra_[0-9.]+_[a-z0-9]+\.deb$ ]] || fail "file name $deb"
 contents=$(dpkg-deb -c "$deb" | awk '{print $NF}')
-for path in usr/bin/veltra usr/share/man/man1/veltra.1 \
-  usr/share/bash-completion/completions/veltra usr/share/applications/veltra.desktop \
-  usr/share/icons/hicolor/32x32/apps/veltra.png usr/share/doc/veltra/README.md \
-  usr/share/doc/veltra/copyright; do
+paths=(usr/sbin/veltra usr/share/man/man8/veltra.8.gz usr/share/man/nl/man8/veltra.8.gz
+  usr/share/bash-completion/completions/veltra usr/share/applications/veltra.desktop
+  usr/share/metainfo/org.veltra_project.veltra.metainfo.xml
+  usr/share/icons/hicolor/scalable/apps/veltra.svg
+  usr/share/doc/veltra/README.Debian usr/share/doc/veltra/copyright)
+for size in 16 32 48 64 128 256; do
+  paths+=("usr/share/icons/hicolor/${size}x$size/apps/veltra.png")
+done
+for path in "${paths[@]}"; do
   grep -qx "\./$path" <<<"$contents" || fail "$deb lacks /$path"
 done
 depends=$(dpkg-deb -f "$deb" Depends)
@@ -68,11 +89,22 @@ for lib in libc6 libstdc++6 libsdl2-2.0-0; do
   grep -q "\b$lib\b" <<<"$depends" || fail "Depends lacks $lib: $depends"
 done
 [ "$(dpkg-deb -f "$deb" Section)" = admin ] || fail "section is not admin"
-dpkg-deb --fsys-tarfile "$deb" | tar -xOf - ./usr/bin/veltra >"$work/veltra"
-file "$work/veltra" | grep -q 'not stripped' && fail "/usr/bin/veltra is not stripped"
-warnings=$(groff -man -ww -z packaging/veltra.1 2>&1)
-[ -z "$warnings" ] || fail "man page: $warnings"
-desktop-file-validate packaging/veltra.desktop || fail "packaging/veltra.desktop"
+mkdir "$work/deb"
+dpkg-deb -x "$deb" "$work/deb"
+file "$work/deb/usr/sbin/veltra" | grep -q 'not stripped' && fail "/usr/sbin/veltra is not stripped"
+readelf -S "$work/deb/usr/sbin/veltra" | grep -q '\.comment' && fail "/usr/sbin/veltra keeps .comment"
+for page in man8/veltra.8.gz nl/man8/veltra.8.gz; do
+  warnings=$(zcat "$work/deb/usr/share/man/$page" | groff -man -ww -z 2>&1)
+  [ -z "$warnings" ] || fail "man page $page: $warnings"
+done
+desktop-file-validate "$work/deb/usr/share/applications/veltra.desktop" ||
+  fail "veltra.desktop does not validate"
+quiet appstreamcli validate --no-net --pedantic \
+  "$work/deb/usr/share/metainfo/org.veltra_project.veltra.metainfo.xml"
+for size in 16 32 48 64 128 256; do
+  icon=$(file "$work/deb/usr/share/icons/hicolor/${size}x$size/apps/veltra.png")
+  [[ $icon == *"$size x $size, 8-bit/color RGBA"* ]] || fail "icon ${size}x$size: $icon"
+done
 echo "   $(stat -c %s "$deb") bytes; Depends: $depends"
 
 echo "== package: apt-get install ./$deb"
@@ -80,7 +112,15 @@ installed=1
 quiet as_root apt-get install -y "./$deb"
 hash -r
 veltra=$(command -v veltra) || fail "no veltra on PATH after installing"
-[ "$veltra" = /usr/bin/veltra ] || fail "veltra is $veltra, not /usr/bin/veltra"
+[ "$veltra" = /usr/sbin/veltra ] || fail "veltra is $veltra, not /usr/sbin/veltra"
+
+# man finds both pages: English by default, Dutch for nl.
+for lang in en nl; do
+  want_name=NAME
+  [ "$lang" = nl ] && want_name=NAAM
+  page=$(MANWIDTH=80 man -L "$lang" -P cat 8 veltra 2>&1) || fail "man -L $lang 8 veltra: $page"
+  grep -q "^$want_name" <<<"$page" || fail "man -L $lang 8 veltra shows no $want_name section"
+done
 
 # bash-completion finds the completion by the command's name.
 completed=$(bash -c 'source /usr/share/bash-completion/bash_completion
@@ -94,7 +134,9 @@ python3 tools/make_disk.py "$work/disk.img" >/dev/null
 cp "$work/disk.img" "$work/original.img"
 cp "$work/disk.img" "$work/scratch.img"
 list_backups >"$work/backups.before"
-export XDG_STATE_HOME="$work/state"
+# As root the backups go to /var/backups/veltra, which a purge must keep;
+# anyone else keeps them in the test's folder.
+if [ "$(id -u)" = 0 ]; then unset XDG_STATE_HOME; else export XDG_STATE_HOME="$work/state"; fi
 
 # Even --version runs with an image as drive 0: nothing here may reach a disk.
 version=$(VELTRA_DRIVES="$work/scratch.img" DISPLAY= WAYLAND_DISPLAY= timeout 20 \
@@ -115,10 +157,20 @@ marker=$(dd if="$work/disk.img" bs=1 skip=32 count=6 status=none)
 cmp -s -n 512 <(dd if="$work/disk.img" bs=512 skip=1 count=1 status=none) \
   "$work/original.img" || fail "LBA 1 does not hold the image's previous MBR"
 
-echo "== package: apt-get remove veltra"
-quiet as_root apt-get remove -y veltra
+made=$(list_backups | comm -13 "$work/backups.before" -)
+if [ "$(id -u)" = 0 ]; then
+  [ -n "$made" ] || fail "the install made no backup in $backups"
+fi
+
+echo "== package: apt-get purge veltra"
+quiet as_root apt-get purge -y veltra
 installed=0
 hash -r
-! command -v veltra >/dev/null || fail "veltra still on PATH after removing"
+! command -v veltra >/dev/null || fail "veltra still on PATH after purging"
+! dpkg -s veltra >/dev/null 2>&1 || fail "veltra is still known to dpkg after purging"
+# The backups are the only way back: a purge leaves them (README.Debian).
+while read -r file; do
+  [ -z "$file" ] || [ -f "$file" ] || fail "purging removed the backup $file"
+done <<<"$made"
 
 echo "== package: passed in $(($(date +%s) - started)) s"

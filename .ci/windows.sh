@@ -41,6 +41,10 @@ fail() {
   echo "windows: FAILED: $*" >&2
   exit 1
 }
+# The licence travels with the program.
+for file in LEESMIJ.txt LICENSE.txt; do
+  [ -f "build-win-release/zip/$file" ] || fail "$zip lacks $file"
+done
 headers=$(x86_64-w64-mingw32-objdump -p "$exe")
 
 grep -q 'Subsystem.*(Windows GUI)' <<<"$headers" || fail "not a GUI program"

@@ -1,68 +1,74 @@
 # Installing and packaging the program.
 #
 # Linux: cmake --install puts, under the prefix,
-#   bin/veltra
-#   share/man/man1/veltra.1                        (packaging/veltra.1)
+#   sbin/veltra
+#   share/man/man8/veltra.8, share/man/nl/man8/veltra.8
+#                           (packaging/man/*.8.in: version and date filled in)
 #   share/bash-completion/completions/veltra      (packaging/veltra.bash-completion)
-#   share/applications/veltra.desktop             (packaging/veltra.desktop)
-#   share/icons/hicolor/32x32/apps/veltra.png     (display/icon.png)
-#   share/doc/veltra/README.md, copyright         (packaging/copyright)
-# and cpack makes veltra_<version>-1_<arch>.deb from that, its dependencies
-# found by dpkg-shlibdeps (package dpkg-dev).
+#   share/applications/veltra.desktop             (packaging/veltra.desktop.in)
+#   share/metainfo/org.veltra_project.veltra.metainfo.xml
+#   share/icons/hicolor/NNxNN/apps/veltra.png     (packaging/icons, 16 to 256)
+#   share/icons/hicolor/scalable/apps/veltra.svg
+#   share/doc/veltra/LICENSE
+# The Debian package (debian/, tools/package.sh deb) is built from that
+# install by debhelper.
 #
-# Windows: veltra.exe and LEESMIJ.txt (Windows line ends) at the top, and
-# cpack makes veltra-<version>-win64.zip.
-#
-# Both strip the program in the package. tools/package.sh builds both.
+# Windows: veltra.exe, LEESMIJ.txt and LICENSE.txt (Windows line ends) at the
+# top, and cpack makes veltra-<version>-win64.zip, the program stripped.
 
 include(GNUInstallDirs)
+
+# The date in the man pages and the release in the metainfo: the build's date,
+# or SOURCE_DATE_EPOCH when that is set (dpkg-buildpackage sets it to the date
+# of debian/changelog's latest entry).
+string(TIMESTAMP VELTRA_DATE "%Y-%m-%d" UTC)
 
 if(WIN32)
   install(TARGETS veltra RUNTIME DESTINATION .)
   configure_file(${PROJECT_SOURCE_DIR}/packaging/LEESMIJ.txt
     ${PROJECT_BINARY_DIR}/packaging/LEESMIJ.txt @ONLY NEWLINE_STYLE WIN32)
-  install(FILES ${PROJECT_BINARY_DIR}/packaging/LEESMIJ.txt DESTINATION .)
+  configure_file(${PROJECT_SOURCE_DIR}/LICENSE
+    ${PROJECT_BINARY_DIR}/packaging/LICENSE.txt @ONLY NEWLINE_STYLE WIN32)
+  install(FILES ${PROJECT_BINARY_DIR}/packaging/LEESMIJ.txt
+    ${PROJECT_BINARY_DIR}/packaging/LICENSE.txt DESTINATION .)
 else()
-  install(TARGETS veltra RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-  install(FILES packaging/veltra.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  # A disk tool for the administrator, like fdisk and sfdisk.
+  install(TARGETS veltra RUNTIME DESTINATION ${CMAKE_INSTALL_SBINDIR})
+  set(man ${PROJECT_BINARY_DIR}/packaging/man)
+  configure_file(packaging/man/veltra.8.in ${man}/veltra.8 @ONLY)
+  configure_file(packaging/man/veltra.nl.8.in ${man}/nl/veltra.8 @ONLY)
+  install(FILES ${man}/veltra.8 DESTINATION ${CMAKE_INSTALL_MANDIR}/man8)
+  install(FILES ${man}/nl/veltra.8 DESTINATION ${CMAKE_INSTALL_MANDIR}/nl/man8)
   install(FILES packaging/veltra.bash-completion
     DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions RENAME veltra)
-  install(FILES packaging/veltra.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
-  install(FILES display/icon.png
-    DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/32x32/apps RENAME veltra.png)
-  install(FILES README.md packaging/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  configure_file(packaging/veltra.desktop.in ${PROJECT_BINARY_DIR}/packaging/veltra.desktop @ONLY)
+  install(FILES ${PROJECT_BINARY_DIR}/packaging/veltra.desktop
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+  configure_file(packaging/veltra.metainfo.xml.in
+    ${PROJECT_BINARY_DIR}/packaging/org.veltra_project.veltra.metainfo.xml @ONLY)
+  install(FILES ${PROJECT_BINARY_DIR}/packaging/org.veltra_project.veltra.metainfo.xml
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+  foreach(size 16 32 48 64 128 256)
+    install(FILES packaging/icons/${size}x${size}.png
+      DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/${size}x${size}/apps RENAME veltra.png)
+  endforeach()
+  install(FILES packaging/icons/veltra.svg
+    DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+  # The Debian package carries the licence in its copyright file instead.
+  option(VELTRA_INSTALL_LICENSE "Install LICENSE into the documentation folder" ON)
+  if(VELTRA_INSTALL_LICENSE)
+    install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  endif()
 endif()
 
-set(CPACK_PACKAGE_NAME veltra)
-set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_VENDOR "VELTRA developers")
-set(CPACK_PACKAGE_CONTACT "VELTRA developers <veltra@localhost>")
-set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "boot manager for BIOS/MBR PCs and its installer")
-# Lines of the Debian control file's long description, wrapped as Debian does.
-string(JOIN "\n" CPACK_PACKAGE_DESCRIPTION
-  "VELTRA places a small boot-time manager in the first sectors of a BIOS/MBR"
-  "disk. At every start it pauses briefly; then one key (F1-F4, Alt-F1-F4) or a"
-  "stored default makes one primary partition active, hides or shows the others"
-  "and starts the disk's previous boot code."
-  ""
-  "The program veltra installs and removes it, hides or shows all primary"
-  "partitions, edits single partition entries, reports a disk's state"
-  "(--status, --json) and keeps a backup of every sector it overwrites. It"
-  "speaks Dutch and works on image files as well as on whole disks.")
-set(CPACK_STRIP_FILES ON)
-
+# cpack only for the Windows zip; the Debian package comes from debian/.
 if(WIN32)
+  set(CPACK_PACKAGE_NAME veltra)
+  set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+  set(CPACK_PACKAGE_VENDOR "the VELTRA authors")
+  set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "boot manager for BIOS/MBR PCs and its installer")
+  set(CPACK_STRIP_FILES ON)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_PACKAGE_FILE_NAME ${CPACK_PACKAGE_NAME}-${PROJECT_VERSION}-win64)
-else()
-  set(CPACK_GENERATOR DEB)
-  set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-  set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
-  set(CPACK_DEBIAN_PACKAGE_SECTION admin)
-  set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
-  set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CPACK_PACKAGE_CONTACT}")
-  set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-  set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+  include(CPack)
 endif()
-
-include(CPack)

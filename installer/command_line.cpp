@@ -80,12 +80,12 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
 std::string usageText() {
     return R"(Gebruik: veltra [OPTIE...] [WOORD]
 
-VELTRA installeert de opstartmanager op drive 0, verwijdert hem weer en
+VELTRA installeert de opstartmanager op schijf 0, verwijdert hem weer en
 verbergt of toont partities. Zonder woord start het menu.
 
 Woorden (hoofd- of kleine letters):
-  HIDE          alle herkende primaire partities van drive 0 verbergen
-  REST          ze alle weer tonen, de eerste herkende wordt aktief
+  HIDE          alle herkende primaire partities van schijf 0 verbergen
+  REST          ze alle weer tonen, de eerste herkende wordt actief
   RM            de opstartmanager verwijderen
   IN            installeren zonder standaardkeuze
   1Z ... 4Z     installeren, partitie N standaard, de andere zichtbaar (Alt-FN)
@@ -94,12 +94,12 @@ Woorden (hoofd- of kleine letters):
 Opties:
   -h, --help, /?       deze uitleg
   --version            versie en build
-  -d, --drive PAD      de schijf van drive 0, 1, 2, 3 in volgorde (hooguit 4);
+  -d, --drive PAD      schijf 0, 1, 2, 3 in volgorde (hooguit 4);
                        gaat voor VELTRA_DRIVES
-  --status             per drive laten zien wat erop staat, niets schrijven
+  --status             per schijf laten zien wat erop staat, niets schrijven
   --json               bij --status: als een JSON-object
   --list-backups       de back-ups laten zien
-  --restore BESTAND    een back-up van LBA 0-4 terugzetten op drive 0
+  --restore BESTAND    een back-up van LBA 0-4 terugzetten op schijf 0
   --force              bij --restore: ook als de back-up van een andere schijf lijkt
   --no-backup          geen back-up maken voor het schrijven
 
@@ -116,13 +116,13 @@ Back-ups:
 
 Afsluitcodes:
   0  gedaan
-  1  geweigerd of geannuleerd, niets geschreven: drive in gebruik, tabel
+  1  geweigerd of geannuleerd, niets geschreven: schijf in gebruik, tabel
      intussen gewijzigd, geen geldige MBR, GPT-schijf, RM zonder VELTRA,
      sectoren niet van 512 bytes, een back-up van een andere schijf
-  2  fout in de opdrachtregel; een drive die geen hele schijf of schijfbestand
+  2  fout in de opdrachtregel (ook meer dan 4 schijven); een --drive die geen hele schijf of schijfbestand
      is; een --restore-bestand dat geen hele back-up is of een schijf zou geven
      die niet start; het menu zonder terminal of beeldscherm
-  3  een drive kon niet geopend, gelezen of beschreven worden, geen back-up
+  3  een schijf kon niet geopend, gelezen of beschreven worden, geen back-up
      gemaakt, of de uitvoer kon niet geschreven worden
 
 Voorbeeld met een schijfbestand:

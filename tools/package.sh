@@ -1,17 +1,18 @@
 #!/usr/bin/env bash
 # Builds the packages into dist/:
-#   veltra_<version>-1_<arch>.deb  the Linux program, man page, bash completion,
-#                                  menu entry and icon, with Debian's compiler
-#                                  flags and its dependencies found by
-#                                  dpkg-shlibdeps (built in build-pkg/)
+#   veltra_<version>_<arch>.deb    the Linux program, man pages, bash completion,
+#                                  menu entry, icons and AppStream metadata,
+#                                  built by dpkg-buildpackage from debian/ in a
+#                                  copy of the sources (build-pkg/veltra-<version>)
 #   veltra-<version>-win64.zip     veltra.exe (Release built for size, unused
-#                                  code dropped, stripped: about 300 KB) and
-#                                  LEESMIJ.txt (built in build-win-release/)
+#                                  code dropped, stripped: about 300 KB),
+#                                  LEESMIJ.txt and LICENSE.txt (built in
+#                                  build-win-release/)
 #
 #   tools/package.sh [deb] [zip]   (no argument: both)
 #
 # The zip is left out, with a note, when mingw-w64 is not installed. Needs the
-# build packages of tools/setup.sh and dpkg-dev.
+# build packages of tools/setup.sh, dpkg-dev and debhelper.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -22,7 +23,7 @@ for arg in "$@"; do
     deb) want_deb=1 ;;
     zip) want_zip=1 ;;
     -h | --help)
-      sed -n '2,14s/^# \{0,1\}//p' "$0"
+      sed -n '2,16s/^# \{0,1\}//p' "$0"
       exit 0
       ;;
     *)
@@ -52,23 +53,28 @@ quiet() {
 size() { stat -c %s "$1"; }
 
 if [ "$want_deb" = 1 ]; then
-  command -v dpkg-shlibdeps >/dev/null ||
-    { echo "package: dpkg-shlibdeps is missing (apt-get install dpkg-dev)" >&2; exit 1; }
-  echo "package: .deb in build-pkg/"
-  # The flags a Debian package is built with (hardening included).
-  export DEB_BUILD_MAINT_OPTIONS=hardening=+all
-  cppflags=$(dpkg-buildflags --get CPPFLAGS)
-  quiet cmake -S . -B build-pkg -G Ninja -DCMAKE_BUILD_TYPE=Release -DVELTRA_TESTS=OFF \
-    -DCMAKE_C_FLAGS="$(dpkg-buildflags --get CFLAGS) $cppflags" \
-    -DCMAKE_CXX_FLAGS="$(dpkg-buildflags --get CXXFLAGS) $cppflags" \
-    -DCMAKE_EXE_LINKER_FLAGS="$(dpkg-buildflags --get LDFLAGS)"
-  quiet cmake --build build-pkg -j"$jobs" --target veltra
-  rm -f build-pkg/veltra_*.deb dist/veltra_*.deb
-  (cd build-pkg && quiet cpack -G DEB)
+  command -v dh >/dev/null ||
+    { echo "package: debhelper is missing (apt-get install debhelper dpkg-dev)" >&2; exit 1; }
+  version=$(sed -n 's/^project(veltra VERSION \([^ ]*\).*/\1/p' CMakeLists.txt)
+  changelog=$(dpkg-parsechangelog -S Version)
+  [ "$version" = "$changelog" ] || {
+    echo "package: debian/changelog is at $changelog, CMakeLists.txt at $version" >&2
+    exit 1
+  }
+  # dpkg-buildpackage writes next to the source folder: a copy of the sources
+  # (what git tracks, and new files it does not ignore) keeps that in build-pkg/.
+  src=build-pkg/veltra-$version
+  echo "package: .deb in $src"
+  rm -rf build-pkg
+  mkdir -p "$src"
+  git ls-files -z --cached --others --exclude-standard |
+    tar --null --ignore-failed-read -T - -cf - 2>/dev/null | tar -xf - -C "$src"
+  (cd "$src" && quiet dpkg-buildpackage -b -us -uc -j"$jobs")
+  rm -f dist/veltra_*.deb
   cp build-pkg/veltra_*.deb dist/
   deb=$(echo dist/veltra_*.deb)
-  echo "package: $deb, $(size "$deb") bytes, bin/veltra $(dpkg-deb --fsys-tarfile "$deb" |
-    tar -xOf - ./usr/bin/veltra | wc -c) bytes"
+  echo "package: $deb, $(size "$deb") bytes, sbin/veltra $(dpkg-deb --fsys-tarfile "$deb" |
+    tar -xOf - ./usr/sbin/veltra | wc -c) bytes"
   echo "package: Depends: $(dpkg-deb -f "$deb" Depends)"
 fi
 

@@ -1,0 +1,10 @@
+# The documentation against the program (unit): the exit codes that the man
+# pages, the README and LEESMIJ list are the ones `veltra --help` lists.
+add_test(NAME docs_exit_codes
+         COMMAND ${CMAKE_COMMAND} -DVELTRA=$<TARGET_FILE:veltra>
+                 -DDRIVE=${CMAKE_CURRENT_BINARY_DIR}/docs_no_disk.img
+                 -DMAN_PAGES=${PROJECT_BINARY_DIR}/packaging/man/veltra.8,${PROJECT_BINARY_DIR}/packaging/man/nl/veltra.8
+                 -DREADME=${PROJECT_SOURCE_DIR}/README.md
+                 -DLEESMIJ=${PROJECT_SOURCE_DIR}/packaging/LEESMIJ.txt
+                 -P ${CMAKE_CURRENT_LIST_DIR}/docs_exit_codes.cmake)
+set_tests_properties(docs_exit_codes PROPERTIES LABELS unit TIMEOUT 30)
