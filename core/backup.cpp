@@ -82,23 +82,23 @@ bool isBackupName(const std::string& name) {
 }
 
 // Decodes a whole file; false with `error` for anything else.
-bool decode(const std::vector<uint8_t>& bytes, Backup& backup, std::string& error) {
+bool decode(const std::vector<uint8_t>& bytes, Backup& backup, BackupFileProblem& problem) {
     const bool v1 = bytes.size() >= 16 && std::equal(MagicV1, MagicV1 + 16, bytes.begin());
     const bool v2 = bytes.size() >= 16 && std::equal(Magic, Magic + 16, bytes.begin());
     if (!v1 && !v2) {
-        error = "is geen back-up van VELTRA";
+        problem = BackupFileProblem::NotBackup;
         return false;
     }
     const size_t header = v2 ? HeaderSize : HeaderSizeV1;
     if (bytes.size() != header + SectorBytes) {
-        error = "is beschadigd of onvolledig";
+        problem = BackupFileProblem::Damaged;
         return false;
     }
     const uint8_t* sectors = bytes.data() + header;
     const uint32_t crc =
         v2 ? crc32(sectors, SectorBytes, crc32(bytes.data(), CrcAt)) : crc32(sectors, SectorBytes);
     if (getLe(bytes.data() + (v2 ? CrcAt : 28), 4) != crc) {
-        error = "is beschadigd of onvolledig";
+        problem = BackupFileProblem::Damaged;
         return false;
     }
     for (int lba = 0; lba < BackupSectorCount; ++lba)
@@ -122,11 +122,11 @@ void pruneBackups(const DiskIdentity& id, const FileKey& keep) {
     for (const std::string& name : backupFolderNames()) {
         if (!isBackupName(name)) continue;
         std::vector<uint8_t> bytes;
-        std::string error;
+        BackupFileProblem problem;
         FileKey key;
         Backup backup;
-        if (!readFile(name, true, FileSize + 1, bytes, key, error) ||
-            !decode(bytes, backup, error) || !(backup.identity == id))
+        if (!readFile(name, true, FileSize + 1, bytes, key, problem) ||
+            !decode(bytes, backup, problem) || !(backup.identity == id))
             continue;
         own.emplace_back(backup.time, name);
         keys[name] = key;
@@ -171,18 +171,16 @@ std::vector<uint8_t> encodeBackup(const Backup& backup) {
     return bytes;
 }
 
-bool backupDrive(int drive, std::string& file, std::string& error, const std::string& keep) {
+bool backupDrive(int drive, std::string& file, BackupFailure& failure, const std::string& keep) {
     Backup backup;
-    for (int lba = 0; lba < BackupSectorCount; ++lba) {
-        if (peekSector(drive, static_cast<uint64_t>(lba), backup.sectors[lba]) != 0) {
-            error = "LBA " + std::to_string(lba) + " van drive " + std::to_string(drive) +
-                    " is niet te lezen";
-            return false;
-        }
+    // LBA 0-4 in one read.
+    if (!readSectors(drive, 0, backup.sectors.data(), BackupSectorCount).ok()) {
+        failure = {BackupFailure::Kind::ReadFailed, {}, 0};
+        return false;
     }
     backup.identity = identityOf(backup.sectors[0], driveSize(drive) / 512);
     backup.time = static_cast<int64_t>(std::time(nullptr));
-    if (!openBackupFolder(true, error)) return false;
+    if (!openBackupFolder(true, failure)) return false;
     removeStaleTemporaries();
     const std::vector<uint8_t> bytes = encodeBackup(backup);
     // A count never used before in this second: one freed by pruning would
@@ -196,25 +194,25 @@ bool backupDrive(int drive, std::string& file, std::string& error, const std::st
     for (int n = used + 1; n <= MaxPerSecond; ++n) {
         const std::string name =
             fileName(backup.identity, static_cast<std::time_t>(backup.time), n);
-        const NewFile made = writeNewBackupFile(name, bytes, error);
+        const NewFile made = writeNewBackupFile(name, bytes, failure);
         if (made == NewFile::Failed) return false;
         if (made == NewFile::Exists) continue;
         file = backupPath(name);
         FileKey keepKey;
         std::vector<uint8_t> ignored;
-        std::string ignoredError;
-        if (!keep.empty()) readFile(keep, false, 0, ignored, keepKey, ignoredError);
+        BackupFileProblem ignoredProblem;
+        if (!keep.empty()) readFile(keep, false, 0, ignored, keepKey, ignoredProblem);
         pruneBackups(backup.identity, keepKey);
         return true;
     }
-    error = "te veel back-ups in een seconde";
+    failure = {BackupFailure::Kind::TooMany, backupFolder(), 0};
     return false;
 }
 
 std::vector<std::string> listBackups() {
     std::vector<std::string> names;
-    std::string error;
-    if (!openBackupFolder(false, error)) return names;
+    BackupFailure failure;
+    if (!openBackupFolder(false, failure)) return names;
     for (std::string& name : backupFolderNames())
         if (isBackupName(name)) names.push_back(std::move(name));
     std::sort(names.begin(), names.end());
@@ -223,9 +221,10 @@ std::vector<std::string> listBackups() {
     return paths;
 }
 
-bool readBackup(const std::string& path, Backup& backup, std::string& error) {
+bool readBackup(const std::string& path, Backup& backup, BackupFileProblem& problem) {
     std::vector<uint8_t> bytes;
     FileKey key;
     // One byte more than a backup: a longer file is no backup.
-    return readFile(path, false, FileSize + 1, bytes, key, error) && decode(bytes, backup, error);
+    return readFile(path, false, FileSize + 1, bytes, key, problem) &&
+           decode(bytes, backup, problem);
 }

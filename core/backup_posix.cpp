@@ -10,7 +10,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
@@ -33,52 +32,41 @@ bool trusted(const struct stat& info) {
     return owner && (!othersWrite || (info.st_mode & S_ISVTX));
 }
 
-std::string why(const std::string& path, const char* what) {
-    return path + " " + what;
+using Kind = BackupFailure::Kind;
+
+bool fail(BackupFailure& failure, Kind kind, const std::string& path, int error = 0) {
+    failure = {kind, path, error};
+    return false;
 }
 
 // Opens `name` in `parent` as a folder, making it (mode 0700) when `create`
 // and it is missing; checks the folder and, for a link, the link. -1 with
 // `error` on failure.
 int stepInto(int parent, const std::string& name, const std::string& path, bool last, bool create,
-             std::string& error) {
+             BackupFailure& failure) {
     struct stat link {};
     if (::fstatat(parent, name.c_str(), &link, AT_SYMLINK_NOFOLLOW) != 0) {
-        if (errno != ENOENT || !create) {
-            error = why(path, "bestaat niet");
-            return -1;
-        }
-        if (::mkdirat(parent, name.c_str(), 0700) != 0 && errno != EEXIST) {
-            error = why(path, "kan niet gemaakt worden");
-            return -1;
-        }
-        if (::fstatat(parent, name.c_str(), &link, AT_SYMLINK_NOFOLLOW) != 0) {
-            error = why(path, "kan niet gemaakt worden");
-            return -1;
-        }
+        if (errno != ENOENT || !create) return fail(failure, Kind::Missing, path), -1;
+        if ((::mkdirat(parent, name.c_str(), 0700) != 0 && errno != EEXIST) ||
+            ::fstatat(parent, name.c_str(), &link, AT_SYMLINK_NOFOLLOW) != 0)
+            return fail(failure, Kind::CannotCreate, path, errno), -1;
     }
-    if (S_ISLNK(link.st_mode) && (last || !(link.st_uid == ::geteuid() || link.st_uid == 0))) {
-        error = why(path, "is een koppeling van een ander");
-        if (last) error = why(path, "is een koppeling, geen map");
-        return -1;
-    }
+    if (S_ISLNK(link.st_mode) && last) return fail(failure, Kind::Link, path), -1;
+    if (S_ISLNK(link.st_mode) && !(link.st_uid == ::geteuid() || link.st_uid == 0))
+        return fail(failure, Kind::ForeignLink, path), -1;
     const int fd = ::openat(parent, name.c_str(),
                             O_RDONLY | O_DIRECTORY | O_CLOEXEC | (last ? O_NOFOLLOW : 0));
-    if (fd < 0) {
-        error = why(path, "is geen map");
-        return -1;
-    }
+    if (fd < 0) return fail(failure, Kind::NotAFolder, path), -1;
     struct stat info {};
     if (::fstat(fd, &info) != 0 || !trusted(info)) {
         ::close(fd);
-        error = why(path, "is niet alleen van deze gebruiker of root");
-        return -1;
+        return fail(failure, Kind::Untrusted, path), -1;
     }
     return fd;
 }
 
 // Walks the path from / one folder at a time.
-int openChecked(const std::string& path, bool create, std::string& error) {
+int openChecked(const std::string& path, bool create, BackupFailure& failure) {
     int fd = ::open("/", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     size_t at = 1;
     std::string sofar;
@@ -91,11 +79,10 @@ int openChecked(const std::string& path, bool create, std::string& error) {
         sofar += "/" + name;
         if (name == "..") {
             ::close(fd);
-            error = why(path, "bevat ..");
-            return -1;
+            return fail(failure, Kind::Untrusted, path), -1;
         }
         const bool last = path.find_first_not_of('/', end) == std::string::npos;
-        const int next = stepInto(fd, name, sofar, last, create, error);
+        const int next = stepInto(fd, name, sofar, last, create, failure);
         ::close(fd);
         fd = next;
     }
@@ -126,16 +113,13 @@ std::string backupPath(const std::string& name) {
     return backupFolder() + "/" + name;
 }
 
-bool openBackupFolder(bool create, std::string& error) {
+bool openBackupFolder(bool create, BackupFailure& failure) {
     const std::string path = backupFolder();
     if (folderFd >= 0 && folderPath == path) return true;
     if (folderFd >= 0) ::close(folderFd);
     folderFd = -1;
-    if (path.empty()) {
-        error = "geen map voor back-ups: HOME is geen absoluut pad";
-        return false;
-    }
-    folderFd = openChecked(path, create, error);
+    if (path.empty()) return fail(failure, Kind::NoFolder, path);
+    folderFd = openChecked(path, create, failure);
     if (folderFd >= 0) folderPath = path;
     return folderFd >= 0;
 }
@@ -147,12 +131,12 @@ void closeBackupFolder() {
 }
 
 NewFile writeNewBackupFile(const std::string& name, const std::vector<uint8_t>& bytes,
-                           std::string& error) {
+                           BackupFailure& failure) {
     const std::string temporary = name + "." + std::to_string(::getpid()) + ".tmp";
     const int fd = ::openat(folderFd, temporary.c_str(),
                             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) {
-        error = backupPath(temporary) + " kan niet gemaakt worden (" + std::strerror(errno) + ")";
+        fail(failure, Kind::CannotCreate, backupPath(temporary), errno);
         return NewFile::Failed;
     }
     size_t done = 0;
@@ -167,20 +151,18 @@ NewFile writeNewBackupFile(const std::string& name, const std::vector<uint8_t>& 
     ::close(fd);
     if (!written) {
         ::unlinkat(folderFd, temporary.c_str(), 0);
-        error = backupPath(temporary) + " kan niet geschreven worden (" +
-                std::strerror(writeErrno) + ")";
+        fail(failure, Kind::CannotWrite, backupPath(temporary), writeErrno);
         return NewFile::Failed;
     }
     // A hard link never replaces a file that has the name already.
     NewFile result = NewFile::Written;
     if (::linkat(folderFd, temporary.c_str(), folderFd, name.c_str(), 0) != 0) {
         result = errno == EEXIST ? NewFile::Exists : NewFile::Failed;
-        if (result == NewFile::Failed)
-            error = backupPath(name) + " kan niet gemaakt worden (" + std::strerror(errno) + ")";
+        if (result == NewFile::Failed) fail(failure, Kind::CannotCreate, backupPath(name), errno);
     }
     ::unlinkat(folderFd, temporary.c_str(), 0);
     if (result == NewFile::Written && ::fsync(folderFd) != 0) {
-        error = backupFolder() + " kan niet bijgewerkt worden (" + std::strerror(errno) + ")";
+        fail(failure, Kind::CannotSync, backupFolder(), errno);
         return NewFile::Failed;
     }
     return result;
@@ -201,18 +183,18 @@ std::vector<std::string> backupFolderNames() {
 }
 
 bool readFile(const std::string& path, bool inFolder, size_t limit, std::vector<uint8_t>& bytes,
-              FileKey& key, std::string& error) {
+              FileKey& key, BackupFileProblem& problem) {
     // Without blocking: a FIFO or a device never holds up the program.
     const int flags = O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY | (inFolder ? O_NOFOLLOW : 0);
     const int fd = inFolder ? ::openat(folderFd, path.c_str(), flags) : ::open(path.c_str(), flags);
     if (fd < 0) {
-        error = "is niet te lezen";
+        problem = BackupFileProblem::Unreadable;
         return false;
     }
     struct stat info {};
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         ::close(fd);
-        error = "is geen gewoon bestand";
+        problem = BackupFileProblem::NotRegular;
         return false;
     }
     key = {static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino)};

@@ -10,8 +10,10 @@
 
 namespace {
 
-std::string errorText(DWORD error) {
-    return "fout " + std::to_string(error);
+NewFile failed(BackupFailure& failure, BackupFailure::Kind kind, const std::string& path,
+               DWORD error) {
+    failure = {kind, path, static_cast<int>(error)};
+    return NewFile::Failed;
 }
 
 bool isOwnTemporary(const std::string& name, DWORD& pid) {
@@ -35,7 +37,7 @@ std::string backupPath(const std::string& name) {
     return backupFolder() + "\\" + name;
 }
 
-bool openBackupFolder(bool create, std::string& error) {
+bool openBackupFolder(bool create, BackupFailure& failure) {
     const std::string folder = backupFolder();
     if (create) {
         // Each parent in turn; those that exist already, or cannot be made,
@@ -48,7 +50,7 @@ bool openBackupFolder(bool create, std::string& error) {
     const DWORD attributes = GetFileAttributesA(folder.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY) ||
         (attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-        error = "map " + folder + " kan niet gemaakt worden";
+        failure = {BackupFailure::Kind::CannotCreate, folder, static_cast<int>(GetLastError())};
         return false;
     }
     return true;
@@ -57,14 +59,13 @@ bool openBackupFolder(bool create, std::string& error) {
 void closeBackupFolder() {}
 
 NewFile writeNewBackupFile(const std::string& name, const std::vector<uint8_t>& bytes,
-                           std::string& error) {
+                           BackupFailure& failure) {
     const std::string temporary =
         backupPath(name + "." + std::to_string(GetCurrentProcessId()) + ".tmp");
     HANDLE file = CreateFileA(temporary.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        error = temporary + " kan niet gemaakt worden (" + errorText(GetLastError()) + ")";
-        return NewFile::Failed;
+        return failed(failure, BackupFailure::Kind::CannotCreate, temporary, GetLastError());
     }
     DWORD written = 0;
     const bool ok =
@@ -74,8 +75,7 @@ NewFile writeNewBackupFile(const std::string& name, const std::vector<uint8_t>& 
     CloseHandle(file);
     if (!ok) {
         DeleteFileA(temporary.c_str());
-        error = temporary + " kan niet geschreven worden (" + errorText(writeError) + ")";
-        return NewFile::Failed;
+        return failed(failure, BackupFailure::Kind::CannotWrite, temporary, writeError);
     }
     // Without MOVEFILE_REPLACE_EXISTING a file of that name is never replaced.
     if (!MoveFileExA(temporary.c_str(), backupPath(name).c_str(), MOVEFILE_WRITE_THROUGH)) {
@@ -83,8 +83,7 @@ NewFile writeNewBackupFile(const std::string& name, const std::vector<uint8_t>& 
         DeleteFileA(temporary.c_str());
         if (moveError == ERROR_ALREADY_EXISTS || moveError == ERROR_FILE_EXISTS)
             return NewFile::Exists;
-        error = backupPath(name) + " kan niet gemaakt worden (" + errorText(moveError) + ")";
-        return NewFile::Failed;
+        return failed(failure, BackupFailure::Kind::CannotCreate, backupPath(name), moveError);
     }
     return NewFile::Written;
 }
@@ -101,19 +100,19 @@ std::vector<std::string> backupFolderNames() {
 }
 
 bool readFile(const std::string& path, bool inFolder, size_t limit, std::vector<uint8_t>& bytes,
-              FileKey& key, std::string& error) {
+              FileKey& key, BackupFileProblem& problem) {
     const std::string full = inFolder ? backupPath(path) : path;
     HANDLE file = CreateFileA(full.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
-        error = "is niet te lezen";
+        problem = BackupFileProblem::Unreadable;
         return false;
     }
     BY_HANDLE_FILE_INFORMATION info{};
     if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &info) ||
         (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
         CloseHandle(file);
-        error = "is geen gewoon bestand";
+        problem = BackupFileProblem::NotRegular;
         return false;
     }
     key = {info.dwVolumeSerialNumber,

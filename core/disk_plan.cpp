@@ -3,16 +3,140 @@
 #include "boot_symbols.h"
 #include "core/partition_table.h"
 
+#include <algorithm>
 #include <string_view>
 
 namespace {
 
 bool carriesMarker(const SectorBuffer& lba0) {
-    return std::string_view(reinterpret_cast<const char*>(lba0.data()) + 32, 6) == "VELTRA";
+    return carriesInstallMarker(lba0);
+}
+
+DiskPlan onSector0(const SectorBuffer& lba0) {
+    DiskPlan plan;
+    plan.decidedOn = lba0;
+    plan.newSector0 = lba0;
+    return plan;
+}
+
+// A plan that writes the changed LBA 0, or nothing when it did not change.
+DiskPlan writeSector0(DiskPlan plan) {
+    plan.writes.push_back({0, {plan.newSector0}});
+    return plan;
 }
 
 } // namespace
 
+bool carriesInstallMarker(const SectorBuffer& sector) {
+    return std::string_view(reinterpret_cast<const char*>(sector.data()) + 32, 6) == "VELTRA";
+}
+
+DiskPlan planInstall(const FirstSectors& disk, int defaultKey, const BootImages& images) {
+    DiskPlan plan = onSector0(disk[0]);
+    // The disk's sector 0 becomes the saved MBR that a removal puts back and
+    // that every start runs: it must be one. LBA 1 onwards of a GPT disk hold
+    // its header and entries: never offered for overwriting.
+    if (!isBootableMbr(disk[0])) plan.refusal = Refusal::NoMbr;
+    if (plan.refusal == Refusal::None && isGptHeader(disk[1])) plan.refusal = Refusal::Gpt;
+    if (plan.refusal != Refusal::None) return plan;
+    for (int lba = 1; lba <= 4; ++lba)
+        for (uint8_t byte : disk[lba])
+            if (byte != 0) plan.askFreeSpace = true;
+    if (countRecognised(disk[0]) < 2) {
+        plan.refusal = Refusal::TooFew;
+        return plan;
+    }
+    SectorBuffer sector0 = images[0];
+    std::copy(disk[0].begin() + TableBlockStart, disk[0].end(), sector0.begin() + TableBlockStart);
+    if (defaultKey != 0) sector0[DefaultKeyOffset] = static_cast<uint8_t>(defaultKey);
+    plan.newSector0 = sector0;
+    plan.writes.push_back({1, {disk[0], images[1], images[2], images[3]}});
+    plan.writes.push_back({0, {sector0}});
+    return plan;
+}
+
+DiskPlan planRemove(const FirstSectors& disk) {
+    DiskPlan plan = onSector0(disk[0]);
+    // A cleared or overwritten LBA 1 would leave a disk without boot code.
+    if (!isBootableMbr(disk[1])) {
+        plan.refusal = Refusal::NoSavedMbr;
+        return plan;
+    }
+    // A start-up stage whose code runs up to byte 439 ends in a near jump to
+    // stage 2 (E9h 48h 00h at 437); its bytes 432..439 are program, not disk.
+    const SectorBuffer& live = disk[0];
+    const bool codeUpTo439 =
+        live[436] == 0x09 && live[437] == 0xE9 && live[438] == 0x48 && live[439] == 0x00;
+    SectorBuffer restored = disk[1];
+    std::copy(live.begin() + (codeUpTo439 ? 440 : TableBlockStart), live.end(),
+              restored.begin() + (codeUpTo439 ? 440 : TableBlockStart));
+    plan.newSector0 = restored;
+    // LBA 0 first: a stop after it leaves a disk that starts through its old MBR.
+    plan.writes.push_back({0, {restored}});
+    plan.writes.push_back({1, std::vector<SectorBuffer>(4, SectorBuffer{})});
+    return plan;
+}
+
+DiskPlan planNotInstalled(const SectorBuffer& lba0) {
+    DiskPlan plan = onSector0(lba0);
+    plan.refusal = Refusal::NotInstalled;
+    return plan;
+}
+
+DiskPlan planHideAll(const SectorBuffer& lba0) {
+    DiskPlan plan = onSector0(lba0);
+    // A sector without 55h AAh holds no partition table to change.
+    if (!hasBootSignature(lba0)) {
+        plan.refusal = Refusal::NoTable;
+        return plan;
+    }
+    for (int entry = 0; entry < 4; ++entry)
+        plan.newSector0[typeOffset(entry)] =
+            static_cast<uint8_t>(hideRule(plan.newSector0[typeOffset(entry)]));
+    return writeSector0(plan);
+}
+
+// REST: every recognised partition visible, and the first recognised one (the
+// one F1 starts at boot) active. With none recognised the boot flags stay as
+// they are: an empty or foreign slot 1 must not take the flag off the
+// partition that starts the disk. Only bit 7 of a boot flag is the flag, as
+// at boot time.
+DiskPlan planRestoreAll(const SectorBuffer& lba0) {
+    DiskPlan plan = onSector0(lba0);
+    if (!hasBootSignature(lba0)) {
+        plan.refusal = Refusal::NoTable;
+        return plan;
+    }
+    SectorBuffer& s = plan.newSector0;
+    int active = -1;
+    for (int entry = 0; entry < 4 && active < 0; ++entry)
+        if (isRecognisedType(s[typeOffset(entry)])) active = entry;
+    for (int entry = 0; entry < 4; ++entry) {
+        uint8_t& flag = s[bootFlagOffset(entry)];
+        if (active >= 0) flag = static_cast<uint8_t>((flag & 0x7F) | (entry == active ? 0x80 : 0));
+        s[typeOffset(entry)] = static_cast<uint8_t>(unhideRule(s[typeOffset(entry)]));
+    }
+    return writeSector0(plan);
+}
+
+DiskPlan planEdit(const SectorBuffer& lba0, char key, int entry) {
+    DiskPlan plan = onSector0(lba0);
+    // An unused slot (type 0) has nothing to hide or start: activating it
+    // would take the boot flag away from the partition that starts the disk.
+    if (entry < 0 || entry > 3 || lba0[typeOffset(entry)] == 0) {
+        plan.refusal = Refusal::Nothing;
+        return plan;
+    }
+    if (key == 'a' || key == 'A')
+        setActive(plan.newSector0, entry);
+    else if (key == '+')
+        unhideEntry(plan.newSector0, entry);
+    else if (key == '-')
+        hideEntry(plan.newSector0, entry);
+    else
+        plan.refusal = Refusal::Nothing;
+    return plan.refusal == Refusal::None ? writeSector0(plan) : plan;
+}
 bool hasBootSignature(const SectorBuffer& sector) {
     return sector[510] == 0x55 && sector[511] == 0xAA;
 }
@@ -58,7 +182,13 @@ bool isAlwaysRefused(RestoreCheck check) {
            check == RestoreCheck::Stage2Damaged || check == RestoreCheck::TargetGpt;
 }
 
-std::array<int, BackupSectorCount> restoreOrder(const Backup& backup) {
-    if (carriesMarker(backup.sectors[0])) return {1, 2, 3, 4, 0};
-    return {0, 1, 2, 3, 4};
+DiskPlan planRestore(const Backup& backup, const SectorBuffer& lba0) {
+    DiskPlan plan = onSector0(lba0);
+    const BackupSectors& s = backup.sectors;
+    plan.newSector0 = s[0];
+    const SectorWrite rest = {1, {s[1], s[2], s[3], s[4]}};
+    if (carriesMarker(s[0])) plan.writes.push_back(rest);
+    plan.writes.push_back({0, {s[0]}});
+    if (!carriesMarker(s[0])) plan.writes.push_back(rest);
+    return plan;
 }

@@ -1,9 +1,61 @@
 // Decisions about a disk, taken on sectors already read: pure functions, no
-// I/O and no text. The caller reads, asks these, and only then writes.
+// I/O and no text. The caller reads, asks these for a plan (what refuses the
+// request, whether to ask first, which sectors to write in which order), and
+// hands the plan to the writer (core/writer.h), or prints it (--dry-run).
 #pragma once
 
 #include "core/backup.h"
 #include "core/installer_state.h"
+
+#include <array>
+#include <vector>
+
+// Why a request is not carried out; the installer says it in words.
+enum class Refusal {
+    None,
+    NoMbr,        // install: LBA 0 is no bootable MBR, so it could not be kept in LBA 1
+    Gpt,          // install: LBA 1 holds a GPT header
+    TooFew,       // install: fewer than two recognised partitions (after the question)
+    NoSavedMbr,   // removal: LBA 1 is no bootable MBR
+    NotInstalled, // removal on a disk without the boot program
+    NoTable,      // HIDE, REST: LBA 0 carries no 55h AAh, so no partition table
+    Nothing,      // an edit that changes nothing (an unused entry)
+};
+
+// One transfer: consecutive sectors from `lba` on, written with one sync.
+struct SectorWrite {
+    uint64_t lba = 0;
+    std::vector<SectorBuffer> sectors;
+};
+
+struct DiskPlan {
+    Refusal refusal = Refusal::None;
+    bool askFreeSpace = false;       // install: LBA 1-4 are not empty, ask before writing
+    SectorBuffer decidedOn{};        // LBA 0 as the plan saw it; the writer reads it again
+    std::vector<SectorWrite> writes; // in this order
+    SectorBuffer newSector0{};       // LBA 0 once every write is done
+};
+
+// LBA 0-4 of a drive.
+using FirstSectors = std::array<SectorBuffer, 5>;
+// The boot program's four sectors: LBA 0 (start-up stage) and LBA 2-4.
+using BootImages = std::array<SectorBuffer, 4>;
+constexpr int DefaultKeyOffset = 112;
+constexpr int TableBlockStart = 432;
+
+// Install with `defaultKey` (0: none) in byte 112. LBA 1-4 first (LBA 1 the
+// disk's own sector 0), LBA 0 last, so that a stop at any moment leaves a
+// disk that starts.
+DiskPlan planInstall(const FirstSectors& disk, int defaultKey, const BootImages& images);
+// Removal: LBA 1's MBR back into LBA 0 with the disk's live TableBlock, then
+// LBA 1-4 zeroed.
+DiskPlan planRemove(const FirstSectors& disk);
+DiskPlan planHideAll(const SectorBuffer& lba0);
+DiskPlan planRestoreAll(const SectorBuffer& lba0);
+// The partition editor: 'a' activates, '+' unhides, '-' hides entry 0..3.
+DiskPlan planEdit(const SectorBuffer& lba0, char key, int entry);
+// Removal's refusal for a disk without the boot program.
+DiskPlan planNotInstalled(const SectorBuffer& lba0);
 
 // Bytes 510..511 hold 55h AAh.
 bool hasBootSignature(const SectorBuffer& sector);
@@ -34,7 +86,9 @@ RestoreCheck checkRestore(const Backup& backup, const DiskIdentity& target,
                           const SectorBuffer& targetLba1, bool force);
 // Refused whatever --force says.
 bool isAlwaysRefused(RestoreCheck check);
-// The order of a restore's writes: LBA 0 last when the backup holds an
-// install (its start-up stage needs LBA 1-4), first when it does not (the old
-// MBR needs nothing else), so the disk starts at every moment.
-std::array<int, BackupSectorCount> restoreOrder(const Backup& backup);
+// A backup written back: LBA 0 last when it holds an install (its start-up
+// stage needs LBA 1-4), first when it does not (the old MBR needs nothing
+// else), so the disk starts at every moment.
+DiskPlan planRestore(const Backup& backup, const SectorBuffer& lba0);
+// Bytes 32..37 hold "VELTRA".
+bool carriesInstallMarker(const SectorBuffer& sector);

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+struct WriteReport;
+
 // One disk sector: 512 bytes.
 using SectorBuffer = std::array<uint8_t, 512>;
 
@@ -36,8 +38,6 @@ struct InstallerState {
     // LBA 0-4 are saved to a backup file before the first write of every
     // operation (the program turns this on unless --no-backup).
     int makeBackups = 0;
-    std::string backupError; // why the last backup failed
-    uint32_t sectorSize = 0; // of a drive refused for its sector size
     // A command-line run whose output is no terminal: message lines also go
     // out as plain text, errors to standard error.
     int plainOutput = 0;
@@ -50,6 +50,8 @@ struct InstallerState {
     // Why the last edit of the partition editor was not written; shown on
     // the message row until the next key.
     std::string menuMessage;
+    // Turns the writer's report of an edit into that line (set by the installer).
+    std::string (*editMessage)(const WriteReport& report, int drive) = nullptr;
 
     // The record store's one read position: the number of the next record.
     int readPosition = 1;

@@ -16,6 +16,20 @@
 
 constexpr uint32_t ErrorInvalidHandle = 6;
 
+// The outcome of a transfer: 0, 6 when the drive could not be opened, or the
+// system's code (errno, or the Win32 code) of a failed position, transfer or
+// sync.
+struct IoResult {
+    uint32_t code = 0;
+    bool ok() const { return code == 0; }
+    // False when the transfer never reached the drive (it could not be opened).
+    bool opened() const { return code != ErrorInvalidHandle; }
+};
+// `count` consecutive sectors from `lba` into `out`, all or nothing.
+IoResult readSectors(int drive, uint64_t lba, SectorBuffer* out, int count);
+// `count` consecutive sectors from `lba` in one transfer, then one sync.
+IoResult writeSectors(int drive, uint64_t lba, const SectorBuffer* data, int count);
+
 void readSector(InstallerState& state, int drive, uint64_t lba);   // into ioBuffer
 void readSavedMbr(InstallerState& state, int drive, uint64_t lba); // into savedMbrBuffer
 void writeSector(InstallerState& state, int drive, uint64_t lba);  // from ioBuffer
@@ -43,7 +57,6 @@ enum class OpenProblem {
 // openProblem saying why.
 uint32_t openDrive(int drive);
 OpenProblem openProblem(int drive);
-int openError(int drive); // the system's code of the failed open
 // A problem that lies in the name given, not in the rights of the program.
 bool isNamingProblem(OpenProblem problem);
 // The drive's logical sector size in bytes (512 for an image file); 0 when
@@ -58,10 +71,15 @@ constexpr uint32_t RequiredSectorSize = 512;
 bool lockDrive(int drive);
 void unlockDrive(int drive);
 
-// Why the last open of `drive` failed, as one Dutch sentence for the line
-// "  VELTRA 9.06: ...": missing rights, or the path that is missing, a
-// folder or no disk.
-std::string openFailureText(int drive);
+// Why the last open of `drive` failed: the problem, the system's code, the
+// path, and for a partition the whole disk it belongs to.
+struct OpenFailure {
+    OpenProblem problem = OpenProblem::None;
+    int error = 0;
+    std::string path;
+    std::string wholeDisk;
+};
+OpenFailure openFailure(int drive);
 
 // Naming the drives. Names from the command line (--drive), entry N being
 // drive N, take the place of the platform's own naming (VELTRA_DRIVES on
@@ -70,17 +88,11 @@ void setDriveNames(const std::vector<std::string>& names);
 // False on POSIX when neither --drive nor VELTRA_DRIVES names a disk: the
 // program then does not guess which disk is the first.
 bool drivesNamed();
-// Empty when drive N opened; otherwise a Dutch sentence why not (missing, a
-// folder, a partition rather than the whole disk, no disk, ...), naming the
-// path.
-std::string checkDrive(int drive);
 // The path or device name of drive N; empty when none is named.
 std::string driveName(int drive);
 // The whole disks of this machine, one line each (path, size, model), to
 // choose from.
 std::vector<std::string> describeWholeDisks();
 
-// Reads a sector into `out` (left as it was on a failure); 0 or the error.
-uint32_t peekSector(int drive, uint64_t lba, SectorBuffer& out);
 // The drive's size in bytes; 0 when unknown.
 uint64_t driveSize(int drive);

@@ -23,6 +23,7 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -163,21 +164,22 @@ int driveFd(int drive) {
     return d.fd;
 }
 
-// Transfers one sector through the drive's descriptor. `data` is read into
-// only when the whole sector arrived, so a failed read leaves the caller's
-// buffer as it was.
-uint32_t transfer(int drive, uint64_t lba, Direction direction, SectorBuffer& data) {
+// Moves `count` sectors through the drive's descriptor in one transfer
+// (and, for a write, one sync). `data` is read into only when every sector
+// arrived, so a failed read leaves the caller's sectors as they were.
+IoResult transfer(int drive, uint64_t lba, Direction direction, uint8_t* data, int count) {
     const int fd = driveFd(drive);
-    if (fd < 0) return ErrorInvalidHandle;
-
+    if (fd < 0) return {ErrorInvalidHandle};
+    const size_t size = static_cast<size_t>(count) * SectorSize;
     const off_t position = static_cast<off_t>(lba * SectorSize);
+    std::vector<uint8_t> bytes(data, data + size);
     uint32_t result = 0;
-    SectorBuffer sector = data;
-    int done = 0;
-    while (done < SectorSize) {
+    size_t done = 0;
+    while (done < size) {
+        const off_t at = position + static_cast<off_t>(done);
         ssize_t n = direction == Direction::Read
-                        ? ::pread(fd, sector.data() + done, SectorSize - done, position + done)
-                        : ::pwrite(fd, sector.data() + done, SectorSize - done, position + done);
+                        ? ::pread(fd, bytes.data() + done, size - done, at)
+                        : ::pwrite(fd, bytes.data() + done, size - done, at);
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) {
             result = transferError(errno);
@@ -187,28 +189,12 @@ uint32_t transfer(int drive, uint64_t lba, Direction direction, SectorBuffer& da
             result = EIO;
             break;
         }
-        done += static_cast<int>(n);
+        done += static_cast<size_t>(n);
     }
     if (result == 0 && direction == Direction::Write && ::fsync(fd) != 0)
         result = transferError(errno);
-    if (result == 0 && direction == Direction::Read) data = sector;
-    return result;
-}
-
-// A path as the user may see it: control bytes shown as \xNN, so that no
-// name can move the cursor or recolour the terminal.
-std::string shownPath(const std::string& path) {
-    std::string out;
-    for (unsigned char c : path) {
-        if (c < 0x20 || c == 0x7F) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
-            out += escaped;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out;
+    if (result == 0 && direction == Direction::Read) std::copy(bytes.begin(), bytes.end(), data);
+    return {result};
 }
 
 } // namespace
@@ -256,16 +242,13 @@ std::optional<std::string> drivePath(int drive) {
     return std::nullopt;
 }
 
-void readSector(InstallerState& state, int drive, uint64_t lba) {
-    state.lastError = transfer(drive, lba, Direction::Read, state.ioBuffer);
+IoResult readSectors(int drive, uint64_t lba, SectorBuffer* out, int count) {
+    return transfer(drive, lba, Direction::Read, out->data(), count);
 }
 
-void readSavedMbr(InstallerState& state, int drive, uint64_t lba) {
-    state.lastError = transfer(drive, lba, Direction::Read, state.savedMbrBuffer);
-}
-
-void writeSector(InstallerState& state, int drive, uint64_t lba) {
-    state.lastError = transfer(drive, lba, Direction::Write, state.ioBuffer);
+IoResult writeSectors(int drive, uint64_t lba, const SectorBuffer* data, int count) {
+    // The bytes are only copied from.
+    return transfer(drive, lba, Direction::Write, const_cast<uint8_t*>(data->data()), count);
 }
 
 void setDrivesReadOnly(bool readOnly) {
@@ -284,10 +267,6 @@ uint32_t openDrive(int drive) {
 OpenProblem openProblem(int drive) {
     if (drive < 0 || drive >= MaxDrives) return OpenProblem::NotNamed;
     return drives[drive].problem;
-}
-
-int openError(int drive) {
-    return drive >= 0 && drive < MaxDrives ? drives[drive].error : 0;
 }
 
 bool isNamingProblem(OpenProblem problem) {
@@ -314,38 +293,10 @@ void unlockDrive(int drive) {
     ::flock(drives[drive].fd, LOCK_UN);
 }
 
-std::string openFailureText(int drive) {
-    const std::string number = std::to_string(drive);
-    if (drive < 0 || drive >= MaxDrives || drives[drive].name.empty())
-        return " Drive " + number + " is niet gevonden.";
+OpenFailure openFailure(int drive) {
+    if (drive < 0 || drive >= MaxDrives) return {OpenProblem::NotNamed, 0, {}, {}};
     const OpenDrive& d = drives[drive];
-    const std::string named = " Drive " + number + " (" + shownPath(d.name) + ")";
-    switch (d.problem) {
-    case OpenProblem::NoRights:
-        return " Niet voldoende rechten. Start als root, bijvoorbeeld met sudo.";
-    case OpenProblem::ReadOnly:
-        return named + " is alleen-lezen.";
-    case OpenProblem::Missing:
-        return named + " bestaat niet.";
-    case OpenProblem::Folder:
-        return named + " is een map, geen schijf.";
-    case OpenProblem::NotADisk:
-        return named + " is geen schijf en geen schijfbestand.";
-    case OpenProblem::Partition:
-        return named + " is een partitie, geen hele schijf; geef de schijf op: /dev/" +
-               shownPath(d.wholeDisk) + ".";
-    case OpenProblem::NotNamed:
-        return " Drive " + number + " is niet gevonden.";
-    case OpenProblem::None:
-    case OpenProblem::Other:
-        break;
-    }
-    return named + " kan niet geopend worden (fout " + std::to_string(d.error) + ").";
-}
-
-std::string checkDrive(int drive) {
-    if (openDrive(drive) == 0) return {};
-    return openFailureText(drive).substr(1);
+    return {d.problem, d.error, d.name, d.wholeDisk};
 }
 
 void setDriveNames(const std::vector<std::string>& names) {
@@ -390,10 +341,6 @@ std::vector<std::string> describeWholeDisks() {
         lines.push_back(line);
     }
     return lines;
-}
-
-uint32_t peekSector(int drive, uint64_t lba, SectorBuffer& out) {
-    return transfer(drive, lba, Direction::Read, out);
 }
 
 uint64_t driveSize(int drive) {

@@ -48,6 +48,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
             line.force = true;
         } else if (arg == "--no-backup") {
             line.noBackup = true;
+        } else if (arg == "-n" || arg == "--dry-run") {
+            line.dryRun = true;
         } else if (arg == "-d" || arg == "--drive" || arg == "--restore") {
             if (i + 1 == args.size() || args[i + 1].empty())
                 return fail(arg + " verwacht een " + (arg == "--restore" ? "bestand." : "schijf."));
@@ -72,6 +74,8 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
         return fail("Onbekend bij deze optie: " + line.word);
     if (line.json && line.action != Action::Status) return fail("--json hoort bij --status.");
     if (line.force && line.action != Action::Restore) return fail("--force hoort bij --restore.");
+    if (line.dryRun && line.word.empty() && line.action != Action::Restore)
+        return fail("--dry-run hoort bij een woord of bij --restore.");
     if (!line.word.empty() && !isKnownWord(line.word))
         return fail("Onbekend woord of onbekende optie: " + line.word);
     return line;
@@ -102,6 +106,8 @@ Opties:
   --restore BESTAND    een back-up van LBA 0-4 terugzetten op schijf 0
   --force              bij --restore: ook als de back-up van een andere schijf lijkt
   --no-backup          geen back-up maken voor het schrijven
+  -n, --dry-run        bij een woord of --restore: laten zien welke sectoren en
+                       welke velden van LBA 0 zouden veranderen, niets schrijven
 
 Back-ups:
   Voor elk schrijven gaan LBA 0-4 naar $XDG_STATE_HOME/veltra (alleen een

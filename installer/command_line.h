@@ -23,6 +23,7 @@ struct CommandLine {
     bool json = false;
     bool force = false;
     bool noBackup = false;
+    bool dryRun = false; // show the plan, write nothing
     std::string restoreFile;
     std::string error; // what is wrong with a UsageError
 };

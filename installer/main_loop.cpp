@@ -3,17 +3,16 @@
 // line) choose and runs one operation.
 #include "installer/main_loop.h"
 
+#include "core/disk_plan.h"
 #include "core/partition_table.h"
 #include "core/sector_access.h"
+#include "installer/messages.h"
 #include "installer/operations.h"
 #include "screens/main_menu.h"
 
 #include <string>
 
 namespace {
-
-constexpr std::string_view InstallMarker = "VELTRA";
-constexpr int MarkerOffset = 32;
 
 std::string titleLine(int opening, std::string_view middle, int closing) {
     std::string title(opening, '>');
@@ -64,18 +63,6 @@ std::string commandWordFrom(const std::vector<std::string>& args) {
     return word;
 }
 
-namespace {
-template <typename Sector> bool markerIn(const Sector& sector) {
-    for (size_t i = 0; i < InstallMarker.size(); ++i)
-        if (sector[MarkerOffset + i] != static_cast<unsigned char>(InstallMarker[i])) return false;
-    return true;
-}
-} // namespace
-
-bool carriesInstallMarker(const SectorBuffer& sector) {
-    return markerIn(sector);
-}
-
 Operation chooseOperation(const std::string& commandWord, int isInstalled) {
     if (commandWord == "HIDE") return Operation::HideAll;
     if (commandWord == "REST") return Operation::RestoreAll;
@@ -95,6 +82,9 @@ void startUp(InstallerState& state, TextScreen& screen, const std::vector<std::s
 
     state.currentDrive = 0;
     state.batchMode = 0;
+    state.editMessage = [](const WriteReport& report, int drive) {
+        return writeMessage(Task::Edit, report, drive).line;
+    };
     state.commandWord = commandWordFrom(args);
     if (!state.commandWord.empty()) state.batchMode = 1;
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/disk_plan.h"
 #include "core/installer_state.h"
 #include "display/text_screen.h"
 
@@ -25,5 +26,3 @@ enum class Operation {
 Operation chooseOperation(const std::string& commandWord, int isInstalled);
 // All arguments joined by one blank, letters a..z upper-cased.
 std::string commandWordFrom(const std::vector<std::string>& args);
-// Bytes 32..37 hold "VELTRA" exactly.
-bool carriesInstallMarker(const SectorBuffer& sector);

@@ -1,11 +1,9 @@
 // The four things the installer does to drive 0: hide all, restore all, remove
-// the boot program and install it. Each writes whole sectors, checks every
-// write and reports in one Dutch line. A failed write is never reported as
-// success, and sector 0 is put back whenever a failure may have changed it, so
-// the first disk keeps starting.
+// the boot program and install it. Each reads what it needs, asks core/ for a
+// plan, asks the user when the plan says so, hands the plan to the one
+// writer and reports in one Dutch line from the table of messages.
 #include "installer/operations.h"
 
-#include "core/guarded_write.h"
 #include "core/partition_table.h"
 #include "core/record_store.h"
 #include "core/sector_access.h"
@@ -14,50 +12,12 @@
 
 #include <array>
 #include <cstdio>
-#include <optional>
 #include <string_view>
 
 namespace {
 
-constexpr std::string_view HiddenMessage =
-    "  Alle primaire partities op 1e drive zijn nu verborgen.";
-constexpr std::string_view VisibleMessage =
-    "  Alle primaire partities op 1e drive zijn nu zichtbaar.";
-constexpr std::string_view RemovedMessage = "  VELTRA is verwijderd, alles is weer als voorheen.";
-constexpr std::string_view InstalledMessage =
-    "  VELTRA 9.06 is geinstalleerd. Bij de volgende opstart aktief.       ";
 constexpr std::string_view NotEnoughSpaceQuestion =
     "  Er is niet genoeg lege ruimte voor VELTRA, toch installeren? (j/n)";
-constexpr std::string_view NotInstalledMessage =
-    "  VELTRA is niet geinstalleerd, er is niets gewijzigd.";
-constexpr std::string_view TooFewPartitionsMessage =
-    "  VELTRA vond minder dan 2 primaire partities, geannuleerd.";
-
-// Failures.
-constexpr std::string_view ReadFailedMessage =
-    "  Lezen van de schijf is mislukt, er is niets veranderd.";
-constexpr std::string_view WriteFailedMessage =
-    "  Schrijven naar de schijf is mislukt, er is niets veranderd.";
-constexpr std::string_view InstallFailedMessage =
-    "  Schrijven naar de schijf is mislukt, VELTRA is niet geinstalleerd.";
-constexpr std::string_view RemoveFailedMessage =
-    "  Schrijven naar de schijf is mislukt, VELTRA is niet verwijderd.";
-constexpr std::string_view Sector0LostMessage =
-    "  Schrijven naar sector 0 is mislukt, de schijf start mogelijk niet meer op!";
-constexpr std::string_view NotWipedMessage =
-    "  VELTRA is verwijderd, maar sector 1 tm 4 konden niet gewist worden.";
-constexpr std::string_view InUseMessage =
-    "  Drive 0 is in gebruik door een ander programma, er is niets gewijzigd.";
-constexpr std::string_view TableChangedMessage =
-    "  De partitietabel is intussen gewijzigd, er is niets veranderd.";
-constexpr std::string_view NoSavedMbrMessage =
-    "  Sector 1 bevat geen geldige MBR, VELTRA is niet verwijderd.";
-constexpr std::string_view NoMbrMessage =
-    "  Sector 0 bevat geen geldige MBR, VELTRA is niet geinstalleerd.";
-constexpr std::string_view NoTableMessage =
-    "  Sector 0 bevat geen geldige MBR, er is niets gewijzigd.";
-constexpr std::string_view GptMessage =
-    "  Deze schijf heeft een GPT-partitietabel, VELTRA kan hier niet geinstalleerd worden.";
 
 // The option words of the main menu and the DefaultKey each one stores: Alt-F n
 // keeps the other partitions visible (z), F n hides them (v).
@@ -65,8 +25,6 @@ constexpr std::array<std::string_view, 8> OptionWords = {"1Z", "1V", "2Z", "2V",
                                                          "3Z", "3V", "4Z", "4V"};
 constexpr std::array<int, 8> OptionKeys = {104, 59, 105, 60, 106, 61, 107, 62};
 
-constexpr int DefaultKeyOffset = 112;
-constexpr int TableBlockStart = 432;
 constexpr int MarkerColumn = 74;
 
 // Before a result line the screen is brought up to date: an empty line in
@@ -80,44 +38,24 @@ void prepareMessage(InstallerState& state, TextScreen& screen) {
     }
 }
 
-void reportMessage(InstallerState& state, TextScreen& screen, std::string_view message) {
-    prepareMessage(state, screen);
-    showLine(state, screen, message);
-}
-
 // A result line that also sets what the program ends with.
-Outcome report(InstallerState& state, TextScreen& screen, std::string_view message, int exitCode,
+Outcome report(InstallerState& state, TextScreen& screen, const Message& message,
                Outcome outcome = Outcome::Done) {
-    state.exitCode = exitCode;
-    reportMessage(state, screen, message);
+    state.exitCode = message.exitCode;
+    prepareMessage(state, screen);
+    showLine(state, screen, message.line);
     return outcome;
 }
 
-// The writes may go ahead only when the guard is ready; otherwise says why
-// nothing was written.
-std::optional<Outcome> refusal(InstallerState& state, TextScreen& screen, const WriteGuard& guard) {
-    switch (guard.check()) {
-    case WriteCheck::Ready:
-        return std::nullopt;
-    case WriteCheck::InUse:
-        return report(state, screen, InUseMessage, ExitRefused, Outcome::InUse);
-    case WriteCheck::Changed:
-        return report(state, screen, TableChangedMessage, ExitRefused, Outcome::TableChanged);
-    case WriteCheck::NoBackup:
-        return report(state, screen,
-                      "  Geen back-up gemaakt (" + state.backupError + "), er is niets veranderd.",
-                      ExitDiskError);
-    case WriteCheck::SectorSize:
-        return report(state, screen,
-                      "  Drive " + std::to_string(guard.drive()) + " heeft sectoren van " +
-                          std::to_string(state.sectorSize) +
-                          " bytes (niet 512), er is niets "
-                          "gewijzigd.",
-                      ExitRefused);
-    case WriteCheck::ReadFailed:
-        break;
-    }
-    return report(state, screen, ReadFailedMessage, ExitDiskError);
+// What the main loop does next after a write that did not go ahead.
+Outcome outcomeOf(const WriteReport& written) {
+    if (written.result == WriteResult::InUse) return Outcome::InUse;
+    if (written.result == WriteResult::Changed) return Outcome::TableChanged;
+    return Outcome::Done;
+}
+
+WriteReport write(const InstallerState& state, const DiskPlan& plan) {
+    return applyPlan(0, plan, {state.makeBackups != 0, {}});
 }
 
 // After an interactive install or removal row 1 names the state just reached.
@@ -129,43 +67,13 @@ void showReachedTitle(InstallerState& state, TextScreen& screen) {
     drawTitleGradient(state, screen, 0);
 }
 
-// ioBuffer to LBA `lba` of drive 0; true when the disk took it.
-bool writeLba(InstallerState& state, uint64_t lba) {
-    writeSector(state, 0, lba);
-    return state.lastError == 0;
-}
-
-// HIDE and REST: writes the changed workSector to LBA 0. On a failure the
-// sector that was there is written back and workSector shows it again.
-Outcome writeTable(InstallerState& state, TextScreen& screen, const SectorBuffer& before,
-                   std::string_view doneMessage) {
-    // A sector without 55h AAh holds no partition table to change: an empty
-    // or foreign first sector is never rewritten.
-    if ((before[510] & 0xFF) != 0x55 || (before[511] & 0xFF) != 0xAA) {
-        state.workSector = before;
-        return report(state, screen, NoTableMessage, ExitRefused);
-    }
-    WriteGuard guard(state, 0, before);
-    if (auto refused = refusal(state, screen, guard)) {
-        state.workSector = before;
-        return *refused;
-    }
-    state.ioBuffer = state.workSector;
-    if (writeLba(state, 0)) return report(state, screen, doneMessage, ExitDone);
-    bool intact = true;
-    if (mayHaveChanged(state)) {
-        SectorBuffer original{};
-        original = before;
-        intact = putBackSector0(state, 0, original);
-    }
-    state.workSector = before;
-    return report(state, screen, intact ? WriteFailedMessage : Sector0LostMessage, ExitDiskError);
-}
-
-bool anyNonZero(const SectorBuffer& sector) {
-    for (uint8_t byte : sector)
-        if (byte != 0) return true;
-    return false;
+// HIDE and REST: one write of LBA 0. The shown table follows the disk.
+Outcome writeTable(InstallerState& state, TextScreen& screen, Task task, const DiskPlan& plan) {
+    if (plan.refusal != Refusal::None) return report(state, screen, refusalMessage(plan.refusal));
+    const StopsWait stops; // until the result line is out
+    const WriteReport written = write(state, plan);
+    if (written.result == WriteResult::Written) state.workSector = plan.newSector0;
+    return report(state, screen, writeMessage(task, written, 0), outcomeOf(written));
 }
 
 // The row of the menu line whose DefaultKey is `key`; 9 ("Alleen installeren") for none.
@@ -176,12 +84,14 @@ int markerRowFor(int key) {
     return row;
 }
 
-// A failed install: LBA 0 is written last, so only its own failed write can
-// have touched it; then the sector the disk had goes back.
-Outcome failInstall(InstallerState& state, TextScreen& screen, const SectorBuffer& sector0,
-                    bool sector0Touched) {
-    const bool intact = !sector0Touched || putBackSector0(state, 0, sector0);
-    return report(state, screen, intact ? InstallFailedMessage : Sector0LostMessage, ExitDiskError);
+// The free-space question; true when answered with J.
+bool askToOverwrite(InstallerState& state, TextScreen& screen) {
+    state.questionAsked = 1;
+    if (state.batchMode == 1) printNewline(screen);
+    showLine(state, screen, NotEnoughSpaceQuestion);
+    std::string answer = awaitKey(screen);
+    if (answer.size() == 1 && answer[0] >= 'a' && answer[0] <= 'z') answer[0] -= 'a' - 'A';
+    return answer == "J";
 }
 
 } // namespace
@@ -196,37 +106,38 @@ void showLine(InstallerState& state, TextScreen& screen, std::string_view text) 
     std::fflush(to);
 }
 
-Outcome refuseRemoval(InstallerState& state, TextScreen& screen) {
-    return report(state, screen, NotInstalledMessage, ExitRefused);
-}
-
 void fillDefaultKeyTable(InstallerState& state) {
     for (size_t i = 0; i < OptionKeys.size(); ++i) state.defaultKeyTable[i] = OptionKeys[i];
 }
 
-Outcome hideAll(InstallerState& state, TextScreen& screen) {
-    const SectorBuffer before = state.workSector;
-    for (int entry = 0; entry < 4; ++entry)
-        state.workSector[typeOffset(entry)] = hideRule(state.workSector[typeOffset(entry)]);
-    return writeTable(state, screen, before, HiddenMessage);
+int chosenDefaultKey(const InstallerState& state) {
+    for (size_t i = 0; i < OptionWords.size(); ++i)
+        if (state.commandWord == OptionWords[i]) return state.defaultKeyTable[i];
+    return 0;
 }
 
-// REST: every recognised partition visible, and the first recognised one (the
-// one F1 starts at boot) active. With none recognised the boot flags stay as
-// they are: an empty or foreign slot 1 must not take the flag off the
-// partition that starts the disk. Only bit 7 of a boot flag is the flag, as
-// at boot time.
-Outcome restoreAll(InstallerState& state, TextScreen& screen) {
-    const SectorBuffer before = state.workSector;
-    int active = -1;
-    for (int entry = 0; entry < 4 && active < 0; ++entry)
-        if (isRecognisedType(state.workSector[typeOffset(entry)])) active = entry;
-    for (int entry = 0; entry < 4; ++entry) {
-        uint8_t& flag = state.workSector[bootFlagOffset(entry)];
-        if (active >= 0) flag = static_cast<uint8_t>((flag & 0x7F) | (entry == active ? 0x80 : 0));
-        state.workSector[typeOffset(entry)] = unhideRule(state.workSector[typeOffset(entry)]);
+BootImages bootImages(InstallerState& state) {
+    BootImages images{};
+    restoreTo(state, BootImageRecords);
+    decodeImageToScratch(state);
+    images[0] = state.scratchSector;
+    for (size_t n = 1; n < images.size(); ++n) {
+        decodeImageToBuffer(state);
+        images[n] = state.ioBuffer;
     }
-    return writeTable(state, screen, before, VisibleMessage);
+    return images;
+}
+
+Outcome hideAll(InstallerState& state, TextScreen& screen) {
+    return writeTable(state, screen, Task::HideAll, planHideAll(state.workSector));
+}
+
+Outcome restoreAll(InstallerState& state, TextScreen& screen) {
+    return writeTable(state, screen, Task::RestoreAll, planRestoreAll(state.workSector));
+}
+
+Outcome refuseRemoval(InstallerState& state, TextScreen& screen) {
+    return report(state, screen, refusalMessage(planNotInstalled(state.workSector).refusal));
 }
 
 // Removal: LBA 1 keeps the MBR that was there before the install. It goes back
@@ -234,47 +145,22 @@ Outcome restoreAll(InstallerState& state, TextScreen& screen) {
 // it are LBA 1 to 4 zeroed, so a failure never leaves the start-up stage in
 // LBA 0 without the sectors it loads.
 Outcome removeBootProgram(InstallerState& state, TextScreen& screen) {
-    const SectorBuffer before = state.workSector;
-    WriteGuard guard(state, 0, before);
-    if (auto refused = refusal(state, screen, guard)) return *refused;
-    // The guard read LBA 0 as it is now: the start-up stage with the disk's
-    // live TableBlock.
-    const SectorBuffer installedSector0 = state.ioBuffer;
-    state.scratchSector = state.ioBuffer;
-
-    readSavedMbr(state, 0, 1);
-    if (state.lastError != 0) return report(state, screen, ReadFailedMessage, ExitDiskError);
-    // A cleared or overwritten LBA 1 would leave a disk without boot code.
-    if (!isBootableMbr(state.savedMbrBuffer))
-        return report(state, screen, NoSavedMbrMessage, ExitRefused);
-    state.workSector = state.savedMbrBuffer;
-
-    // A start-up stage whose code runs up to byte 439 ends in a near jump to
-    // stage 2 (E9h 48h 00h at 437); its bytes 432..439 are program, not disk.
-    const SectorBuffer& live = state.scratchSector;
-    const bool codeUpTo439 =
-        live[436] == 0x09 && live[437] == 0xE9 && live[438] == 0x48 && live[439] == 0x00;
-    for (int i = codeUpTo439 ? 440 : TableBlockStart; i < 512; ++i) state.workSector[i] = live[i];
-
-    state.ioBuffer = state.workSector;
-    if (!writeLba(state, 0)) {
-        const bool intact = !mayHaveChanged(state) || putBackSector0(state, 0, installedSector0);
-        state.workSector = before;
-        return report(state, screen, intact ? RemoveFailedMessage : Sector0LostMessage,
-                      ExitDiskError);
+    FirstSectors disk{};
+    disk[0] = state.workSector;
+    if (!readSectors(0, 1, &disk[1], 4).ok())
+        return report(state, screen, writeMessage(Task::Remove, {WriteResult::ReadFailed}, 0));
+    const DiskPlan plan = planRemove(disk);
+    if (plan.refusal != Refusal::None) return report(state, screen, refusalMessage(plan.refusal));
+    const StopsWait stops;
+    const WriteReport written = write(state, plan);
+    const bool removed = written.result == WriteResult::Written || written.sector0Written;
+    if (removed) {
+        state.workSector = plan.newSector0;
+        state.isInstalled = 0;
     }
-    state.isInstalled = 0;
-
-    bool wiped = true;
-    for (uint64_t lba = 1; lba <= 4; ++lba) {
-        state.ioBuffer.fill(0);
-        if (!writeLba(state, lba)) wiped = false;
-    }
-
-    report(state, screen, wiped ? RemovedMessage : NotWipedMessage,
-           wiped ? ExitDone : ExitDiskError);
-    showReachedTitle(state, screen);
-    return Outcome::Done;
+    report(state, screen, writeMessage(Task::Remove, written, 0), outcomeOf(written));
+    if (removed) showReachedTitle(state, screen);
+    return outcomeOf(written);
 }
 
 // Install: LBA 1 receives the disk's sector 0 unchanged, LBA 2 to 4 the rest of
@@ -282,74 +168,39 @@ Outcome removeBootProgram(InstallerState& state, TextScreen& screen) {
 // TableBlock and the chosen DefaultKey. Until that last write LBA 0 is the
 // disk's own MBR, so a stop at any moment leaves a disk that starts.
 Outcome installBootProgram(InstallerState& state, TextScreen& screen) {
-    // The disk's sector 0 becomes the saved MBR that a removal puts back and
-    // that every start runs: it must be one.
-    SectorBuffer sector0{};
-    sector0 = state.workSector;
-    if (!isBootableMbr(sector0)) return report(state, screen, NoMbrMessage, ExitRefused);
+    FirstSectors disk{};
+    disk[0] = state.workSector;
+    // Sector 0 must be a bootable MBR before anything else is looked at.
+    if (!isBootableMbr(disk[0])) return report(state, screen, refusalMessage(Refusal::NoMbr));
+    if (!readSectors(0, 1, &disk[1], 4).ok())
+        return report(state, screen, writeMessage(Task::Install, {WriteResult::ReadFailed}, 0));
+    const DiskPlan plan = planInstall(disk, chosenDefaultKey(state), bootImages(state));
+    if (plan.refusal == Refusal::NoMbr || plan.refusal == Refusal::Gpt)
+        return report(state, screen, refusalMessage(plan.refusal));
 
-    // Free-space test: LBA 1 to 4 should be empty. All four are read.
-    bool inUse = false;
-    bool gpt = false;
-    for (uint64_t lba = 1; lba <= 4; ++lba) {
-        readSector(state, 0, lba);
-        if (state.lastError != 0) return report(state, screen, ReadFailedMessage, ExitDiskError);
-        state.scratchSector = state.ioBuffer;
-        if (anyNonZero(state.ioBuffer)) inUse = true;
-        if (lba == 1)
-            gpt = std::string_view(reinterpret_cast<const char*>(state.ioBuffer.data()), 8) ==
-                  "EFI PART";
-    }
-    // LBA 1 onwards hold the GPT header and entries: never offered for overwriting.
-    if (gpt) return report(state, screen, GptMessage, ExitRefused);
-
-    if (inUse) {
-        state.questionAsked = 1;
-        if (state.batchMode == 1) printNewline(screen);
-        showLine(state, screen, NotEnoughSpaceQuestion);
-        std::string answer = awaitKey(screen);
-        if (answer.size() == 1 && answer[0] >= 'a' && answer[0] <= 'z') answer[0] -= 'a' - 'A';
-        if (answer != "J") {
-            state.exitCode = ExitRefused;
-            // The command line has no menu to go back to: say that nothing happened.
-            if (state.batchMode == 1) reportMessage(state, screen, NotInstalledMessage);
-            return Outcome::Cancelled;
+    if (plan.askFreeSpace && !askToOverwrite(state, screen)) {
+        state.exitCode = ExitRefused;
+        // The command line has no menu to go back to: say that nothing happened.
+        if (state.batchMode == 1) {
+            prepareMessage(state, screen);
+            showLine(state, screen, refusalMessage(Refusal::NotInstalled).line);
         }
+        return Outcome::Cancelled;
     }
-
-    countPrimaryPartitions(state);
-    if (state.partitionCount < 2) {
+    if (plan.refusal == Refusal::TooFew) {
         state.exitCode = ExitRefused;
         if (state.batchMode == 1) printNewline(screen);
-        showLine(state, screen, TooFewPartitionsMessage);
+        showLine(state, screen, refusalMessage(plan.refusal).line);
         // The key that answers this message is taken here, so that it neither
         // acts in the menu nor ends the closing prompt that follows.
         awaitKey(screen);
         return Outcome::Cancelled;
     }
 
-    WriteGuard guard(state, 0, state.workSector);
-    if (auto refused = refusal(state, screen, guard)) return *refused;
-
-    // The disk's sector 0, unchanged, becomes the saved MBR.
-    state.ioBuffer = sector0;
-    if (!writeLba(state, 1)) return failInstall(state, screen, sector0, false);
-
-    restoreTo(state, BootImageRecords);
-    decodeImageToScratch(state);
-    for (int i = TableBlockStart; i < 512; ++i) state.scratchSector[i] = state.workSector[i];
-    for (size_t i = 0; i < OptionWords.size(); ++i)
-        if (state.commandWord == OptionWords[i])
-            state.scratchSector[DefaultKeyOffset] = state.defaultKeyTable[i];
-    const int defaultKey = state.scratchSector[DefaultKeyOffset];
-
-    for (uint64_t lba = 2; lba <= 4; ++lba) {
-        decodeImageToBuffer(state);
-        if (!writeLba(state, lba)) return failInstall(state, screen, sector0, false);
-    }
-
-    state.ioBuffer = state.scratchSector;
-    if (!writeLba(state, 0)) return failInstall(state, screen, sector0, mayHaveChanged(state));
+    const StopsWait stops;
+    const WriteReport written = write(state, plan);
+    if (written.result != WriteResult::Written)
+        return report(state, screen, writeMessage(Task::Install, written, 0), outcomeOf(written));
     state.isInstalled = 1;
     state.exitCode = ExitDone;
     if (state.batchMode == 1) {
@@ -360,14 +211,14 @@ Outcome installBootProgram(InstallerState& state, TextScreen& screen) {
         runMenuScreen(state, screen);
     }
 
-    state.markerRow = markerRowFor(defaultKey);
+    state.markerRow = markerRowFor(plan.newSector0[DefaultKeyOffset]);
     setColor(screen, Grey, 0, ColorTarget::ForegroundOnly);
     moveCursor(screen, state.markerRow, MarkerColumn);
     printText(screen, "*", false);
 
     moveCursor(screen, 22, 1);
     setColor(screen, Magenta, PaleRose);
-    showLine(state, screen, InstalledMessage);
+    showLine(state, screen, doneMessage(Task::Install).line);
     showReachedTitle(state, screen);
     return Outcome::Done;
 }

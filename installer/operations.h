@@ -1,7 +1,9 @@
 #pragma once
 
+#include "core/disk_plan.h"
 #include "core/installer_state.h"
 #include "display/text_screen.h"
+#include "installer/messages.h"
 
 #include <string_view>
 
@@ -13,12 +15,6 @@ enum class Outcome {
     TableChanged, // LBA 0 changed since it was read: nothing written, the pass starts over
 };
 
-// Exit codes.
-constexpr int ExitDone = 0;
-constexpr int ExitRefused = 1;
-constexpr int ExitUsage = 2;
-constexpr int ExitDiskError = 3;
-
 // A message line on the screen. A command-line run whose output is no
 // terminal also writes it as plain text: to standard error once the run has
 // failed (exitCode set), else to standard output.
@@ -26,6 +22,10 @@ void showLine(InstallerState& state, TextScreen& screen, std::string_view text);
 
 // Fills defaultKeyTable: 1Z 104, 1V 59, 2Z 105, 2V 60, 3Z 106, 3V 61, 4Z 107, 4V 62.
 void fillDefaultKeyTable(InstallerState& state);
+// The DefaultKey of the command word (0 for none), from defaultKeyTable.
+int chosenDefaultKey(const InstallerState& state);
+// The boot program's four sectors, decoded from the record store.
+BootImages bootImages(InstallerState& state);
 Outcome hideAll(InstallerState& state, TextScreen& screen);
 Outcome restoreAll(InstallerState& state, TextScreen& screen);
 Outcome removeBootProgram(InstallerState& state, TextScreen& screen);

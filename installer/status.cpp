@@ -6,6 +6,7 @@
 #include "core/partition_table.h"
 #include "core/sector_access.h"
 #include "installer/main_loop.h"
+#include "installer/messages.h"
 
 #include <cstdio>
 #include <string_view>
@@ -100,21 +101,6 @@ std::string jsonString(const std::string& text) {
     return out + "\"";
 }
 
-// A path in the text report: control bytes as \xNN.
-std::string shownText(const std::string& text) {
-    std::string out;
-    for (unsigned char c : text) {
-        if (c < 0x20 || c == 0x7F) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
-            out += escaped;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out;
-}
-
 std::string yesNo(bool value, bool json) {
     if (json) return value ? "true" : "false";
     return value ? "ja" : "nee";
@@ -141,7 +127,7 @@ std::string describeDrive(int drive, const BackupSectors& s, bool json) {
             ",\"saved_mbr_valid\":" + (installed ? yesNo(savedMbr, true) : "null") +
             ",\"stage2_intact\":" + (installed ? yesNo(stage2, true) : "null") + ",\"entries\":[";
     } else {
-        out += "Drive " + std::to_string(drive) + ": " + shownText(name) + " (" +
+        out += "Drive " + std::to_string(drive) + ": " + shownPath(name) + " (" +
                std::to_string(size / 1048576) + " MiB, sectoren van " + std::to_string(sectorSize) +
                " bytes, handtekening " + signature + ")\n";
         out += "  VELTRA: " + std::string(installed ? "geinstalleerd" : "niet geinstalleerd");
@@ -186,9 +172,7 @@ std::string statusReport(bool json, int& exitCode) {
     for (int drive = 0; drive < MaxDrives; ++drive) {
         if (driveName(drive).empty()) continue;
         BackupSectors sectors{};
-        uint32_t error = 0;
-        for (int lba = 0; lba < BackupSectorCount && error == 0; ++lba)
-            error = peekSector(drive, lba, sectors[lba]);
+        const uint32_t error = readSectors(drive, 0, sectors.data(), BackupSectorCount).code;
         if (!first && json) out += ",";
         first = false;
         if (error != 0) {
@@ -200,7 +184,7 @@ std::string statusReport(bool json, int& exitCode) {
             else
                 out += error == ErrorInvalidHandle
                            ? openFailureText(drive).substr(1) + "\n"
-                           : "Drive " + std::to_string(drive) + ": " + shownText(driveName(drive)) +
+                           : "Drive " + std::to_string(drive) + ": " + shownPath(driveName(drive)) +
                                  " is niet te lezen (fout " + std::to_string(error) + ").\n";
             continue;
         }

@@ -102,9 +102,10 @@ class Backups : public ::testing::Test {
         return screen->exitCode.load();
     }
     std::string makeBackup() {
-        std::string file, error;
+        std::string file;
+        BackupFailure failure;
         closeBackupFolder();
-        EXPECT_TRUE(backupDrive(0, file, error)) << error;
+        EXPECT_TRUE(backupDrive(0, file, failure)) << static_cast<int>(failure.kind);
         return file;
     }
 };
@@ -225,8 +226,8 @@ TEST_F(Backups, RestoreChecksWhatItWrites) {
     ASSERT_EQ(runWord("1v"), 0); // the backup of the disk before the install
     const std::string installedFile = makeBackup();
     Backup installed;
-    std::string error;
-    ASSERT_TRUE(readBackup(installedFile, installed, error));
+    BackupFileProblem problem;
+    ASSERT_TRUE(readBackup(installedFile, installed, problem));
     const std::vector<uint8_t> installedDisk = readAll(image);
     using Edit = std::function<void(Backup&)>;
     using DiskEdit = std::function<void(std::vector<uint8_t>&)>;

@@ -5,7 +5,7 @@ if(NOT VELTRA_BOOT_BIN)
 endif()
 
 add_executable(sector_access_test sector_access_test.cpp)
-target_link_libraries(sector_access_test PRIVATE veltra_sector GTest::gtest_main)
+target_link_libraries(sector_access_test PRIVATE veltra_core GTest::gtest_main)
 gtest_discover_tests(sector_access_test PROPERTIES LABELS unit TIMEOUT 60)
 
 add_executable(partition_table_test partition_table_test.cpp)

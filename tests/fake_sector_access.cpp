@@ -1,4 +1,4 @@
-// In-memory disks behind readSector, readSavedMbr and writeSector, for the
+// In-memory disks behind readSectors and writeSectors, for the
 // fault-injection tests of the operations. No file or device is ever opened.
 #include "tests/fake_sector_access.h"
 
@@ -35,19 +35,8 @@ bool inRange(int drive, uint64_t lba) {
     return drive >= 0 && drive < 4 && lba < static_cast<uint64_t>(SectorCount);
 }
 
-void readInto(InstallerState& state, int drive, uint64_t lba, Kind kind, SectorBuffer& into) {
-    Disks& d = disks();
-    const Fault* fault = faultFor(Kind::Read, ++d.reads);
-    uint32_t result = 0;
-    if (fault) {
-        result = fault->code;
-    } else if (!inRange(drive, lba)) {
-        result = ErrorInvalidHandle;
-    } else {
-        std::copy_n(d.bytes[drive].begin() + static_cast<long>(lba * 512), 512, into.begin());
-    }
-    state.lastError = result;
-    d.log.push_back({kind, drive, lba, result});
+bool inRange(int drive, uint64_t lba, int count) {
+    return inRange(drive, lba) && inRange(drive, lba + static_cast<uint64_t>(count) - 1);
 }
 
 } // namespace
@@ -104,32 +93,39 @@ std::vector<uint64_t> writtenLbas() {
 
 using namespace fake_disks;
 
-void readSector(InstallerState& state, int drive, uint64_t lba) {
-    readInto(state, drive, lba, Kind::Read, state.ioBuffer);
+IoResult readSectors(int drive, uint64_t lba, SectorBuffer* out, int count) {
+    Disks& d = disks();
+    const Fault* fault = faultFor(Kind::Read, ++d.reads);
+    uint32_t result = 0;
+    if (fault) {
+        result = fault->code;
+    } else if (!inRange(drive, lba, count)) {
+        result = ErrorInvalidHandle;
+    } else {
+        for (int n = 0; n < count; ++n) out[n] = fake_disks::sector(drive, lba + n);
+    }
+    d.log.push_back({Kind::Read, drive, lba, result, count});
+    return {result};
 }
 
-void readSavedMbr(InstallerState& state, int drive, uint64_t lba) {
-    readInto(state, drive, lba, Kind::ReadSavedMbr, state.savedMbrBuffer);
-}
-
-void writeSector(InstallerState& state, int drive, uint64_t lba) {
+IoResult writeSectors(int drive, uint64_t lba, const SectorBuffer* data, int count) {
     Disks& d = disks();
     const Fault* fault = faultFor(Kind::Write, ++d.writes);
     uint32_t result = 0;
-    if (!inRange(drive, lba)) {
+    if (!inRange(drive, lba, count)) {
         result = ErrorInvalidHandle;
     } else if (fault) {
         result = fault->code;
-        // A transfer that broke off half way; an unopened disk is never touched.
+        // A transfer that broke off half way through its first sector; an
+        // unopened disk is never touched.
         if (fault->torn && fault->code != ErrorInvalidHandle)
-            std::copy_n(state.ioBuffer.begin(), 256,
+            std::copy_n(data[0].begin(), 256,
                         d.bytes[drive].begin() + static_cast<long>(lba * 512));
     } else {
-        std::copy(state.ioBuffer.begin(), state.ioBuffer.end(),
-                  d.bytes[drive].begin() + static_cast<long>(lba * 512));
+        for (int n = 0; n < count; ++n) fake_disks::setSector(drive, lba + n, data[n]);
     }
-    state.lastError = result;
-    d.log.push_back({Kind::Write, drive, lba, result});
+    d.log.push_back({Kind::Write, drive, lba, result, count});
+    return {result};
 }
 
 bool lockDrive(int drive) {
@@ -138,14 +134,8 @@ bool lockDrive(int drive) {
 
 void unlockDrive(int) {}
 
-std::string openFailureText(int drive) {
-    return " Drive " + std::to_string(drive) + " is niet gevonden.";
-}
-
-uint32_t peekSector(int drive, uint64_t lba, SectorBuffer& out) {
-    if (!inRange(drive, lba)) return ErrorInvalidHandle;
-    out = fake_disks::sector(drive, lba);
-    return 0;
+OpenFailure openFailure(int drive) {
+    return {OpenProblem::NotNamed, 0, {}, {}};
 }
 
 std::string driveName(int drive) {

@@ -11,17 +11,18 @@ namespace fake_disks {
 
 constexpr int SectorCount = 16; // LBA 0..15 per disk
 
-enum class Kind { Read, ReadSavedMbr, Write };
+enum class Kind { Read, Write };
 
 struct Call {
     Kind kind;
     int drive;
     uint64_t lba;
-    uint32_t result; // the lastError the call left
+    uint32_t result; // the code the call returned
+    int count = 1;   // sectors in the transfer
 };
 
 struct Fault {
-    Kind kind;     // Read covers readSector and readSavedMbr, counted together
+    Kind kind;     // counted per transfer of its kind
     int number;    // 1-based number of the call of that kind that fails
     uint32_t code; // 6: the disk could not be opened, anything else a transfer failure
     bool torn;     // a failed write leaves the first half of the sector written
@@ -39,7 +40,7 @@ const std::vector<Call>& calls();
 int& drivesInUse();
 // The logical sector size drive N reports (512 after reset).
 uint32_t& sectorSize(int drive);
-// The LBAs written to drive 0 in order (failed writes included).
+// The first LBA of each write to drive 0, in order (failed writes included).
 std::vector<uint64_t> writtenLbas();
 
 } // namespace fake_disks

@@ -1,0 +1,48 @@
+// Every line the program says about a disk and what it ends with: one table
+// for the screen and the command line alike. The layers below return values
+// (refusals, write results, open problems, backup failures); here they become
+// Dutch lines in code page 437 and exit codes.
+#pragma once
+
+#include "core/backup.h"
+#include "core/disk_plan.h"
+#include "core/writer.h"
+
+#include <string>
+
+// Exit codes.
+constexpr int ExitDone = 0;
+constexpr int ExitRefused = 1;
+constexpr int ExitUsage = 2;
+constexpr int ExitDiskError = 3;
+
+struct Message {
+    std::string line; // as the screen shows it: two blanks, then the sentence
+    int exitCode = ExitDone;
+};
+
+// The operations whose results are told.
+enum class Task { HideAll, RestoreAll, Remove, Install, Edit, Restore };
+
+// Why the plan of `task` was refused.
+Message refusalMessage(Refusal refusal);
+// What became of the plan's writes on `drive`.
+Message writeMessage(Task task, const WriteReport& report, int drive);
+// The success line of a task whose writes are all on the disk.
+Message doneMessage(Task task);
+
+// " Drive 0 (PATH) bestaat niet." and its kin: why drive N did not open,
+// after "  VELTRA 9.06:" (hence the leading blank).
+std::string openFailureText(int drive);
+// Why no backup was made, for "Geen back-up gemaakt (...)".
+std::string backupFailureText(const BackupFailure& failure, int drive);
+// Why a file is no backup, after its name.
+std::string backupFileText(BackupFileProblem problem);
+// Why a backup is not written over drive 0.
+Message restoreRefusalMessage(RestoreCheck check, const Backup& backup, const DiskIdentity& disk);
+
+// A screen line as a line of the command line: "veltra: " and the sentence,
+// its first letter small.
+std::string commandLineText(const std::string& screenLine);
+// A path with its control bytes shown as \xNN.
+std::string shownPath(const std::string& path);
