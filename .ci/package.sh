@@ -89,6 +89,19 @@ completed=$(bash -c 'source /usr/share/bash-completion/bash_completion
   _veltra veltra --dr veltra; echo "${COMPREPLY[*]}"') ||
   fail "bash-completion does not load a completion for veltra"
 [ "$completed" = --drive ] || fail "completing 'veltra --dr' gave '$completed'"
+# "--drive=" takes a file; a report takes no word. The line as bash splits it at "=".
+complete_line() {
+  (cd "$work" && bash -c 'source /usr/share/bash-completion/bash_completion
+    __load_completion veltra || exit 1
+    COMP_LINE=$1; COMP_POINT=${#COMP_LINE}; shift
+    COMP_WORDS=("$@"); COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
+    _veltra veltra "${COMP_WORDS[-1]}" "${COMP_WORDS[-2]}"; echo "${COMPREPLY[*]}"' _ "$@")
+}
+touch "$work/completed.img"
+completed=$(complete_line "veltra --drive=comp" veltra --drive = comp)
+[ "$completed" = completed.img ] || fail "completing 'veltra --drive=comp' gave '$completed'"
+completed=$(complete_line "veltra --status --json " veltra --status --json "")
+[ -z "$completed" ] || fail "completing after --json offered '$completed'"
 
 python3 tools/make_disk.py "$work/disk.img" >/dev/null
 cp "$work/disk.img" "$work/original.img"

@@ -7,6 +7,14 @@
 #include <functional>
 #include <string>
 
+// The parts of the usage text that differ by platform: the lines of -d/--drive
+// (how a disk is named) and the closing examples.
+struct DriveUsage {
+    const char* option;
+    const char* examples;
+};
+DriveUsage driveUsage();
+
 // Called first in main, before anything is opened: descriptors 0 to 2 that are
 // closed are opened on the null device (so a drive can never take their place
 // and be read as keys or written as screen output); a reader that went away

@@ -45,6 +45,17 @@ void prepareProcess() {
     for (int signal : StopSignals) sigaction(signal, &action, nullptr);
 }
 
+DriveUsage driveUsage() {
+    return {R"(  -d, --drive PAD      de schijf van drive 0, 1, 2, 3 in volgorde (hooguit 4):
+                       een hele schijf (/dev/sda) of een schijfbestand; gaat
+                       voor VELTRA_DRIVES
+)",
+            R"(Voorbeelden met een schijfbestand:
+  veltra --drive schijf.img --status
+  veltra -d schijf.img 1v
+)"};
+}
+
 bool plainOutputWanted() {
     return !::isatty(STDOUT_FILENO);
 }

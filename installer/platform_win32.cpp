@@ -26,6 +26,17 @@ void prepareProcess() {
     SetConsoleCtrlHandler(onConsoleEvent, TRUE);
 }
 
+DriveUsage driveUsage() {
+    return {R"(  -d, --drive SCHIJF   de schijf van drive 0, 1, 2, 3 in volgorde (hooguit 4):
+                       een nummer of \\.\PhysicalDriveN; zonder --drive is
+                       drive N \\.\PhysicalDriveN
+)",
+            R"(Voorbeelden:
+  veltra --drive 1 --status
+  veltra -d \\.\PhysicalDrive0 1v
+)"};
+}
+
 bool plainOutputWanted() {
     return false;
 }
