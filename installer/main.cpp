@@ -1,10 +1,12 @@
 // VELTRA installer: the window's event loop runs on this thread, the installer
 // itself (start-up and main loop) on a thread of its own.
 #include "core/installer_state.h"
+#include "core/sector_access.h"
 #include "display/text_screen.h"
 #include "display/window.h"
 #include "installer/cli.h"
 #include "installer/command_line.h"
+#include "installer/desktop_start.h"
 #include "installer/main_loop.h"
 #include "installer/platform.h"
 
@@ -15,8 +17,13 @@
 int main(int argc, char** argv) {
     prepareProcess();
     const CommandLine line = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
-    if (CliResult said; runWithoutWindow(line, said))
+    const std::string programPath = argc > 0 && argv[0] ? argv[0] : "veltra";
+    if (CliResult said; runWithoutWindow(line, said)) {
+        // Started bare from a desktop menu: the disk is chosen in the window.
+        if (argc <= 1 && !drivesNamed() && startedFromDesktop())
+            return startFromDesktop(programPath);
         return showCliText(said.out, said.err, said.exitCode, argc <= 1);
+    }
 
     auto screen = std::make_unique<TextScreen>();
     auto state = std::make_unique<InstallerState>();
@@ -31,6 +38,5 @@ int main(int argc, char** argv) {
         mainLoop(*state, shown);
     };
     if (state->plainOutput) return runPlain(*screen, logic);
-    const std::string programPath = argc > 0 && argv[0] ? argv[0] : "veltra";
     return runWithWindow(*screen, programPath, logic);
 }

@@ -39,5 +39,16 @@ int runPlain(TextScreen& screen, const std::function<void(TextScreen&)>& logic);
 // (`bareStart`: no arguments, as from a desktop menu) with no terminal and a
 // display.
 int showCliText(const std::string& out, const std::string& err, int exitCode, bool bareStart);
+// True when the program was started as from a desktop menu: no terminal on
+// standard input and standard error, and a display (POSIX; false on Windows,
+// which names its disks by number and asks for rights through its manifest).
+bool startedFromDesktop();
+// True when the program may write whole disks (POSIX: effective user root).
+bool mayWriteDisks();
+// Starts this program again through pkexec, which asks for the password of
+// an administrator, with `drive` as --drive. Returns only when that failed,
+// with why as a Dutch sentence.
+std::string restartWithRights(const std::string& drive);
+
 // The text in the program's window, a page at a time, until a key.
 int showTextInWindow(const std::string& text, int exitCode);

@@ -4,9 +4,11 @@
 #include "display/window.h"
 #include "display/window_posix.h"
 
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -71,13 +73,33 @@ int runPlain(TextScreen& screen, const std::function<void(TextScreen&)>& logic) 
     return code;
 }
 
-int showCliText(const std::string& out, const std::string& err, int exitCode, bool bareStart) {
-    // From a desktop menu nobody reads standard error: say it in the window.
+bool startedFromDesktop() {
     const char* x11 = std::getenv("DISPLAY");
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    if (bareStart && !::isatty(STDIN_FILENO) && !::isatty(STDERR_FILENO) &&
-        ((x11 && *x11) || (wayland && *wayland)))
-        return showTextInWindow(out + err, exitCode);
+    return !::isatty(STDIN_FILENO) && !::isatty(STDERR_FILENO) &&
+           ((x11 && *x11) || (wayland && *wayland));
+}
+
+bool mayWriteDisks() {
+    return ::geteuid() == 0;
+}
+
+// pkexec wants the program's absolute path, the one its polkit action names.
+std::string restartWithRights(const std::string& drive) {
+    char self[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n <= 0) return "het pad van het programma is niet te vinden.";
+    const std::string program(self, static_cast<size_t>(n));
+    const char* const args[] = {"pkexec", program.c_str(), "--drive", drive.c_str(), nullptr};
+    ::execvp("pkexec", const_cast<char* const*>(args));
+    const int error = errno;
+    return error == ENOENT ? "pkexec ontbreekt, het programma kan geen beheerdersrechten vragen."
+                           : "pkexec kan niet starten (" + std::string(std::strerror(error)) + ").";
+}
+
+int showCliText(const std::string& out, const std::string& err, int exitCode, bool bareStart) {
+    // From a desktop menu nobody reads standard error: say it in the window.
+    if (bareStart && startedFromDesktop()) return showTextInWindow(out + err, exitCode);
     std::fputs(out.c_str(), stdout);
     std::fputs(err.c_str(), stderr);
     std::fflush(stdout);

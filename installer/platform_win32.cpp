@@ -37,6 +37,18 @@ DriveUsage driveUsage() {
 )"};
 }
 
+bool startedFromDesktop() {
+    return false;
+}
+
+bool mayWriteDisks() {
+    return true;
+}
+
+std::string restartWithRights(const std::string&) {
+    return "het programma vraagt zijn rechten bij het starten.";
+}
+
 bool plainOutputWanted() {
     return false;
 }

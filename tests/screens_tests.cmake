@@ -4,6 +4,7 @@ add_executable(veltra_screens_tests
   ${CMAKE_CURRENT_SOURCE_DIR}/menu_test.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/editor_test.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/gradient_help_test.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/disk_picker_test.cpp
 )
 target_include_directories(veltra_screens_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(veltra_screens_tests PRIVATE
