@@ -25,7 +25,8 @@ quiet() {
   rm -f "$log"
 }
 
-packages=(dpkg-dev file groff-base desktop-file-utils bash-completion)
+packages=(dpkg-dev file groff-base desktop-file-utils bash-completion libxml2-utils polkitd
+  dbus-daemon)
 if [ "$(id -u)" = 0 ]; then
   apt-get install -y --no-install-recommends "${packages[@]}" >/dev/null 2>&1 ||
     quiet bash -c "apt-get update && apt-get install -y --no-install-recommends ${packages[*]}"
@@ -59,7 +60,7 @@ contents=$(dpkg-deb -c "$deb" | awk '{print $NF}')
 for path in usr/bin/veltra usr/share/man/man1/veltra.1 \
   usr/share/bash-completion/completions/veltra usr/share/applications/veltra.desktop \
   usr/share/icons/hicolor/32x32/apps/veltra.png usr/share/doc/veltra/README.md \
-  usr/share/doc/veltra/copyright; do
+  usr/share/doc/veltra/copyright usr/share/polkit-1/actions/org.veltra.pkexec.veltra.policy; do
   grep -qx "\./$path" <<<"$contents" || fail "$deb lacks /$path"
 done
 depends=$(dpkg-deb -f "$deb" Depends)
@@ -73,6 +74,19 @@ file "$work/veltra" | grep -q 'not stripped' && fail "/usr/bin/veltra is not str
 warnings=$(groff -man -ww -z packaging/veltra.1 2>&1)
 [ -z "$warnings" ] || fail "man page: $warnings"
 desktop-file-validate packaging/veltra.desktop || fail "packaging/veltra.desktop"
+# The polkit action: valid against polkit's DTD, naming the installed program
+# and letting it keep the display.
+policy=usr/share/polkit-1/actions/org.veltra.pkexec.veltra.policy
+dpkg-deb --fsys-tarfile "$deb" | tar -xOf - "./$policy" >"$work/veltra.policy"
+dtd=/usr/share/polkit-1/policyconfig-1.dtd
+if [ -f "$dtd" ]; then
+  xmllint --noout --dtdvalid "$dtd" "$work/veltra.policy" || fail "/$policy is not valid"
+else
+  xmllint --noout "$work/veltra.policy" || fail "/$policy is not well-formed"
+fi
+for annotation in 'exec.path">/usr/bin/veltra<' 'exec.allow_gui">true<'; do
+  grep -q "$annotation" "$work/veltra.policy" || fail "/$policy lacks $annotation"
+done
 echo "   $(stat -c %s "$deb") bytes; Depends: $depends"
 
 echo "== package: apt-get install ./$deb"
@@ -81,6 +95,47 @@ quiet as_root apt-get install -y "./$deb"
 hash -r
 veltra=$(command -v veltra) || fail "no veltra on PATH after installing"
 [ "$veltra" = /usr/bin/veltra ] || fail "veltra is $veltra, not /usr/bin/veltra"
+
+# polkit reads the installed action: asked through a bus of this script's own
+# (no system bus needed), pkaction shows it with the program's path.
+if command -v pkaction >/dev/null && [ -x /usr/lib/polkit-1/polkitd ] &&
+  command -v dbus-daemon >/dev/null && [ "$(id -u)" = 0 ]; then
+  bus=$work/bus
+  mkdir -m 755 "$bus"
+  chmod 755 "$work" # polkitd runs as its own user
+  cat >"$bus/bus.conf" <<EOF
+<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>system</type>
+  <listen>unix:path=$bus/socket</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow user="*"/><allow own="*"/><allow send_destination="*"/><allow receive_sender="*"/>
+  </policy>
+</busconfig>
+EOF
+  dbus-daemon --config-file="$bus/bus.conf" --nofork --nopidfile >/dev/null 2>&1 &
+  bus_pid=$!
+  for _ in $(seq 50); do [ -S "$bus/socket" ] && break; sleep 0.1; done
+  export DBUS_SYSTEM_BUS_ADDRESS="unix:path=$bus/socket"
+  /usr/lib/polkit-1/polkitd --no-debug >/dev/null 2>&1 &
+  polkitd_pid=$!
+  action=
+  for _ in $(seq 50); do
+    action=$(timeout 10 pkaction --action-id org.veltra.pkexec.veltra --verbose 2>/dev/null) &&
+      break
+    sleep 0.2
+  done
+  unset DBUS_SYSTEM_BUS_ADDRESS
+  kill "$polkitd_pid" "$bus_pid" 2>/dev/null || true
+  wait "$polkitd_pid" "$bus_pid" 2>/dev/null || true
+  grep -q "org.freedesktop.policykit.exec.path -> /usr/bin/veltra" <<<"$action" ||
+    fail "pkaction does not show the action with /usr/bin/veltra: $action"
+  grep -q "org.freedesktop.policykit.exec.allow_gui -> true" <<<"$action" ||
+    fail "pkaction: no allow_gui: $action"
+  echo "   pkaction: $(head -n 1 <<<"$action") $(grep -c "annotation:" <<<"$action") annotations"
+fi
 
 # bash-completion finds the completion by the command's name.
 completed=$(bash -c 'source /usr/share/bash-completion/bash_completion

@@ -6,6 +6,8 @@
 #   share/bash-completion/completions/veltra      (packaging/veltra.bash-completion)
 #   share/applications/veltra.desktop             (packaging/veltra.desktop)
 #   share/icons/hicolor/32x32/apps/veltra.png     (display/icon.png)
+#   share/polkit-1/actions/org.veltra.pkexec.veltra.policy
+#                                                 (packaging/...policy.in, naming bin/veltra)
 #   share/doc/veltra/README.md, copyright         (packaging/copyright)
 # and cpack makes veltra_<version>-1_<arch>.deb from that, its dependencies
 # found by dpkg-shlibdeps (package dpkg-dev).
@@ -31,6 +33,14 @@ else()
   install(FILES display/icon.png
     DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/32x32/apps RENAME veltra.png)
   install(FILES README.md packaging/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
+  # The polkit action names the program by the path it is installed at, which
+  # cpack only knows when it installs (its prefix is /usr): the file is made then.
+  set(veltra_policy ${PROJECT_BINARY_DIR}/packaging/org.veltra.pkexec.veltra.policy)
+  install(CODE "
+    set(VELTRA_EXEC_PATH \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_BINDIR}/veltra\")
+    configure_file(${PROJECT_SOURCE_DIR}/packaging/org.veltra.pkexec.veltra.policy.in
+      ${veltra_policy} @ONLY)")
+  install(FILES ${veltra_policy} DESTINATION ${CMAKE_INSTALL_DATADIR}/polkit-1/actions)
 endif()
 
 set(CPACK_PACKAGE_NAME veltra)
