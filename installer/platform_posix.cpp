@@ -84,16 +84,19 @@ bool mayWriteDisks() {
     return ::geteuid() == 0;
 }
 
-// pkexec wants the program's absolute path, the one its polkit action names.
+// pkexec wants the program's absolute path, the one its polkit action names;
+// it is taken from where Debian puts it, never from a search of PATH.
 std::string restartWithRights(const std::string& drive) {
     char self[4096];
     const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
     if (n <= 0) return "het pad van het programma is niet te vinden.";
     const std::string program(self, static_cast<size_t>(n));
-    const char* const args[] = {"pkexec", program.c_str(), "--drive", drive.c_str(), nullptr};
-    ::execvp("pkexec", const_cast<char* const*>(args));
+    constexpr const char* Pkexec = "/usr/bin/pkexec";
+    const char* const args[] = {Pkexec, program.c_str(), "--drive", drive.c_str(), nullptr};
+    ::execv(Pkexec, const_cast<char* const*>(args));
     const int error = errno;
-    return error == ENOENT ? "pkexec ontbreekt, het programma kan geen beheerdersrechten vragen."
+    return error == ENOENT ? "pkexec ontbreekt (pakket pkexec), het programma kan geen "
+                             "beheerdersrechten vragen."
                            : "pkexec kan niet starten (" + std::string(std::strerror(error)) + ").";
 }
 

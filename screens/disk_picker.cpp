@@ -41,8 +41,10 @@ std::string sizeText(uint64_t bytes) {
     char text[32];
     if (bytes >= 1000000000000ull)
         std::snprintf(text, sizeof text, "%.1f TB", static_cast<double>(bytes) / 1e12);
-    else
+    else if (bytes >= 1000000000ull)
         std::snprintf(text, sizeof text, "%.1f GB", static_cast<double>(bytes) / 1e9);
+    else
+        std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / 1e6);
     return text;
 }
 

@@ -12,6 +12,7 @@ const std::vector<DiskChoice> ThreeDisks = {
     {"/dev/sda", 500107862016, "Samsung SSD 860", 1},
     {"/dev/sdb", 2000398934016, "WDC WD20EZRZ", 0},
     {"/dev/nvme0n1", 256060514304, "", -1},
+    {"/dev/sdc", 31457280, "Stick", 0},
 };
 
 class DiskPickerTest : public ScreenTest {
@@ -35,9 +36,9 @@ TEST_F(DiskPickerTest, KeysChooseADiskOrEnd) {
     } cases[] = {
         {{KeyEnter}, 0},
         {{KeyDown, KeyEnter}, 1},
-        {{KeyUp, KeyEnter}, 2}, // the list wraps around
-        {{KeyDown, KeyDown, KeyDown, KeyEnter}, 0},
-        {{KeyEnd, KeyUp, KeyEnter}, 1},
+        {{KeyUp, KeyEnter}, 3}, // the list wraps around
+        {{KeyDown, KeyDown, KeyDown, KeyDown, KeyEnter}, 0},
+        {{KeyEnd, KeyUp, KeyEnter}, 2},
         {{KeyDown, 'x', KeyF1, KeyHome, KeyEnter}, 0},
         {{KeyDown, KeyEscape, KeyEnter}, -1},
         {{KeyClose}, -1},
@@ -57,9 +58,10 @@ TEST_F(DiskPickerTest, PageShowsTheDisksInTheMenuColours) {
         row(9),
         row80("  /dev/sdb          2.0 TB     WDC WD20EZRZ             niet ge\x8Bnstalleerd"));
     EXPECT_EQ(row(10), row80("  /dev/nvme0n1      256.1 GB                            onbekend"));
+    EXPECT_EQ(row(11).substr(0, 40), "  /dev/sdc          31.5 MB    Stick    ");
     // The selection bar on the second disk; the page and the bands as on the menu.
     EXPECT_EQ(background(9), Plum);
-    for (int r : {2, 8, 10, 11, 27}) EXPECT_EQ(background(r), PaleRose) << r;
+    for (int r : {2, 8, 10, 12, 27}) EXPECT_EQ(background(r), PaleRose) << r;
     EXPECT_EQ(pixel(636, 0), Band[0]);
     EXPECT_EQ(pixel(636, 432 + 15), Band[15]);
     EXPECT_NE(row(25).find("wachtwoord"), std::string::npos);
