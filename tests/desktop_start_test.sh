@@ -46,23 +46,33 @@ until xwininfo -root >/dev/null 2>&1; do
     sleep 0.1
 done
 
-# /dev becomes the images and the few devices a program needs.
+# Starts veltra bare, its /dev the images and the few devices a program
+# needs, and waits for its window.
 mkdir -p "$out/old-dev"
-unshare -m sh -c '
-    mount --bind /dev "$1/old-dev" && mount -t tmpfs none /dev || exit 1
-    for d in null zero random urandom; do touch /dev/$d && mount --bind "$1/old-dev/$d" /dev/$d; done
-    for d in sda sdb; do touch /dev/$d && mount --bind "$1/dev/$d" /dev/$d || exit 1; done
-    mount --bind "$1/sys" /sys/block || exit 1
-    exec "$2" </dev/null >"$1/out.txt" 2>&1' sh "$out" "$veltra" &
-app_pid=$!
-
-tries=0
-while :; do
-    wid=$(xdotool search --onlyvisible --name "^veltra\$" 2>/dev/null | head -n 1)
-    [ -n "$wid" ] && break
-    tries=$((tries + 1)) && [ $tries -gt 200 ] && fail "no window: $(cat "$out/out.txt")"
-    sleep 0.1
-done
+start() {
+    unshare -m sh -c '
+        mount --bind /dev "$1/old-dev" && mount -t tmpfs none /dev || exit 1
+        for d in null zero random urandom; do touch /dev/$d && mount --bind "$1/old-dev/$d" /dev/$d; done
+        for d in sda sdb; do touch /dev/$d && mount --bind "$1/dev/$d" /dev/$d || exit 1; done
+        mount --bind "$1/sys" /sys/block || exit 1
+        exec "$2" </dev/null >"$1/out.txt" 2>&1' sh "$out" "$veltra" &
+    app_pid=$!
+    tries=0
+    while :; do
+        wid=$(xdotool search --onlyvisible --name "^veltra\$" 2>/dev/null | head -n 1)
+        [ -n "$wid" ] && break
+        tries=$((tries + 1)) && [ $tries -gt 200 ] && fail "no window: $(cat "$out/out.txt")"
+        sleep 0.1
+    done
+    xdotool mousemove --window "$wid" 100 100
+    xdotool windowfocus --sync "$wid" 2>/dev/null
+}
+ended() {
+    wait "$app_pid"
+    code=$?
+    app_pid=
+    [ "$code" = "$1" ] || fail "exit code $code, not $1: $(cat "$out/out.txt")"
+}
 pixel() { convert "$out/$1" -crop "1x1+$2+$3" txt:- | tail -n 1 | grep -qi "$4"; }
 # The colours in text row $2 of the picture, at x 8..631.
 colours() { convert "$out/$1" -crop "624x16+8+$((16 * $2 - 16))" -format %k info:; }
@@ -76,8 +86,15 @@ picture() {
         sleep 0.2
     done
 }
+# Escape on the picker ends with 0.
+start
+picture picker.png pixel picker.png 636 120 "#DDA0DD"
+xdotool key Escape
+ended 0
+
 # The picker: the first disk on the selection bar (text row 8), the page pale
 # rose, the title band as on the menu, row 4 empty.
+start
 picture picker.png pixel picker.png 636 120 "#DDA0DD"
 pixel picker.png 636 140 "#FFD0FF" || fail "picker: page"
 pixel picker.png 636 0 "#FF4EBC" || fail "picker: band"
@@ -85,16 +102,11 @@ pixel picker.png 636 0 "#FF4EBC" || fail "picker: band"
 
 # Down and Enter: the menu of /dev/sdb, not installed, in the same window:
 # its text in row 4, its first line ("IN", row 9) selected.
-xdotool mousemove --window "$wid" 100 100
-xdotool windowfocus --sync "$wid" 2>/dev/null
 xdotool key --delay 100 Down Return
 texts() { [ "$(colours "$1" "$2")" -gt 1 ]; }
 picture menu.png texts menu.png 4
 pixel menu.png 636 136 "#DDA0DD" || fail "menu: row 9 is not selected"
 xdotool key Escape
-wait "$app_pid"
-code=$?
-app_pid=
-[ "$code" = 0 ] || fail "exit code $code: $(cat "$out/out.txt")"
+ended 0
 cmp -s "$out/dev/sdb" "$out/sdb.before" || fail "/dev/sdb changed"
 echo "desktop start passed; pictures in $out"
