@@ -28,7 +28,7 @@ quiet() {
 }
 
 packages=(dpkg-dev debhelper lintian appstream man-db file groff-base desktop-file-utils
-  bash-completion)
+  bash-completion libxml2-utils polkitd dbus-daemon)
 if [ "$(id -u)" = 0 ]; then
   apt-get install -y --no-install-recommends "${packages[@]}" >/dev/null 2>&1 ||
     quiet bash -c "apt-get update && apt-get install -y --no-install-recommends ${packages[*]}"
@@ -76,7 +76,8 @@ paths=(usr/sbin/veltra usr/share/man/man8/veltra.8.gz usr/share/man/nl/man8/velt
   usr/share/bash-completion/completions/veltra usr/share/applications/veltra.desktop
   usr/share/metainfo/org.veltra_project.veltra.metainfo.xml
   usr/share/icons/hicolor/scalable/apps/veltra.svg
-  usr/share/doc/veltra/README.Debian usr/share/doc/veltra/copyright)
+  usr/share/doc/veltra/README.Debian usr/share/doc/veltra/copyright
+  usr/share/polkit-1/actions/org.veltra.pkexec.veltra.policy)
 for size in 16 32 48 64 128 256; do
   paths+=("usr/share/icons/hicolor/${size}x$size/apps/veltra.png")
 done
@@ -105,6 +106,19 @@ for size in 16 32 48 64 128 256; do
   icon=$(file "$work/deb/usr/share/icons/hicolor/${size}x$size/apps/veltra.png")
   [[ $icon == *"$size x $size, 8-bit/color RGBA"* ]] || fail "icon ${size}x$size: $icon"
 done
+# The polkit action: valid against polkit's DTD, naming the installed program
+# and letting it keep the display.
+policy=usr/share/polkit-1/actions/org.veltra.pkexec.veltra.policy
+cp "$work/deb/$policy" "$work/veltra.policy"
+dtd=/usr/share/polkit-1/policyconfig-1.dtd
+if [ -f "$dtd" ]; then
+  xmllint --noout --dtdvalid "$dtd" "$work/veltra.policy" || fail "/$policy is not valid"
+else
+  xmllint --noout "$work/veltra.policy" || fail "/$policy is not well-formed"
+fi
+for annotation in 'exec.path">/usr/sbin/veltra<' 'exec.allow_gui">true<'; do
+  grep -q "$annotation" "$work/veltra.policy" || fail "/$policy lacks $annotation"
+done
 echo "   $(stat -c %s "$deb") bytes; Depends: $depends"
 
 echo "== package: apt-get install ./$deb"
@@ -122,13 +136,67 @@ for lang in en nl; do
   grep -q "^$want_name" <<<"$page" || fail "man -L $lang 8 veltra shows no $want_name section"
 done
 
+# polkit reads the installed action: asked through a bus of this script's own
+# (no system bus needed), pkaction shows it with the program's path.
+if command -v pkaction >/dev/null && [ -x /usr/lib/polkit-1/polkitd ] &&
+  command -v dbus-daemon >/dev/null && [ "$(id -u)" = 0 ]; then
+  bus=$work/bus
+  mkdir -m 755 "$bus"
+  chmod 755 "$work" # polkitd runs as its own user
+  cat >"$bus/bus.conf" <<EOF
+<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>system</type>
+  <listen>unix:path=$bus/socket</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow user="*"/><allow own="*"/><allow send_destination="*"/><allow receive_sender="*"/>
+  </policy>
+</busconfig>
+EOF
+  dbus-daemon --config-file="$bus/bus.conf" --nofork --nopidfile >/dev/null 2>&1 &
+  bus_pid=$!
+  for _ in $(seq 50); do [ -S "$bus/socket" ] && break; sleep 0.1; done
+  export DBUS_SYSTEM_BUS_ADDRESS="unix:path=$bus/socket"
+  /usr/lib/polkit-1/polkitd --no-debug >/dev/null 2>&1 &
+  polkitd_pid=$!
+  action=
+  for _ in $(seq 50); do
+    action=$(timeout 10 pkaction --action-id org.veltra.pkexec.veltra --verbose 2>/dev/null) &&
+      break
+    sleep 0.2
+  done
+  unset DBUS_SYSTEM_BUS_ADDRESS
+  kill "$polkitd_pid" "$bus_pid" 2>/dev/null || true
+  wait "$polkitd_pid" "$bus_pid" 2>/dev/null || true
+  grep -q "org.freedesktop.policykit.exec.path -> /usr/sbin/veltra" <<<"$action" ||
+    fail "pkaction does not show the action with /usr/sbin/veltra: $action"
+  grep -q "org.freedesktop.policykit.exec.allow_gui -> true" <<<"$action" ||
+    fail "pkaction: no allow_gui: $action"
+  echo "   pkaction: $(head -n 1 <<<"$action") $(grep -c "annotation:" <<<"$action") annotations"
+fi
+
 # bash-completion finds the completion by the command's name.
 completed=$(bash -c 'source /usr/share/bash-completion/bash_completion
   __load_completion veltra || exit 1
-  COMP_WORDS=(veltra --dr); COMP_CWORD=1; COMP_LINE="veltra --dr"; COMP_POINT=${#COMP_LINE}
-  _veltra veltra --dr veltra; echo "${COMPREPLY[*]}"') ||
+  COMP_WORDS=(veltra --dri); COMP_CWORD=1; COMP_LINE="veltra --dri"; COMP_POINT=${#COMP_LINE}
+  _veltra veltra --dri veltra; echo "${COMPREPLY[*]}"') ||
   fail "bash-completion does not load a completion for veltra"
-[ "$completed" = --drive ] || fail "completing 'veltra --dr' gave '$completed'"
+[ "$completed" = --drive ] || fail "completing 'veltra --dri' gave '$completed'"
+# "--drive=" takes a file; a report takes no word. The line as bash splits it at "=".
+complete_line() {
+  (cd "$work" && bash -c 'source /usr/share/bash-completion/bash_completion
+    __load_completion veltra || exit 1
+    COMP_LINE=$1; COMP_POINT=${#COMP_LINE}; shift
+    COMP_WORDS=("$@"); COMP_CWORD=$((${#COMP_WORDS[@]} - 1))
+    _veltra veltra "${COMP_WORDS[-1]}" "${COMP_WORDS[-2]}"; echo "${COMPREPLY[*]}"' _ "$@")
+}
+touch "$work/completed.img"
+completed=$(complete_line "veltra --drive=comp" veltra --drive = comp)
+[ "$completed" = completed.img ] || fail "completing 'veltra --drive=comp' gave '$completed'"
+completed=$(complete_line "veltra --status --json " veltra --status --json "")
+[ -z "$completed" ] || fail "completing after --json offered '$completed'"
 
 python3 tools/make_disk.py "$work/disk.img" >/dev/null
 cp "$work/disk.img" "$work/original.img"

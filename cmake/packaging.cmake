@@ -12,6 +12,7 @@
 #   share/doc/veltra/LICENSE
 # The Debian package (debian/, tools/package.sh deb) is built from that
 # install by debhelper.
+#   share/polkit-1/actions/org.veltra.pkexec.veltra.policy (naming sbin/veltra)
 #
 # Windows: veltra.exe, LEESMIJ.txt and LICENSE.txt (Windows line ends) at the
 # top, and cpack makes veltra-<version>-win64.zip, the program stripped.
@@ -59,6 +60,14 @@ else()
   if(VELTRA_INSTALL_LICENSE)
     install(FILES LICENSE DESTINATION ${CMAKE_INSTALL_DOCDIR})
   endif()
+  # The polkit action names the program by the path it is installed at,
+  # which is only known when it installs: the file is made then.
+  set(veltra_policy ${PROJECT_BINARY_DIR}/packaging/org.veltra.pkexec.veltra.policy)
+  install(CODE "
+    set(VELTRA_EXEC_PATH \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_SBINDIR}/veltra\")
+    configure_file(${PROJECT_SOURCE_DIR}/packaging/org.veltra.pkexec.veltra.policy.in
+      ${veltra_policy} @ONLY)")
+  install(FILES ${veltra_policy} DESTINATION ${CMAKE_INSTALL_DATADIR}/polkit-1/actions)
 endif()
 
 # cpack only for the Windows zip; the Debian package comes from debian/.

@@ -90,6 +90,14 @@ void setDriveNames(const std::vector<std::string>& names);
 bool drivesNamed();
 // The path or device name of drive N; empty when none is named.
 std::string driveName(int drive);
+// A whole disk of this machine as the system lists it.
+struct WholeDisk {
+    std::string path; // /dev/sda
+    uint64_t bytes = 0;
+    std::string model; // empty when the system names none
+};
+// The whole disks of this machine (none on Windows, whose drives are numbers).
+std::vector<WholeDisk> wholeDisksOfMachine();
 // The whole disks of this machine, one line each (path, size, model), to
 // choose from.
 std::vector<std::string> describeWholeDisks();

@@ -330,16 +330,22 @@ std::string sizeText(uint64_t bytes) {
 
 } // namespace
 
+std::vector<WholeDisk> wholeDisksOfMachine() {
+    std::vector<WholeDisk> disks;
+    for (const std::string& disk : listWholeDisks("/sys/block")) {
+        const std::string sectors = firstLineOf("/sys/block/" + disk + "/size");
+        const uint64_t bytes = sectors.empty() ? 0 : std::stoull(sectors) * 512;
+        disks.push_back(
+            {"/dev/" + disk, bytes, firstLineOf("/sys/block/" + disk + "/device/model")});
+    }
+    return disks;
+}
+
 std::vector<std::string> describeWholeDisks() {
     std::vector<std::string> lines;
-    for (const std::string& disk : listWholeDisks("/sys/block")) {
-        std::string sectors = firstLineOf("/sys/block/" + disk + "/size");
-        const uint64_t bytes = sectors.empty() ? 0 : std::stoull(sectors) * 512;
-        std::string line = "/dev/" + disk + "  " + sizeText(bytes);
-        const std::string model = firstLineOf("/sys/block/" + disk + "/device/model");
-        if (!model.empty()) line += "  " + model;
-        lines.push_back(line);
-    }
+    for (const WholeDisk& disk : wholeDisksOfMachine())
+        lines.push_back(disk.path + "  " + sizeText(disk.bytes) +
+                        (disk.model.empty() ? "" : "  " + disk.model));
     return lines;
 }
 

@@ -192,6 +192,10 @@ std::string driveName(int drive) {
     return "\\\\.\\PhysicalDrive" + std::to_string(numbers[drive]);
 }
 
+std::vector<WholeDisk> wholeDisksOfMachine() {
+    return {};
+}
+
 std::vector<std::string> describeWholeDisks() {
     return {};
 }

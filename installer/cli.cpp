@@ -19,7 +19,7 @@
 namespace {
 
 int usageError(CliResult& result, const std::string& error) {
-    result.err += "veltra: " + error + "\n\n" + usageText();
+    result.err += "veltra: " + error + "\nProbeer 'veltra --help'.\n";
     return ExitUsage;
 }
 

@@ -1,8 +1,11 @@
 #include "installer/command_line.h"
 
 #include "installer/main_loop.h"
+#include "installer/platform.h"
 
+#include <algorithm>
 #include <array>
+#include <getopt.h>
 #include <string_view>
 
 namespace {
@@ -10,6 +13,42 @@ namespace {
 constexpr std::array<std::string_view, 12> KnownWords = {"HIDE", "REST", "RM", "IN", "1Z", "1V",
                                                          "2Z",   "2V",   "3Z", "3V", "4Z", "4V"};
 constexpr size_t MaxDrives = 4;
+
+// Codes of the options that have no letter.
+enum : int {
+    StatusOption = 256,
+    JsonOption,
+    ListBackupsOption,
+    RestoreOption,
+    ForceOption,
+    NoBackupOption,
+};
+
+const option LongOptions[] = {
+    {"help", no_argument, nullptr, 'h'},
+    {"version", no_argument, nullptr, 'V'},
+    {"drive", required_argument, nullptr, 'd'},
+    {"status", no_argument, nullptr, StatusOption},
+    {"json", no_argument, nullptr, JsonOption},
+    {"list-backups", no_argument, nullptr, ListBackupsOption},
+    {"restore", required_argument, nullptr, RestoreOption},
+    {"force", no_argument, nullptr, ForceOption},
+    {"no-backup", no_argument, nullptr, NoBackupOption},
+    {"dry-run", no_argument, nullptr, 'n'},
+    {nullptr, 0, nullptr, 0},
+};
+
+// The option as the message names it: its long name, or "-d" when that was typed.
+std::string optionName(int code, const std::string& typed) {
+    if (code == 'd' && !typed.starts_with("--")) return "-d";
+    for (const option& known : LongOptions)
+        if (known.name && known.val == code) return std::string("--") + known.name;
+    return typed;
+}
+
+std::string valueWanted(int code) {
+    return code == RestoreOption ? " verwacht een bestand." : " verwacht een schijf.";
+}
 
 } // namespace
 
@@ -22,6 +61,7 @@ bool isKnownWord(const std::string& word) {
 CommandLine parseCommandLine(const std::vector<std::string>& args) {
     CommandLine line;
     std::vector<std::string> rest;
+    std::string firstError;
     auto fail = [&](std::string error) {
         line.action = Action::UsageError;
         line.error = std::move(error);
@@ -32,57 +72,101 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
         line.action = action;
         ++actions;
     };
-    for (size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        if (arg == "-h" || arg == "--help" || arg == "/?") {
+
+    // getopt_long works on a writable argv and keeps its place in globals:
+    // optind 0 starts a fresh scan. "-" hands over the other arguments in
+    // order (as code 1) whatever POSIXLY_CORRECT says, ":" reports a missing
+    // value as ':'; getopt itself says nothing.
+    std::vector<std::string> copies = args;
+    std::vector<char*> argv = {const_cast<char*>("veltra")};
+    for (std::string& arg : copies) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    const int argc = static_cast<int>(argv.size()) - 1;
+    optind = 0;
+    opterr = 0;
+    const auto typed = [&] { return std::string(argv[std::max(optind - 1, 1)]); };
+    for (int option;
+         (option = getopt_long(argc, argv.data(), "-:hVnd:", LongOptions, nullptr)) != -1;) {
+        switch (option) {
+        case 1:
+            if (std::string_view(optarg) == "/?")
+                act(Action::Help);
+            else
+                rest.emplace_back(optarg);
+            break;
+        case 'h':
             act(Action::Help);
-        } else if (arg == "--version") {
+            break;
+        case 'V':
             act(Action::Version);
-        } else if (arg == "--status") {
+            break;
+        case StatusOption:
             act(Action::Status);
-        } else if (arg == "--list-backups") {
+            break;
+        case ListBackupsOption:
             act(Action::ListBackups);
-        } else if (arg == "--json") {
+            break;
+        case JsonOption:
             line.json = true;
-        } else if (arg == "--force") {
+            break;
+        case ForceOption:
             line.force = true;
-        } else if (arg == "--no-backup") {
+            break;
+        case NoBackupOption:
             line.noBackup = true;
-        } else if (arg == "-n" || arg == "--dry-run") {
+            break;
+        case 'n':
             line.dryRun = true;
-        } else if (arg == "-d" || arg == "--drive" || arg == "--restore") {
-            if (i + 1 == args.size() || args[i + 1].empty())
-                return fail(arg + " verwacht een " + (arg == "--restore" ? "bestand." : "schijf."));
-            if (arg == "--restore") {
-                act(Action::Restore);
-                line.restoreFile = args[++i];
+            break;
+        case 'd':
+        case RestoreOption:
+            if (*optarg == '\0') {
+                if (firstError.empty())
+                    firstError = optionName(option, typed()) + valueWanted(option);
+            } else if (option == 'd') {
+                line.drives.emplace_back(optarg);
             } else {
-                line.drives.push_back(args[++i]);
+                act(Action::Restore);
+                line.restoreFile = optarg;
             }
-        } else if (arg.starts_with("--drive=")) {
-            line.drives.push_back(arg.substr(8));
-        } else {
-            rest.push_back(arg);
+            break;
+        case ':':
+            if (firstError.empty()) firstError = optionName(optopt, typed()) + valueWanted(optopt);
+            break;
+        default: // '?': an unknown option, or a value given to one that takes none
+            if (firstError.empty())
+                firstError = optopt > 0 && optopt < 128
+                                 ? std::string("Onbekende optie: -") + char(optopt) + "."
+                             : optopt != 0
+                                 ? optionName(optopt, typed()) + " neemt geen waarde."
+                                 : "Onbekende optie: " + typed().substr(0, typed().find('=')) + ".";
+            break;
         }
     }
+    for (int i = optind; i < argc; ++i) rest.emplace_back(argv[i]);
+
     // Help and version answer whatever else was asked.
     if (line.action == Action::Help || line.action == Action::Version) return line;
+    if (!firstError.empty()) return fail(firstError);
     if (line.drives.size() > MaxDrives) return fail("Hooguit 4 drives met --drive.");
     if (actions > 1) return fail("Kies een van --status, --list-backups en --restore.");
     line.word = commandWordFrom(rest);
+    std::string asTyped;
+    for (const std::string& part : rest) asTyped += (asTyped.empty() ? "" : " ") + part;
     if (line.action != Action::Run && !line.word.empty())
-        return fail("Onbekend bij deze optie: " + line.word);
+        return fail("Onbekend bij deze optie: " + asTyped + ".");
     if (line.json && line.action != Action::Status) return fail("--json hoort bij --status.");
     if (line.force && line.action != Action::Restore) return fail("--force hoort bij --restore.");
     if (line.dryRun && line.word.empty() && line.action != Action::Restore)
         return fail("--dry-run hoort bij een woord of bij --restore.");
     if (!line.word.empty() && !isKnownWord(line.word))
-        return fail("Onbekend woord of onbekende optie: " + line.word);
+        return fail("Onbekend woord: " + asTyped + ".");
     return line;
 }
 
 std::string usageText() {
-    return R"(Gebruik: veltra [OPTIE...] [WOORD]
+    const DriveUsage drives = driveUsage();
+    return std::string(R"(Gebruik: veltra [OPTIE...] [WOORD]
 
 VELTRA installeert de opstartmanager op schijf 0, verwijdert hem weer en
 verbergt of toont partities. Zonder woord start het menu.
@@ -90,17 +174,16 @@ verbergt of toont partities. Zonder woord start het menu.
 Woorden (hoofd- of kleine letters):
   HIDE          alle herkende primaire partities van schijf 0 verbergen
   REST          ze alle weer tonen, de eerste herkende wordt actief
-  RM            de opstartmanager verwijderen
+  RM            de opstartmanager verwijderen (zonder opstartmanager: geweigerd)
   IN            installeren zonder standaardkeuze
   1Z ... 4Z     installeren, partitie N standaard, de andere zichtbaar (Alt-FN)
   1V ... 4V     installeren, partitie N standaard, de andere verborgen (FN)
 
 Opties:
   -h, --help, /?       deze uitleg
-  --version            versie en build
-  -d, --drive PAD      schijf 0, 1, 2, 3 in volgorde (hooguit 4);
-                       gaat voor VELTRA_DRIVES
-  --status             per schijf laten zien wat erop staat, niets schrijven
+  -V, --version        versie en build
+)") + drives.option +
+           R"(  --status             per schijf laten zien wat erop staat, niets schrijven
   --json               bij --status: als een JSON-object
   --list-backups       de back-ups laten zien
   --restore BESTAND    een back-up van LBA 0-4 terugzetten op schijf 0
@@ -120,6 +203,9 @@ Back-ups:
   grootte, begin en lengte van de partities; handtekening 0 alleen telt niet) en
   nooit een die niet zou starten of een GPT-schijf zou overschrijven.
 
+Een lange optie mag afgekort worden (--dri, --st); een waarde mag ook na = of
+direct na -d staan (-dPAD). Na -- volgt alleen nog het woord.
+
 Afsluitcodes:
   0  gedaan
   1  geweigerd of geannuleerd, niets geschreven: schijf in gebruik, tabel
@@ -131,8 +217,5 @@ Afsluitcodes:
   3  een schijf kon niet geopend, gelezen of beschreven worden, geen back-up
      gemaakt, of de uitvoer kon niet geschreven worden
 
-Voorbeeld met een schijfbestand:
-  veltra --drive schijf.img --status
-  veltra -d schijf.img 1v
-)";
+)" + drives.examples;
 }

@@ -1,11 +1,13 @@
 // VELTRA installer: the window's event loop runs on this thread, the installer
 // itself (start-up and main loop) on a thread of its own.
 #include "core/installer_state.h"
+#include "core/sector_access.h"
 #include "core/write_sequence.h"
 #include "display/text_screen.h"
 #include "display/window.h"
 #include "installer/cli.h"
 #include "installer/command_line.h"
+#include "installer/desktop_start.h"
 #include "installer/main_loop.h"
 #include "installer/operations.h"
 #include "installer/platform.h"
@@ -19,13 +21,19 @@
 int main(int argc, char** argv) {
     prepareProcess();
     const CommandLine line = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    const std::string programPath = argc > 0 && argv[0] ? argv[0] : "veltra";
     {
         // A stop during a restore waits until its result line is out.
         const bool hold = line.action == Action::Restore;
         if (hold) beginWriteSequence();
         CliResult said;
         const bool done = runWithoutWindow(line, said);
-        const int code = done ? showCliText(said.out, said.err, said.exitCode, argc <= 1) : 0;
+        int code = 0;
+        // Started bare from a desktop menu: the disk is chosen in the window.
+        if (done && argc <= 1 && !drivesNamed() && startedFromDesktop())
+            code = startFromDesktop(programPath);
+        else if (done)
+            code = showCliText(said.out, said.err, said.exitCode, argc <= 1);
         if (hold) endWriteSequence();
         if (done) return code;
     }
@@ -49,6 +57,5 @@ int main(int argc, char** argv) {
         mainLoop(*state, shown);
     };
     if (state->plainOutput) return outputWritten(runPlain(*screen, logic));
-    const std::string programPath = argc > 0 && argv[0] ? argv[0] : "veltra";
     return runWithWindow(*screen, programPath, logic);
 }

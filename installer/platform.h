@@ -7,6 +7,14 @@
 #include <functional>
 #include <string>
 
+// The parts of the usage text that differ by platform: the lines of -d/--drive
+// (how a disk is named) and the closing examples.
+struct DriveUsage {
+    const char* option;
+    const char* examples;
+};
+DriveUsage driveUsage();
+
 // Called first in main, before anything is opened: descriptors 0 to 2 that are
 // closed are opened on the null device (so a drive can never take their place
 // and be read as keys or written as screen output); a reader that went away
@@ -31,6 +39,17 @@ int runPlain(TextScreen& screen, const std::function<void(TextScreen&)>& logic);
 // (`bareStart`: no arguments, as from a desktop menu) with no terminal and a
 // display.
 int showCliText(const std::string& out, const std::string& err, int exitCode, bool bareStart);
+// True when the program was started as from a desktop menu: no terminal on
+// standard input and standard error, and a display (POSIX; false on Windows,
+// which names its disks by number and asks for rights through its manifest).
+bool startedFromDesktop();
+// True when the program may write whole disks (POSIX: effective user root).
+bool mayWriteDisks();
+// Starts this program again through pkexec, which asks for the password of
+// an administrator, with `drive` as --drive. Returns only when that failed,
+// with why as a Dutch sentence.
+std::string restartWithRights(const std::string& drive);
+
 // The text in the program's window, a page at a time, until a key.
 int showTextInWindow(const std::string& text, int exitCode);
 

@@ -47,6 +47,17 @@ void prepareProcess() {
     for (int signal : StopSignals) sigaction(signal, &action, nullptr);
 }
 
+DriveUsage driveUsage() {
+    return {R"(  -d, --drive PAD      de schijf van drive 0, 1, 2, 3 in volgorde (hooguit 4):
+                       een hele schijf (/dev/sda) of een schijfbestand; gaat
+                       voor VELTRA_DRIVES
+)",
+            R"(Voorbeelden met een schijfbestand:
+  veltra --drive schijf.img --status
+  veltra -d schijf.img 1v
+)"};
+}
+
 bool plainOutputWanted() {
     return !::isatty(STDOUT_FILENO);
 }
@@ -72,10 +83,33 @@ bool displayNamed() {
 
 } // namespace
 
+bool startedFromDesktop() {
+    return !::isatty(STDIN_FILENO) && !::isatty(STDERR_FILENO) && displayNamed();
+}
+
+bool mayWriteDisks() {
+    return ::geteuid() == 0;
+}
+
+// pkexec wants the program's absolute path, the one its polkit action names;
+// it is taken from where Debian puts it, never from a search of PATH.
+std::string restartWithRights(const std::string& drive) {
+    char self[4096];
+    const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n <= 0) return "het pad van het programma is niet te vinden.";
+    const std::string program(self, static_cast<size_t>(n));
+    constexpr const char* Pkexec = "/usr/bin/pkexec";
+    const char* const args[] = {Pkexec, program.c_str(), "--drive", drive.c_str(), nullptr};
+    ::execv(Pkexec, const_cast<char* const*>(args));
+    const int error = errno;
+    return error == ENOENT ? "pkexec ontbreekt (pakket pkexec), het programma kan geen "
+                             "beheerdersrechten vragen."
+                           : "pkexec kan niet starten (" + std::string(std::strerror(error)) + ").";
+}
+
 int showCliText(const std::string& out, const std::string& err, int exitCode, bool bareStart) {
     // From a desktop menu nobody reads standard error: say it in the window.
-    if (bareStart && !::isatty(STDIN_FILENO) && !::isatty(STDERR_FILENO) && displayNamed())
-        return showTextInWindow(out + err, exitCode);
+    if (bareStart && startedFromDesktop()) return showTextInWindow(out + err, exitCode);
     std::fputs(out.c_str(), stdout);
     std::fputs(err.c_str(), stderr);
     return outputWritten(exitCode);

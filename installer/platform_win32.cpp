@@ -26,6 +26,29 @@ void prepareProcess() {
     SetConsoleCtrlHandler(onConsoleEvent, TRUE);
 }
 
+DriveUsage driveUsage() {
+    return {R"(  -d, --drive SCHIJF   de schijf van drive 0, 1, 2, 3 in volgorde (hooguit 4):
+                       een nummer of \\.\PhysicalDriveN; zonder --drive is
+                       drive N \\.\PhysicalDriveN
+)",
+            R"(Voorbeelden:
+  veltra --drive 1 --status
+  veltra -d \\.\PhysicalDrive0 1v
+)"};
+}
+
+bool startedFromDesktop() {
+    return false;
+}
+
+bool mayWriteDisks() {
+    return true;
+}
+
+std::string restartWithRights(const std::string&) {
+    return "het programma vraagt zijn rechten bij het starten.";
+}
+
 bool plainOutputWanted() {
     return false;
 }

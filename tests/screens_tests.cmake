@@ -4,6 +4,7 @@ add_executable(veltra_screens_tests
   ${CMAKE_CURRENT_SOURCE_DIR}/menu_test.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/editor_test.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/gradient_help_test.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/disk_picker_test.cpp
 )
 target_include_directories(veltra_screens_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(veltra_screens_tests PRIVATE
@@ -22,4 +23,13 @@ if(benchmark_FOUND)
   target_include_directories(veltra_bench_screens PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
   target_link_libraries(veltra_bench_screens PRIVATE
     veltra_installer veltra_sector veltra_window benchmark::benchmark)
+endif()
+
+# The start from a desktop menu: the real program under Xvfb, in a mount
+# namespace whose disks are image files (root only, else skipped).
+if(NOT WIN32)
+  add_test(NAME desktop_start_xvfb
+           COMMAND sh ${CMAKE_CURRENT_SOURCE_DIR}/desktop_start_test.sh $<TARGET_FILE:veltra>
+                   ${PROJECT_SOURCE_DIR}/tools/make_disk.py ${CMAKE_CURRENT_BINARY_DIR}/desktop_start)
+  set_tests_properties(desktop_start_xvfb PROPERTIES LABELS window SKIP_RETURN_CODE 77 TIMEOUT 90)
 endif()

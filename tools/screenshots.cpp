@@ -1,11 +1,12 @@
 // Saves pictures of the installer's screens, drawn by the headless window:
 //   veltra_screenshots <folder>
 // writes menu-installed.png, menu-not-installed.png, editor-drive1.png and
-// help.png there. The disks are image files in a temporary folder.
+// help.png and disk-picker.png there. The disks are image files in a temporary folder.
 #include "core/installer_state.h"
 #include "core/partition_table.h"
 #include "display/text_screen.h"
 #include "display/window.h"
+#include "screens/disk_picker.h"
 #include "screens/help_screen.h"
 #include "screens/main_menu.h"
 
@@ -126,6 +127,17 @@ int main(int argc, char** argv) {
         queueScript(*help.screen, {'x'});
         showHelpScreen(help.state, *help.screen);
         ok &= save(help, out, "help.png");
+    }
+    {
+        // The page of a start from the desktop menu, with made-up disks.
+        Session picker(drive0, false);
+        queueScript(*picker.screen, {KeyDown});
+        runDiskPicker(picker.state, *picker.screen,
+                      {{"/dev/sda", 500107862016, "Samsung SSD 860 EVO", 1},
+                       {"/dev/sdb", 2000398934016, "WDC WD20EZRZ", 0},
+                       {"/dev/nvme0n1", 256060514304, "", -1}},
+                      true);
+        ok &= save(picker, out, "disk-picker.png");
     }
 
     std::error_code ignored;

@@ -1,0 +1,18 @@
+// A start from a desktop menu without a named drive: the window lists the
+// whole disks to choose from; the chosen one is opened at once when the
+// program has the rights to write it, otherwise the program starts again
+// with them (pkexec) and the disk named by --drive.
+#pragma once
+
+#include "screens/disk_picker.h"
+
+#include <string>
+#include <vector>
+
+// The whole disks of this machine with whether VELTRA is on them (LBA 0 read
+// without write access; unknown when it cannot be read).
+std::vector<DiskChoice> listDiskChoices();
+
+// Runs the picker in the window and what follows the choice; returns the
+// program's exit code (0 for Escape).
+int startFromDesktop(const std::string& programPath);
