@@ -62,6 +62,9 @@ else()
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CPACK_PACKAGE_CONTACT}")
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  # The window library is loaded at run time, only when a window opens: the
+  # program works without it, in the terminal.
+  set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "libsdl2-2.0-0")
   set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 endif()
 
