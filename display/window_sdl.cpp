@@ -29,15 +29,16 @@
 namespace {
 
 // The SDL functions this window calls, looked up once in the loaded library.
-#define VELTRA_SDL_FUNCTIONS(X)                                                                    \
-    X(SDL_SetHint)                                                                                 \
-    X(SDL_Init) X(SDL_Quit) X(SDL_GetError) X(SDL_GetCurrentVideoDriver) X(SDL_CreateWindow)       \
-        X(SDL_DestroyWindow) X(SDL_GetWindowSurface) X(SDL_ShowWindow) X(SDL_StartTextInput)       \
-            X(SDL_RegisterEvents) X(SDL_PushEvent) X(SDL_ThreadID) X(SDL_SetEventFilter)           \
-                X(SDL_PollEvent) X(SDL_WaitEvent) X(SDL_Delay) X(SDL_LockSurface)                  \
-                    X(SDL_UnlockSurface) X(SDL_ConvertPixels) X(SDL_UpdateWindowSurface)           \
-                        X(SDL_CreateRGBSurfaceWithFormatFrom) X(SDL_SetWindowIcon)                 \
-                            X(SDL_FreeSurface) X(SDL_GetWindowWMInfo)
+// clang-format off
+#define VELTRA_SDL_FUNCTIONS(X)                                                                  \
+    X(SDL_SetHint) X(SDL_Init) X(SDL_Quit) X(SDL_GetError) X(SDL_GetCurrentVideoDriver)          \
+    X(SDL_CreateWindow) X(SDL_DestroyWindow) X(SDL_GetWindowSurface) X(SDL_ShowWindow)           \
+    X(SDL_StartTextInput) X(SDL_RegisterEvents) X(SDL_PushEvent) X(SDL_ThreadID)                 \
+    X(SDL_SetEventFilter) X(SDL_PollEvent) X(SDL_WaitEvent) X(SDL_Delay) X(SDL_LockSurface)      \
+    X(SDL_UnlockSurface) X(SDL_ConvertPixels) X(SDL_UpdateWindowSurface)                         \
+    X(SDL_CreateRGBSurfaceWithFormatFrom) X(SDL_SetWindowIcon) X(SDL_FreeSurface)                \
+    X(SDL_GetWindowWMInfo)
+// clang-format on
 
 struct SdlLibrary {
 #define VELTRA_SDL_POINTER(name) decltype(&::name) name = nullptr;
@@ -135,20 +136,25 @@ void pushText(KeyQueue& keys, const char* text) {
     }
 }
 
-void present(SDL_Window* window, TextScreen& screen) {
+// Shows the framebuffer; returns the frame count that belongs to the pixels
+// shown (read under the frame lock with them).
+uint64_t present(SDL_Window* window, TextScreen& screen) {
+    uint64_t frame = screen.frameCounter.load(std::memory_order_acquire);
     SDL_Surface* surface = sdl.SDL_GetWindowSurface(window);
-    if (!surface) return;
+    if (!surface) return frame;
     const int width = std::min(surface->w, TextScreen::Width);
     const int height = std::min(surface->h, TextScreen::Height);
-    if (SDL_MUSTLOCK(surface) && sdl.SDL_LockSurface(surface) != 0) return;
+    if (SDL_MUSTLOCK(surface) && sdl.SDL_LockSurface(surface) != 0) return frame;
     {
         std::lock_guard<std::mutex> hold(screen.frameLock);
+        frame = screen.frameCounter.load(std::memory_order_relaxed);
         sdl.SDL_ConvertPixels(width, height, SDL_PIXELFORMAT_ARGB8888, screen.pixels.data(),
                               TextScreen::Width * 4, surface->format->format, surface->pixels,
                               surface->pitch);
     }
     if (SDL_MUSTLOCK(surface)) sdl.SDL_UnlockSurface(surface);
     sdl.SDL_UpdateWindowSurface(window);
+    return frame;
 }
 
 void setIcon(SDL_Window* window) {
@@ -249,15 +255,10 @@ bool handleEvent(TextScreen& screen, const SDL_Event& event) {
     return false;
 }
 
-} // namespace
-
-bool runSdlWindow(TextScreen& screen, const std::string& title,
-                  const std::function<void(TextScreen&)>& logic, int& exitCode) {
-    if (!displayOnOffer()) return false;
-    if (std::string why; !loadSdl(why)) {
-        std::fprintf(stderr, "veltra: geen venster (%s), verder in de terminal\n", why.c_str());
-        return false;
-    }
+// Opens the window, hidden until its icon is set; nullptr when SDL gives none
+// (a display that is there but gives no window says why before the terminal
+// takes over).
+SDL_Window* openSdlWindow(const std::string& title) {
     // Signals stay the program's own (SDL would turn SIGINT and SIGTERM into a
     // quit event); the screen saver may run while a menu waits; the desktop
     // keeps compositing.
@@ -265,19 +266,17 @@ bool runSdlWindow(TextScreen& screen, const std::string& title,
     sdl.SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
     sdl.SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
     chooseVideoDriver();
-    // A display that is there but gives no window: say why before the
-    // terminal takes over.
-    const auto noWindow = [] {
+    const auto noWindow = []() -> SDL_Window* {
         std::fprintf(stderr, "veltra: geen venster (SDL: %s), verder in de terminal\n",
                      sdl.SDL_GetError());
         sdl.SDL_Quit();
-        return false;
+        return nullptr;
     };
     if (sdl.SDL_Init(SDL_INIT_VIDEO) != 0) return noWindow();
     const char* driver = sdl.SDL_GetCurrentVideoDriver();
     if (!isRealWindowDriver(driver)) {
         sdl.SDL_Quit();
-        return false;
+        return nullptr;
     }
     // X11 shows the pixels from shared memory; going through OpenGL instead
     // costs half a second of start-up where the driver renders in software.
@@ -292,75 +291,109 @@ bool runSdlWindow(TextScreen& screen, const std::string& title,
     setIcon(window);
     sdl.SDL_ShowWindow(window);
     sdl.SDL_StartTextInput();
+    return window;
+}
 
-    // The loop sleeps until a key, a window event or a wake-up from the logic,
-    // which comes after drawing and at the logic's end; at most one wake-up is
-    // pending at a time. Under X11 the loop waits in poll on the connection and
-    // a pipe of its own: SDL's own way of waking its wait sends a message to the
-    // window from a second connection, and one still on its way when the window
-    // closes makes the server answer BadWindow, which ends the program. Under
-    // other drivers the wake-up is an SDL event and the loop sleeps in SDL.
-    const int xFd = x11ConnectionFd(window);
-    const auto [wakeRead, wakeWrite] = xFd >= 0 ? openWakePipe() : std::array<int, 2>{-1, -1};
-    const bool pollX11 = wakeRead >= 0;
-    const uint32_t registered = sdl.SDL_RegisterEvents(1);
-    const uint32_t wakeEvent = registered == uint32_t(-1) ? SDL_USEREVENT : registered;
-    std::atomic<bool> wakePending{false};
-    const std::function<void()> wake = [&wakePending, pollX11, fd = wakeWrite, wakeEvent] {
-        if (wakePending.exchange(true)) return;
-        SDL_Event event{};
-        event.type = wakeEvent;
-        const bool sent = pollX11 ? ::write(fd, "w", 1) == 1 : sdl.SDL_PushEvent(&event) == 1;
-        if (!sent) wakePending = false;
-    };
-    screen.wakeEventLoop = wake;
+// The loop sleeps until a key, a window event or a wake-up from the logic,
+// which comes after drawing and at the logic's end; at most one wake-up is on
+// its way at a time (LoopWaker). Under X11 the loop waits in poll on the
+// connection and an eventfd of its own: SDL's own way of waking its wait sends
+// a message to the window from a second connection, and one still on its way
+// when the window closes makes the server answer BadWindow, which ends the
+// program. Under other drivers the wake-up is an SDL event and the loop
+// sleeps in SDL.
+struct SdlLoop {
+    TextScreen& screen;
+    SDL_Window* window = nullptr;
+    int xFd = -1;
+    bool pollX11 = false;
+    uint32_t wakeEvent = SDL_USEREVENT;
+    LoopWaker waker;
     ForeignEvents foreign;
-    foreign.loopThread = sdl.SDL_ThreadID();
-    foreign.wake = wake;
-    if (pollX11) sdl.SDL_SetEventFilter(takeForeignEvent, &foreign);
+};
 
-    std::exception_ptr failure;
-    std::thread logicThread = startLogicThread(screen, logic, failure);
+void wakeSdlLoop(SdlLoop& loop) {
+    if (loop.pollX11) return wakeLoop(loop.waker);
+    if (!claimWakeUp(loop.waker)) return;
+    SDL_Event event{};
+    event.type = loop.wakeEvent;
+    if (sdl.SDL_PushEvent(&event) != 1) releaseWakeUp(loop.waker);
+}
+
+void setUpWakeUps(SdlLoop& loop) {
+    loop.xFd = x11ConnectionFd(loop.window);
+    loop.pollX11 = loop.xFd >= 0 && openWaker(loop.waker);
+    const uint32_t registered = sdl.SDL_RegisterEvents(1);
+    loop.wakeEvent = registered == uint32_t(-1) ? SDL_USEREVENT : registered;
+    loop.screen.wakeEventLoop = [&loop] { wakeSdlLoop(loop); };
+    loop.foreign.loopThread = sdl.SDL_ThreadID();
+    loop.foreign.wake = [&loop] { wakeSdlLoop(loop); };
+    if (loop.pollX11) sdl.SDL_SetEventFilter(takeForeignEvent, &loop.foreign);
+}
+
+// The events that came, SDL's and those other threads pushed; true when the
+// window needs painting again.
+bool takeEvents(SdlLoop& loop) {
+    bool repaint = false;
+    SDL_Event event;
+    while (sdl.SDL_PollEvent(&event)) {
+        // Taken out of the queue: the next wake-up may be sent.
+        if (event.type == loop.wakeEvent) releaseWakeUp(loop.waker);
+        repaint |= handleEvent(loop.screen, event);
+    }
+    std::vector<SDL_Event> taken;
+    {
+        std::lock_guard<std::mutex> hold(loop.foreign.lock);
+        taken.swap(loop.foreign.events);
+    }
+    for (const SDL_Event& pushed : taken) repaint |= handleEvent(loop.screen, pushed);
+    return repaint;
+}
+
+void runSdlLoop(SdlLoop& loop) {
     uint64_t shownFrame = ~uint64_t{0};
     bool repaint = true;
-    std::vector<SDL_Event> taken;
     for (;;) {
-        SDL_Event event;
-        while (sdl.SDL_PollEvent(&event)) {
-            if (event.type == wakeEvent) wakePending = false; // before the count is read
-            repaint |= handleEvent(screen, event);
-        }
-        {
-            std::lock_guard<std::mutex> hold(foreign.lock);
-            taken.swap(foreign.events);
-        }
-        for (const SDL_Event& pushed : taken) repaint |= handleEvent(screen, pushed);
-        taken.clear();
-        const uint64_t frame = screen.frameCounter.load(std::memory_order_acquire);
+        repaint |= takeEvents(loop);
+        const uint64_t frame = loop.screen.frameCounter.load(std::memory_order_acquire);
         if (frame != shownFrame || repaint) {
-            present(window, screen);
-            screen.presentedFrame.store(frame, std::memory_order_release);
-            shownFrame = frame;
+            shownFrame = present(loop.window, loop.screen);
+            loop.screen.presentedFrame.store(shownFrame, std::memory_order_release);
             repaint = false;
             continue; // events read while presenting are taken before the next sleep
         }
-        if (screen.endRequested.load(std::memory_order_acquire)) break;
-        if (pollX11) {
-            pollfd watched[2] = {{xFd, POLLIN, 0}, {wakeRead, POLLIN, 0}};
-            if (::poll(watched, 2, -1) > 0 && (watched[1].revents & POLLIN)) {
-                wakePending = false; // before the count is read
-                drainWakePipe(wakeRead);
-            }
+        if (loop.screen.endRequested.load(std::memory_order_acquire)) return;
+        if (loop.pollX11) {
+            pollfd watched[2] = {{loop.xFd, POLLIN, 0}, {loop.waker.readFd, POLLIN, 0}};
+            if (::poll(watched, 2, -1) > 0 && (watched[1].revents & POLLIN))
+                takeWakeUps(loop.waker);
         } else if (!sdl.SDL_WaitEvent(nullptr)) {
             sdl.SDL_Delay(10); // no event queue: look again shortly rather than spin
         }
     }
+}
+
+} // namespace
+
+bool runSdlWindow(TextScreen& screen, const std::string& title,
+                  const std::function<void(TextScreen&)>& logic, int& exitCode) {
+    if (!displayOnOffer()) return false;
+    if (std::string why; !loadSdl(why)) {
+        std::fprintf(stderr, "veltra: geen venster (%s), verder in de terminal\n", why.c_str());
+        return false;
+    }
+    SdlLoop loop{screen};
+    loop.window = openSdlWindow(title);
+    if (!loop.window) return false;
+    setUpWakeUps(loop);
+    std::exception_ptr failure;
+    std::thread logicThread = startLogicThread(screen, logic, failure);
+    runSdlLoop(loop);
     logicThread.join();
-    if (pollX11) sdl.SDL_SetEventFilter(nullptr, nullptr);
+    if (loop.pollX11) sdl.SDL_SetEventFilter(nullptr, nullptr);
     screen.wakeEventLoop = nullptr;
-    for (int fd : {wakeRead, wakeWrite})
-        if (fd >= 0) ::close(fd);
-    sdl.SDL_DestroyWindow(window);
+    closeWaker(loop.waker);
+    sdl.SDL_DestroyWindow(loop.window);
     sdl.SDL_Quit();
     if (failure) std::rethrow_exception(failure);
     exitCode = screen.exitCode.load();

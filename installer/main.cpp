@@ -32,5 +32,7 @@ int main(int argc, char** argv) {
     };
     if (state->plainOutput) return runPlain(*screen, logic);
     const std::string programPath = argc > 0 && argv[0] ? argv[0] : "veltra";
-    return runWithWindow(*screen, programPath, logic);
+    // A command word shows its lines in the terminal it was run from.
+    return runWithWindow(*screen, programPath, logic,
+                         batch ? ScreenUse::LinesInPlace : ScreenUse::Whole);
 }

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <string_view>
 #include <unistd.h>
 
 namespace {
@@ -46,7 +47,9 @@ void prepareProcess() {
 }
 
 bool plainOutputWanted() {
-    return !::isatty(STDOUT_FILENO);
+    // A terminal that cannot place the cursor takes plain lines as well.
+    const char* term = std::getenv("TERM");
+    return !::isatty(STDOUT_FILENO) || !term || !*term || std::string_view(term) == "dumb";
 }
 
 bool inputIsTerminal() {
