@@ -11,7 +11,7 @@ if [ "$(id -u)" = 0 ]; then
     libsdl2-dev libunicorn-dev libgtest-dev libgmock-dev googletest libbenchmark-dev \
     qemu-system-x86 qemu-system-gui seabios syslinux-common \
     xvfb xauth xdotool x11-utils x11-apps imagemagick kbd console-setup-linux \
-    dpkg-dev file groff-base desktop-file-utils bash-completion
+    dpkg-dev file groff-base desktop-file-utils bash-completion mbr fdisk
 fi
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j"$(nproc)"
