@@ -28,7 +28,7 @@ if(NOT WIN32)
              COMMAND sh ${_screen_tests}/window_test.sh $<TARGET_FILE:window_test_app>
                      $<TARGET_FILE:window_close_x11> ${CMAKE_CURRENT_BINARY_DIR}/window_test)
     set_tests_properties(window_sdl_xvfb PROPERTIES LABELS window SKIP_RETURN_CODE 77
-                                                    TIMEOUT 60)
+                                                    TIMEOUT 120)
   endif()
 endif()
 
