@@ -14,6 +14,7 @@
 #include <atomic>
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
 #include <cstring>
 #include <string_view>
 #include <sys/ioctl.h>
@@ -262,7 +263,10 @@ std::string terminalStyle(TerminalColours colours, uint32_t fg, uint32_t bg, boo
     case TerminalColours::TrueColour:
         out += "38;2";
         appendRgb(out, fg);
-        if (!defaultBg) out += ";48;2", appendRgb(out, bg);
+        if (!defaultBg) {
+            out += ";48;2";
+            appendRgb(out, bg);
+        }
         break;
     case TerminalColours::Palette256:
         out += "38;5;" + std::to_string(palette256(fg));
