@@ -18,20 +18,33 @@ void wakeEventLoop(TextScreen& screen) {
     if (screen.wakeEventLoop) screen.wakeEventLoop();
 }
 
-// After the frame lock is released: the event side may show the new frame.
-void frameDone(TextScreen& screen) {
-    screen.frameCounter.fetch_add(1, std::memory_order_release);
+// Before the logic sleeps for a key: the screen is finished, and a frame drawn
+// without a wake-up (pixels written directly) must not stay unseen for the
+// whole wait.
+void announceFrame(TextScreen& screen) {
+    const uint64_t frame = screen.frameCounter.load(std::memory_order_acquire);
+    if (screen.completeFrame.load() == frame && screen.announcedFrame == frame) return;
+    screen.completeFrame.store(frame);
     wakeEventLoop(screen);
 }
 
-// Before the logic sleeps for a key: a frame drawn without frameDone (pixels
-// written directly) must not stay unseen for the whole wait.
-void announceFrame(TextScreen& screen) {
-    if (screen.frameCounter.load(std::memory_order_acquire) != screen.announcedFrame)
-        wakeEventLoop(screen);
-}
+// One drawing step: holds the frame lock, bumps the frame count before it
+// lets go, and then wakes the event side.
+class FrameHold {
+  public:
+    explicit FrameHold(TextScreen& screen) : screen_(screen), hold_(screen.frameLock) {}
+    ~FrameHold() {
+        screen_.frameCounter.fetch_add(1, std::memory_order_release);
+        hold_.unlock();
+        wakeEventLoop(screen_);
+    }
+    FrameHold(const FrameHold&) = delete;
+    FrameHold& operator=(const FrameHold&) = delete;
 
-using FrameHold = std::lock_guard<std::mutex>;
+  private:
+    TextScreen& screen_;
+    std::unique_lock<std::mutex> hold_;
+};
 
 Cell blankCell(const TextScreen& screen) {
     return Cell{' ', screen.foreground, screen.background};
@@ -102,14 +115,13 @@ void newlineStep(TextScreen& screen) {
 void openWindow(TextScreen& screen, int, int, int) {
     // The window is always 640x448 in 32-bit colour; it opens black.
     {
-        FrameHold hold(screen.frameLock);
+        FrameHold hold(screen);
         std::fill(screen.pixels.begin(), screen.pixels.end(), Opaque | Black);
         screen.cells.fill(Cell{' ', screen.foreground, Black});
     }
     screen.row = 1;
     screen.column = 1;
     screen.pendingWrap = false;
-    frameDone(screen);
 }
 
 void setTextGrid(TextScreen& screen, int, int) {
@@ -124,14 +136,13 @@ void setColor(TextScreen& screen, uint32_t foreground, uint32_t background, Colo
 
 void clearScreen(TextScreen& screen) {
     {
-        FrameHold hold(screen.frameLock);
+        FrameHold hold(screen);
         std::fill(screen.pixels.begin(), screen.pixels.end(), Opaque | screen.background);
         screen.cells.fill(blankCell(screen));
     }
     screen.row = 1;
     screen.column = 1;
     screen.pendingWrap = false;
-    frameDone(screen);
 }
 
 void moveCursor(TextScreen& screen, int row, int column, CursorVisibility visibility) {
@@ -149,7 +160,7 @@ void moveCursor(TextScreen& screen, int row, int column, CursorVisibility visibi
 
 void printText(TextScreen& screen, std::string_view bytes, bool newline) {
     {
-        FrameHold hold(screen.frameLock);
+        FrameHold hold(screen);
         for (char byte : bytes) {
             resolvePendingWrap(screen);
             paintCell(screen, static_cast<uint8_t>(byte));
@@ -161,7 +172,6 @@ void printText(TextScreen& screen, std::string_view bytes, bool newline) {
         }
         if (newline) newlineStep(screen);
     }
-    frameDone(screen);
 }
 
 void printNumber(TextScreen& screen, int32_t value, bool newline) {
@@ -173,10 +183,9 @@ void printNumber(TextScreen& screen, int32_t value, bool newline) {
 
 void printNewline(TextScreen& screen) {
     {
-        FrameHold hold(screen.frameLock);
+        FrameHold hold(screen);
         newlineStep(screen);
     }
-    frameDone(screen);
 }
 
 std::string readKey(TextScreen& screen) {
@@ -185,6 +194,8 @@ std::string readKey(TextScreen& screen) {
     bool closed = false;
     {
         std::lock_guard<std::mutex> hold(keys.lock);
+        if (keys.head != keys.tail || !keys.script.empty())
+            screen.completeFrame.store(TextScreen::NoCompleteFrame);
         if (keys.head != keys.tail) {
             code = keys.slots[keys.head];
             keys.head = (keys.head + 1) % static_cast<int>(keys.slots.size());
@@ -234,16 +245,15 @@ int64_t readPixel(const TextScreen& screen, int x, int y) {
 void writePixel(TextScreen& screen, int x, int y, uint32_t colour) {
     if (x < 0 || x >= TextScreen::Width || y < 0 || y >= TextScreen::Height) return;
     {
-        FrameHold hold(screen.frameLock);
+        FrameHold hold(screen);
         screen.pixels[y * TextScreen::Width + x] = Opaque | colour;
     }
-    frameDone(screen);
 }
 
 void endProgram(TextScreen& screen, int code) {
     screen.exitCode.store(code);
     screen.endRequested.store(true, std::memory_order_release);
-    frameDone(screen);
+    FrameHold wake(screen);
 }
 
 void pushKey(KeyQueue& queue, int code) {

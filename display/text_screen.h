@@ -95,10 +95,18 @@ struct TextScreen {
     // function takes it; code that writes `pixels` directly must hold it too),
     // and by the event side while it copies them.
     std::mutex frameLock;
-    // Bumped after every drawing operation so the event side knows to present.
-    // A frame copied between two drawing operations is torn for one present at
-    // most: the later operation's own bump brings the finished one.
+    // Bumped by every drawing operation, before it lets go of the frame lock, so
+    // the event side knows to present; read under the lock, it belongs to the
+    // pixels and cells copied with it. A frame copied between two drawing
+    // operations is torn for one present at most: the later operation's own
+    // bump brings the finished one.
     std::atomic<uint64_t> frameCounter{0};
+    // The frameCounter value at which the logic went to wait for a key: that
+    // screen is finished and may be shown at once. Set to NoCompleteFrame
+    // before readKey hands a key out, so it never names a screen the logic has
+    // moved on from.
+    static constexpr uint64_t NoCompleteFrame = ~uint64_t{0};
+    std::atomic<uint64_t> completeFrame{NoCompleteFrame};
     // Set by a window backend before the logic starts, cleared after it ended:
     // wakes the event loop (from the logic thread) after a drawing operation,
     // before an idle wait for a key when something was drawn unannounced, and

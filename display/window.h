@@ -10,13 +10,20 @@
 #include <thread>
 #include <vector>
 
+// How a run shows its screen: the whole 80x28 grid (a window, or the full
+// terminal), or only the lines it printed, in place in the terminal it runs in,
+// where they stay in the scrollback (POSIX: no window opens; the Win32 program
+// always shows its window).
+enum class ScreenUse { Whole, LinesInPlace };
+
 // Runs `logic` on a thread of its own while the calling (main) thread runs the
 // window's event loop: an SDL window when a display can be opened, else the
 // terminal fallback (POSIX); the Win32 window on Windows. Returns the code that
-// the logic passed to endProgram. `programPath` names the window (file name
-// without folder and extension).
+// the logic passed to endProgram, or 2 without running it when the terminal
+// cannot show the grid. `programPath` names the window (file name without
+// folder and extension).
 int runWithWindow(TextScreen& screen, const std::string& programPath,
-                  const std::function<void(TextScreen&)>& logic);
+                  const std::function<void(TextScreen&)>& logic, ScreenUse use = ScreenUse::Whole);
 
 // Puts the terminal back as it was before the program (settings, cursor shown,
 // colours reset, main screen) when the terminal fallback is running; does

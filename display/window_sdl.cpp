@@ -1,5 +1,9 @@
 // The SDL window: shows the framebuffer at 640x448 and turns keyboard events
 // into key codes. The event loop runs on the calling (main) thread.
+//
+// SDL2 is loaded only here, when a display is on offer: the program does not
+// link it, so runs without a window (command words, --status, the terminal)
+// map none of its libraries, and a machine without SDL2 still has the terminal.
 #include "display/font_cp437.h"
 #include "display/icon.h"
 #include "display/window.h"
@@ -13,13 +17,63 @@
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <dlfcn.h>
 #include <functional>
 #include <mutex>
 #include <poll.h>
+#include <strings.h>
 #include <unistd.h>
 #include <vector>
 
 namespace {
+
+// The SDL functions this window calls, looked up once in the loaded library.
+// clang-format off
+#define VELTRA_SDL_FUNCTIONS(X)                                                                  \
+    X(SDL_SetHint) X(SDL_Init) X(SDL_Quit) X(SDL_GetError) X(SDL_GetCurrentVideoDriver)          \
+    X(SDL_CreateWindow) X(SDL_DestroyWindow) X(SDL_GetWindowSurface) X(SDL_ShowWindow)           \
+    X(SDL_StartTextInput) X(SDL_RegisterEvents) X(SDL_PushEvent) X(SDL_ThreadID)                 \
+    X(SDL_SetEventFilter) X(SDL_PollEvent) X(SDL_WaitEvent) X(SDL_Delay) X(SDL_LockSurface)      \
+    X(SDL_UnlockSurface) X(SDL_ConvertPixels) X(SDL_UpdateWindowSurface)                         \
+    X(SDL_CreateRGBSurfaceWithFormatFrom) X(SDL_SetWindowIcon) X(SDL_FreeSurface)                \
+    X(SDL_GetWindowWMInfo)
+// clang-format on
+
+struct SdlLibrary {
+#define VELTRA_SDL_POINTER(name) decltype(&::name) name = nullptr;
+    VELTRA_SDL_FUNCTIONS(VELTRA_SDL_POINTER)
+#undef VELTRA_SDL_POINTER
+};
+SdlLibrary sdl;
+
+// Loads the library and looks its functions up, once per process (it stays
+// loaded: SDL may leave threads of its own behind). Returns false with the
+// reason in `why` when the library or one of its functions is missing.
+bool loadSdl(std::string& why) {
+    static bool loaded = false;
+    static std::string failure;
+    static bool tried = false;
+    if (!tried) {
+        tried = true;
+        void* library = ::dlopen("libSDL2-2.0.so.0", RTLD_NOW | RTLD_LOCAL);
+        bool complete = library != nullptr;
+        if (!library) failure = ::dlerror();
+#define VELTRA_SDL_LOOKUP(name)                                                                    \
+    if (complete) {                                                                                \
+        sdl.name = reinterpret_cast<decltype(sdl.name)>(::dlsym(library, #name));                  \
+        if (!sdl.name) {                                                                           \
+            failure = "libSDL2-2.0.so.0 heeft geen " #name;                                        \
+            complete = false;                                                                      \
+        }                                                                                          \
+    }
+        VELTRA_SDL_FUNCTIONS(VELTRA_SDL_LOOKUP)
+#undef VELTRA_SDL_LOOKUP
+        loaded = complete;
+    }
+    why = failure;
+    return loaded;
+}
 
 // Keys that type no text, by their plain PC scan code. The keypad gives the
 // cursor block too while Num Lock is off.
@@ -69,7 +123,7 @@ int keyCodeFor(const SDL_Keysym& keysym) {
 }
 
 void pushText(KeyQueue& keys, const char* text) {
-    const size_t size = SDL_strlen(text);
+    const size_t size = std::strlen(text);
     for (size_t pos = 0; pos < size;) {
         const Utf8Char decoded = decodeUtf8(text + pos, size - pos);
         if (decoded.length <= 0) {
@@ -82,55 +136,67 @@ void pushText(KeyQueue& keys, const char* text) {
     }
 }
 
-void present(SDL_Window* window, TextScreen& screen) {
-    SDL_Surface* surface = SDL_GetWindowSurface(window);
-    if (!surface) return;
+// Shows the framebuffer; returns the frame count that belongs to the pixels
+// shown (read under the frame lock with them).
+uint64_t present(SDL_Window* window, TextScreen& screen) {
+    uint64_t frame = screen.frameCounter.load(std::memory_order_acquire);
+    SDL_Surface* surface = sdl.SDL_GetWindowSurface(window);
+    if (!surface) return frame;
     const int width = std::min(surface->w, TextScreen::Width);
     const int height = std::min(surface->h, TextScreen::Height);
-    if (SDL_MUSTLOCK(surface) && SDL_LockSurface(surface) != 0) return;
+    if (SDL_MUSTLOCK(surface) && sdl.SDL_LockSurface(surface) != 0) return frame;
     {
         std::lock_guard<std::mutex> hold(screen.frameLock);
-        SDL_ConvertPixels(width, height, SDL_PIXELFORMAT_ARGB8888, screen.pixels.data(),
-                          TextScreen::Width * 4, surface->format->format, surface->pixels,
-                          surface->pitch);
+        frame = screen.frameCounter.load(std::memory_order_relaxed);
+        sdl.SDL_ConvertPixels(width, height, SDL_PIXELFORMAT_ARGB8888, screen.pixels.data(),
+                              TextScreen::Width * 4, surface->format->format, surface->pixels,
+                              surface->pitch);
     }
-    if (SDL_MUSTLOCK(surface)) SDL_UnlockSurface(surface);
-    SDL_UpdateWindowSurface(window);
+    if (SDL_MUSTLOCK(surface)) sdl.SDL_UnlockSurface(surface);
+    sdl.SDL_UpdateWindowSurface(window);
+    return frame;
 }
 
 void setIcon(SDL_Window* window) {
-    SDL_Surface* icon = SDL_CreateRGBSurfaceWithFormatFrom(
+    SDL_Surface* icon = sdl.SDL_CreateRGBSurfaceWithFormatFrom(
         const_cast<uint8_t*>(programIcon().data()), ProgramIconSize, ProgramIconSize, 24,
         ProgramIconSize * 3, SDL_PIXELFORMAT_RGB24);
     if (!icon) return;
-    SDL_SetWindowIcon(window, icon);
-    SDL_FreeSurface(icon);
+    sdl.SDL_SetWindowIcon(window, icon);
+    sdl.SDL_FreeSurface(icon);
 }
 
-// Picks the video driver from the desktop that is there. Returns false when
-// there is none: SDL would fall back to drivers that show nothing (offscreen,
-// dummy) or take over the console (KMSDRM), where the terminal does better.
-bool chooseVideoDriver() {
+bool environmentSet(const char* name) {
+    const char* value = std::getenv(name);
+    return value && *value;
+}
+
+// Whether a desktop is there to open a window on (or the user chose SDL's
+// video driver). Without one SDL would fall back to drivers that show nothing
+// (offscreen, dummy) or take over the console (KMSDRM), where the terminal
+// does better; SDL is then not even loaded.
+bool displayOnOffer() {
 #if defined(__linux__) || (defined(__unix__) && !defined(__APPLE__))
-    auto set = [](const char* name) {
-        const char* value = std::getenv(name);
-        return value && *value;
-    };
-    if (set("SDL_VIDEODRIVER")) return true; // the user's choice
-    const bool x11 = set("DISPLAY"), wayland = set("WAYLAND_DISPLAY");
-    if (!x11 && !wayland) return false;
-#ifdef SDL_HINT_VIDEODRIVER
-    // Only the protocol on offer: a failed attempt at the other one prints
-    // complaints on the terminal.
-    if (x11 != wayland) SDL_SetHint(SDL_HINT_VIDEODRIVER, x11 ? "x11" : "wayland");
-#endif
-#endif
+    return environmentSet("SDL_VIDEODRIVER") || environmentSet("DISPLAY") ||
+           environmentSet("WAYLAND_DISPLAY");
+#else
     return true;
+#endif
+}
+
+// Only the protocol on offer: a failed attempt at the other one prints
+// complaints on the terminal.
+void chooseVideoDriver() {
+#if defined(__linux__) || (defined(__unix__) && !defined(__APPLE__))
+    if (environmentSet("SDL_VIDEODRIVER")) return; // the user's choice
+    const bool x11 = environmentSet("DISPLAY"), wayland = environmentSet("WAYLAND_DISPLAY");
+    if (x11 != wayland) sdl.SDL_SetHint(SDL_HINT_VIDEODRIVER, x11 ? "x11" : "wayland");
+#endif
 }
 
 bool isRealWindowDriver(const char* driver) {
     for (const char* hidden : {"offscreen", "dummy", "evdev", "KMSDRM"})
-        if (driver && SDL_strcasecmp(driver, hidden) == 0) return false;
+        if (driver && strcasecmp(driver, hidden) == 0) return false;
     return driver != nullptr;
 }
 
@@ -140,7 +206,7 @@ int x11ConnectionFd(SDL_Window* window) {
 #if defined(SDL_VIDEO_DRIVER_X11)
     SDL_SysWMinfo info;
     SDL_VERSION(&info.version);
-    if (SDL_GetWindowWMInfo(window, &info) && info.subsystem == SDL_SYSWM_X11)
+    if (sdl.SDL_GetWindowWMInfo(window, &info) && info.subsystem == SDL_SYSWM_X11)
         return ConnectionNumber(info.info.x11.display);
 #endif
     (void)window;
@@ -159,7 +225,7 @@ struct ForeignEvents {
 
 int takeForeignEvent(void* userdata, SDL_Event* event) {
     auto& foreign = *static_cast<ForeignEvents*>(userdata);
-    if (SDL_ThreadID() == foreign.loopThread) return 1;
+    if (sdl.SDL_ThreadID() == foreign.loopThread) return 1;
     {
         std::lock_guard<std::mutex> hold(foreign.lock);
         foreign.events.push_back(*event);
@@ -189,114 +255,146 @@ bool handleEvent(TextScreen& screen, const SDL_Event& event) {
     return false;
 }
 
+// Opens the window, hidden until its icon is set; nullptr when SDL gives none
+// (a display that is there but gives no window says why before the terminal
+// takes over).
+SDL_Window* openSdlWindow(const std::string& title) {
+    // Signals stay the program's own (SDL would turn SIGINT and SIGTERM into a
+    // quit event); the screen saver may run while a menu waits; the desktop
+    // keeps compositing.
+    sdl.SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    sdl.SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
+    sdl.SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
+    chooseVideoDriver();
+    const auto noWindow = []() -> SDL_Window* {
+        std::fprintf(stderr, "veltra: geen venster (SDL: %s), verder in de terminal\n",
+                     sdl.SDL_GetError());
+        sdl.SDL_Quit();
+        return nullptr;
+    };
+    if (sdl.SDL_Init(SDL_INIT_VIDEO) != 0) return noWindow();
+    const char* driver = sdl.SDL_GetCurrentVideoDriver();
+    if (!isRealWindowDriver(driver)) {
+        sdl.SDL_Quit();
+        return nullptr;
+    }
+    // X11 shows the pixels from shared memory; going through OpenGL instead
+    // costs half a second of start-up where the driver renders in software.
+    if (strcasecmp(driver, "x11") == 0) sdl.SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
+    SDL_Window* window =
+        sdl.SDL_CreateWindow(title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
+                             TextScreen::Width, TextScreen::Height, SDL_WINDOW_HIDDEN);
+    if (!window || !sdl.SDL_GetWindowSurface(window)) {
+        if (window) sdl.SDL_DestroyWindow(window);
+        return noWindow();
+    }
+    setIcon(window);
+    sdl.SDL_ShowWindow(window);
+    sdl.SDL_StartTextInput();
+    return window;
+}
+
+// The loop sleeps until a key, a window event or a wake-up from the logic,
+// which comes after drawing and at the logic's end; at most one wake-up is on
+// its way at a time (LoopWaker). Under X11 the loop waits in poll on the
+// connection and an eventfd of its own: SDL's own way of waking its wait sends
+// a message to the window from a second connection, and one still on its way
+// when the window closes makes the server answer BadWindow, which ends the
+// program. Under other drivers the wake-up is an SDL event and the loop
+// sleeps in SDL.
+struct SdlLoop {
+    TextScreen& screen;
+    SDL_Window* window = nullptr;
+    int xFd = -1;
+    bool pollX11 = false;
+    uint32_t wakeEvent = SDL_USEREVENT;
+    LoopWaker waker;
+    ForeignEvents foreign;
+};
+
+void wakeSdlLoop(SdlLoop& loop) {
+    if (loop.pollX11) return wakeLoop(loop.waker);
+    if (!claimWakeUp(loop.waker)) return;
+    SDL_Event event{};
+    event.type = loop.wakeEvent;
+    if (sdl.SDL_PushEvent(&event) != 1) releaseWakeUp(loop.waker);
+}
+
+void setUpWakeUps(SdlLoop& loop) {
+    loop.xFd = x11ConnectionFd(loop.window);
+    loop.pollX11 = loop.xFd >= 0 && openWaker(loop.waker);
+    const uint32_t registered = sdl.SDL_RegisterEvents(1);
+    loop.wakeEvent = registered == uint32_t(-1) ? SDL_USEREVENT : registered;
+    loop.screen.wakeEventLoop = [&loop] { wakeSdlLoop(loop); };
+    loop.foreign.loopThread = sdl.SDL_ThreadID();
+    loop.foreign.wake = [&loop] { wakeSdlLoop(loop); };
+    if (loop.pollX11) sdl.SDL_SetEventFilter(takeForeignEvent, &loop.foreign);
+}
+
+// The events that came, SDL's and those other threads pushed; true when the
+// window needs painting again.
+bool takeEvents(SdlLoop& loop) {
+    bool repaint = false;
+    SDL_Event event;
+    while (sdl.SDL_PollEvent(&event)) {
+        // Taken out of the queue: the next wake-up may be sent.
+        if (event.type == loop.wakeEvent) releaseWakeUp(loop.waker);
+        repaint |= handleEvent(loop.screen, event);
+    }
+    std::vector<SDL_Event> taken;
+    {
+        std::lock_guard<std::mutex> hold(loop.foreign.lock);
+        taken.swap(loop.foreign.events);
+    }
+    for (const SDL_Event& pushed : taken) repaint |= handleEvent(loop.screen, pushed);
+    return repaint;
+}
+
+void runSdlLoop(SdlLoop& loop) {
+    uint64_t shownFrame = ~uint64_t{0};
+    bool repaint = true;
+    for (;;) {
+        repaint |= takeEvents(loop);
+        const uint64_t frame = loop.screen.frameCounter.load(std::memory_order_acquire);
+        if (frame != shownFrame || repaint) {
+            shownFrame = present(loop.window, loop.screen);
+            loop.screen.presentedFrame.store(shownFrame, std::memory_order_release);
+            repaint = false;
+            continue; // events read while presenting are taken before the next sleep
+        }
+        if (loop.screen.endRequested.load(std::memory_order_acquire)) return;
+        if (loop.pollX11) {
+            pollfd watched[2] = {{loop.xFd, POLLIN, 0}, {loop.waker.readFd, POLLIN, 0}};
+            if (::poll(watched, 2, -1) > 0 && (watched[1].revents & POLLIN))
+                takeWakeUps(loop.waker);
+        } else if (!sdl.SDL_WaitEvent(nullptr)) {
+            sdl.SDL_Delay(10); // no event queue: look again shortly rather than spin
+        }
+    }
+}
+
 } // namespace
 
 bool runSdlWindow(TextScreen& screen, const std::string& title,
                   const std::function<void(TextScreen&)>& logic, int& exitCode) {
-    // Signals stay the program's own (SDL would turn SIGINT and SIGTERM into a
-    // quit event); the screen saver may run while a menu waits; the desktop
-    // keeps compositing.
-    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
-    SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
-    SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
-    if (!chooseVideoDriver()) return false;
-    // A display that is there but gives no window: say why before the
-    // terminal takes over.
-    const auto noWindow = [] {
-        std::fprintf(stderr, "veltra: geen venster (SDL: %s), verder in de terminal\n",
-                     SDL_GetError());
-        SDL_Quit();
-        return false;
-    };
-    if (SDL_Init(SDL_INIT_VIDEO) != 0) return noWindow();
-    const char* driver = SDL_GetCurrentVideoDriver();
-    if (!isRealWindowDriver(driver)) {
-        SDL_Quit();
+    if (!displayOnOffer()) return false;
+    if (std::string why; !loadSdl(why)) {
+        std::fprintf(stderr, "veltra: geen venster (%s), verder in de terminal\n", why.c_str());
         return false;
     }
-    // X11 shows the pixels from shared memory; going through OpenGL instead
-    // costs half a second of start-up where the driver renders in software.
-    if (SDL_strcasecmp(driver, "x11") == 0) SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
-    SDL_Window* window =
-        SDL_CreateWindow(title.c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
-                         TextScreen::Width, TextScreen::Height, SDL_WINDOW_HIDDEN);
-    if (!window || !SDL_GetWindowSurface(window)) {
-        if (window) SDL_DestroyWindow(window);
-        return noWindow();
-    }
-    setIcon(window);
-    SDL_ShowWindow(window);
-    SDL_StartTextInput();
-
-    // The loop sleeps until a key, a window event or a wake-up from the logic,
-    // which comes after drawing and at the logic's end; at most one wake-up is
-    // pending at a time. Under X11 the loop waits in poll on the connection and
-    // a pipe of its own: SDL's own way of waking its wait sends a message to the
-    // window from a second connection, and one still on its way when the window
-    // closes makes the server answer BadWindow, which ends the program. Under
-    // other drivers the wake-up is an SDL event and the loop sleeps in SDL.
-    const int xFd = x11ConnectionFd(window);
-    const auto [wakeRead, wakeWrite] = xFd >= 0 ? openWakePipe() : std::array<int, 2>{-1, -1};
-    const bool pollX11 = wakeRead >= 0;
-    const uint32_t registered = SDL_RegisterEvents(1);
-    const uint32_t wakeEvent = registered == uint32_t(-1) ? SDL_USEREVENT : registered;
-    std::atomic<bool> wakePending{false};
-    const std::function<void()> wake = [&wakePending, pollX11, fd = wakeWrite, wakeEvent] {
-        if (wakePending.exchange(true)) return;
-        SDL_Event event{};
-        event.type = wakeEvent;
-        const bool sent = pollX11 ? ::write(fd, "w", 1) == 1 : SDL_PushEvent(&event) == 1;
-        if (!sent) wakePending = false;
-    };
-    screen.wakeEventLoop = wake;
-    ForeignEvents foreign;
-    foreign.loopThread = SDL_ThreadID();
-    foreign.wake = wake;
-    if (pollX11) SDL_SetEventFilter(takeForeignEvent, &foreign);
-
+    SdlLoop loop{screen};
+    loop.window = openSdlWindow(title);
+    if (!loop.window) return false;
+    setUpWakeUps(loop);
     std::exception_ptr failure;
     std::thread logicThread = startLogicThread(screen, logic, failure);
-    uint64_t shownFrame = ~uint64_t{0};
-    bool repaint = true;
-    std::vector<SDL_Event> taken;
-    for (;;) {
-        SDL_Event event;
-        while (SDL_PollEvent(&event)) {
-            if (event.type == wakeEvent) wakePending = false; // before the count is read
-            repaint |= handleEvent(screen, event);
-        }
-        {
-            std::lock_guard<std::mutex> hold(foreign.lock);
-            taken.swap(foreign.events);
-        }
-        for (const SDL_Event& pushed : taken) repaint |= handleEvent(screen, pushed);
-        taken.clear();
-        const uint64_t frame = screen.frameCounter.load(std::memory_order_acquire);
-        if (frame != shownFrame || repaint) {
-            present(window, screen);
-            screen.presentedFrame.store(frame, std::memory_order_release);
-            shownFrame = frame;
-            repaint = false;
-            continue; // events read while presenting are taken before the next sleep
-        }
-        if (screen.endRequested.load(std::memory_order_acquire)) break;
-        if (pollX11) {
-            pollfd watched[2] = {{xFd, POLLIN, 0}, {wakeRead, POLLIN, 0}};
-            if (::poll(watched, 2, -1) > 0 && (watched[1].revents & POLLIN)) {
-                wakePending = false; // before the count is read
-                drainWakePipe(wakeRead);
-            }
-        } else if (!SDL_WaitEvent(nullptr)) {
-            SDL_Delay(10); // no event queue: look again shortly rather than spin
-        }
-    }
+    runSdlLoop(loop);
     logicThread.join();
-    if (pollX11) SDL_SetEventFilter(nullptr, nullptr);
+    if (loop.pollX11) sdl.SDL_SetEventFilter(nullptr, nullptr);
     screen.wakeEventLoop = nullptr;
-    for (int fd : {wakeRead, wakeWrite})
-        if (fd >= 0) ::close(fd);
-    SDL_DestroyWindow(window);
-    SDL_Quit();
+    closeWaker(loop.waker);
+    sdl.SDL_DestroyWindow(loop.window);
+    sdl.SDL_Quit();
     if (failure) std::rethrow_exception(failure);
     exitCode = screen.exitCode.load();
     return true;

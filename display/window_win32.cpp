@@ -372,8 +372,8 @@ bool createWindow(Window& window, const std::string& programPath) {
 void restoreTerminalForExit() {}
 
 int runWithWindow(TextScreen& screen, const std::string& programPath,
-                  const std::function<void(TextScreen&)>& logic) {
-    Window window;
+                  const std::function<void(TextScreen&)>& logic, ScreenUse) {
+    Window window; // a command word's lines too: this program has no terminal of its own
     window.screen = &screen;
     // Without a window no key can ever come: every wait then ends as Escape,
     // so the program still comes to its end instead of hanging unseen.

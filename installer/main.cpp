@@ -56,6 +56,8 @@ int main(int argc, char** argv) {
                                   : std::vector<std::string>{line.word});
         mainLoop(*state, shown);
     };
+    // A command word shows its lines in the terminal it was run from.
     if (state->plainOutput) return outputWritten(runPlain(*screen, logic));
-    return runWithWindow(*screen, programPath, logic);
+    return runWithWindow(*screen, programPath, logic,
+                         batch ? ScreenUse::LinesInPlace : ScreenUse::Whole);
 }

@@ -212,9 +212,11 @@ Outcome installBootProgram(InstallerState& state, TextScreen& screen) {
     }
 
     state.markerRow = markerRowFor(plan.newSector0[DefaultKeyOffset]);
-    setColor(screen, Grey, 0, ColorTarget::ForegroundOnly);
-    moveCursor(screen, state.markerRow, MarkerColumn);
-    printText(screen, "*", false);
+    if (state.batchMode != 1) { // the batch screen has no menu line to mark
+        setColor(screen, Grey, 0, ColorTarget::ForegroundOnly);
+        moveCursor(screen, state.markerRow, MarkerColumn);
+        printText(screen, "*", false);
+    }
 
     moveCursor(screen, 22, 1);
     setColor(screen, Magenta, PaleRose);

@@ -23,7 +23,8 @@ DriveUsage driveUsage();
 void prepareProcess();
 
 // True when a command-line run writes its message lines as plain text: its
-// standard output is no terminal (POSIX; the Windows program has its window).
+// standard output is no terminal, or one that cannot place the cursor (TERM
+// unset or "dumb") (POSIX; the Windows program has its window).
 bool plainOutputWanted();
 // False when standard input is no terminal: nobody is there to answer the
 // closing prompt.

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <string_view>
 #include <unistd.h>
 
 namespace {
@@ -59,7 +60,9 @@ DriveUsage driveUsage() {
 }
 
 bool plainOutputWanted() {
-    return !::isatty(STDOUT_FILENO);
+    // A terminal that cannot place the cursor takes plain lines as well.
+    const char* term = std::getenv("TERM");
+    return !::isatty(STDOUT_FILENO) || !term || !*term || std::string_view(term) == "dumb";
 }
 
 bool inputIsTerminal() {

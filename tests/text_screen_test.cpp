@@ -525,6 +525,15 @@ TEST(TerminalKeys, UnfinishedSequencesWaitUnlessTheInputIsComplete) {
               (std::vector<int>{'y'}));
 }
 
+// The terminal backend's tests run as on a terminal with 24-bit colour,
+// whatever the environment of the test run.
+const bool terminalEnvironment = [] {
+    setenv("TERM", "xterm-256color", 1);
+    setenv("COLORTERM", "truecolor", 1);
+    unsetenv("NO_COLOR");
+    return true;
+}();
+
 // Strips the escape sequences from terminal output.
 std::string stripEscapes(const std::string& text) {
     static const std::regex sequence("\x1b\\[[0-9;?]*[A-Za-z]");
@@ -570,7 +579,7 @@ TEST(TerminalBackend, DrawsEachScreenAndFeedsScriptedKeysInOrder) {
     std::ifstream in(outPath, std::ios::binary);
     const std::string output((std::istreambuf_iterator<char>(in)), {});
     std::filesystem::remove(outPath);
-    EXPECT_NE(output.find("\x1b[38;2;255;208;255m"), std::string::npos); // PaleRose text
+    EXPECT_NE(output.find("38;2;255;208;255;48;2;0;0;0m"), std::string::npos); // PaleRose text
     const std::string text = stripEscapes(output);
     size_t at = 0;
     for (int n = 1; n <= 7; ++n) {
@@ -588,6 +597,96 @@ TEST(TerminalBackend, DrawsEachScreenAndFeedsScriptedKeysInOrder) {
         EXPECT_EQ(characters, 80u) << line;
     }
     EXPECT_GE(count, 28 + 6);
+}
+
+TEST(TerminalColours, ChosenFromTermColortermAndNoColor) {
+    using enum TerminalColours;
+    const struct {
+        const char *term, *colorTerm, *noColor;
+        TerminalColours chosen;
+    } cases[] = {
+        {nullptr, "truecolor", nullptr, NoCursor},
+        {"", nullptr, nullptr, NoCursor},
+        {"dumb", "truecolor", nullptr, NoCursor},
+        {"xterm-256color", "truecolor", "1", None},
+        {"linux", nullptr, "", Basic16},
+        {"linux", nullptr, nullptr, Basic16},
+        {"xterm", "", nullptr, Basic16},
+        {"screen-256color", nullptr, nullptr, Palette256},
+        {"xterm-256color", "yes", nullptr, Palette256},
+        {"-256color", nullptr, nullptr, Basic16},
+        {"xterm", "24bit", nullptr, TrueColour},
+        {"linux", "truecolor", nullptr, TrueColour},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(chooseTerminalColours(c.term, c.colorTerm, c.noColor), c.chosen)
+            << (c.term ? c.term : "(unset)") << " " << (c.colorTerm ? c.colorTerm : "(unset)");
+}
+
+TEST(TerminalColours, KeepThePageTheHighlightGreyAndBlackTextApart) {
+    using enum TerminalColours;
+    const struct {
+        TerminalColours colours;
+        uint32_t fg, bg;
+        bool blackIsDefault;
+        std::string style;
+    } cases[] = {
+        {TrueColour, Black, Plum, false, "\x1b[0;38;2;0;0;0;48;2;221;160;221m"},
+        {TrueColour, PaleRose, Black, true, "\x1b[0;38;2;255;208;255m"},
+        {Palette256, Black, PaleRose, false, "\x1b[0;38;5;16;48;5;225m"},
+        {Palette256, Black, Plum, false, "\x1b[0;38;5;16;48;5;182m"},
+        {Palette256, Grey, PaleRose, false, "\x1b[0;38;5;102;48;5;225m"},
+        {Basic16, Black, PaleRose, false, "\x1b[0;30;47m"}, // the page
+        {Basic16, Black, Plum, false, "\x1b[0;30;45m"},     // the highlighted line
+        {Basic16, Grey, PaleRose, false, "\x1b[0;90;47m"},  // grey text
+        {Basic16, White, Magenta, false, "\x1b[0;97;45m"},  // the title row
+        {None, Black, Plum, false, "\x1b[0;7m"},            // reverse video
+        {None, Grey, PaleRose, false, "\x1b[0;2m"},
+        {None, Black, PaleRose, false, "\x1b[0m"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(terminalStyle(c.colours, c.fg, c.bg, c.blackIsDefault), c.style)
+            << int(c.colours) << " " << std::hex << c.fg << " on " << c.bg;
+}
+
+TEST(TerminalBackend, LinesInPlaceStayInTheTextWithOneEmptyLinePerGap) {
+    const std::string outPath = tempPath("lines.out");
+    const int out = ::open(outPath.c_str(), O_CREAT | O_TRUNC | O_WRONLY, 0600);
+    ASSERT_GE(out, 0);
+    int keyPipe[2];
+    ASSERT_EQ(::pipe(keyPipe), 0);
+    ASSERT_EQ(::write(keyPipe[1], "jx", 2), 2); // each handed over once its screen shows
+    ::close(keyPipe[1]);
+    TextScreen screen;
+    runTerminalWindow(
+        screen, keyPipe[0], out,
+        [](TextScreen& s) {
+            openWindow(s, 640, 448, 32);
+            printNewline(s);
+            printText(s, "  Vraag?", true);
+            awaitKey(s);
+            moveCursor(s, 22, 1);
+            printText(s, "  Klaar.", true);
+            printNewline(s);
+            printText(s, "  Druk op een toets.", true);
+            awaitKey(s);
+            moveCursor(s, 2, 1);
+            printText(s, "  Vraag? J", false); // an earlier line changes in place
+            endProgram(s, 0);
+        },
+        ScreenUse::LinesInPlace);
+    ::close(out);
+    ::close(keyPipe[0]);
+    std::ifstream in(outPath, std::ios::binary);
+    const std::string output((std::istreambuf_iterator<char>(in)), {});
+    std::filesystem::remove(outPath);
+    EXPECT_EQ(output.find("\x1b[?1049h"), std::string::npos) << "the alternate screen";
+    EXPECT_EQ(output.find("\x1b[2J"), std::string::npos) << "the terminal cleared";
+    const std::regex upThenLines("\r\x1b\\[5A.*Vraag\\? J");
+    EXPECT_TRUE(std::regex_search(output, upThenLines)) << output;
+    std::string lastFrame = output.substr(output.rfind("\x1b[5A") + 4);
+    lastFrame = std::regex_replace(stripEscapes(lastFrame), std::regex("\r"), "");
+    EXPECT_EQ(lastFrame, "  Vraag? J\n\n  Klaar.\n\n  Druk op een toets.\n");
 }
 
 // Runs the terminal backend on `input` until the logic has read `count` keys.

@@ -9,6 +9,15 @@ target_link_libraries(text_screen_test PRIVATE veltra_window GTest::gtest_main)
 gtest_discover_tests(text_screen_test PROPERTIES LABELS unit TIMEOUT 60)
 
 if(NOT WIN32)
+  # The program on a pseudo-terminal: random keys in the partition editor
+  # against the disk (no stale page), and no window library without a window.
+  foreach(run editor-frames no-window-library)
+    add_test(NAME terminal_${run}
+             COMMAND python3 ${_screen_tests}/terminal_runs_test.py $<TARGET_FILE:veltra>
+                     ${PROJECT_SOURCE_DIR}/tools/make_disk.py ${run})
+    set_tests_properties(terminal_${run} PROPERTIES LABELS unit TIMEOUT 120)
+  endforeach()
+
   add_executable(window_test_app ${_screen_tests}/window_test_app.cpp)
   target_link_libraries(window_test_app PRIVATE veltra_window)
   find_package(X11 QUIET)
@@ -19,7 +28,7 @@ if(NOT WIN32)
              COMMAND sh ${_screen_tests}/window_test.sh $<TARGET_FILE:window_test_app>
                      $<TARGET_FILE:window_close_x11> ${CMAKE_CURRENT_BINARY_DIR}/window_test)
     set_tests_properties(window_sdl_xvfb PROPERTIES LABELS window SKIP_RETURN_CODE 77
-                                                    TIMEOUT 60)
+                                                    TIMEOUT 120)
   endif()
 endif()
 

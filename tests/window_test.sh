@@ -23,35 +23,37 @@ fail() {
     exit 1
 }
 
-# A free display number.
-display=
-for n in 91 92 93 94 95 96 97 98 99; do
-    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then
-        display=$n
-        break
-    fi
-done
-[ -n "$display" ] || fail "no free display"
-Xvfb ":$display" -screen 0 800x600x24 -nolisten tcp >"$out/xvfb.log" 2>&1 &
+# Xvfb takes a free display number itself and says which (-displayfd): a
+# number picked here by looking for a free one could be taken by another run
+# at the same moment (another CI job, the wine test), whose server then shows
+# this test's window, takes its keys or ends under it.
+rm -f "$out/display" # a number left from an earlier run must not be read
+Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$out/display" >"$out/xvfb.log" 2>&1 &
 xvfb_pid=$!
-export DISPLAY=":$display"
 tries=0
-until xwininfo -root >/dev/null 2>&1; do
+until grep -qx "[0-9][0-9]*" "$out/display" 2>/dev/null; do
     tries=$((tries + 1))
-    [ $tries -gt 50 ] && fail "Xvfb did not start"
+    [ $tries -gt 100 ] && fail "Xvfb did not start: $(cat "$out/xvfb.log")"
     sleep 0.1
 done
+export DISPLAY=":$(head -n 1 "$out/display")"
 
+"$closer" --keymap || fail "could not add the letter i with diaeresis to the keyboard map"
 "$app" </dev/null >"$out/keys.txt" 2>"$out/app.log" &
 app_pid=$!
 name=$(basename "$app")
 name=${name%.*}
+# The window is there once it is mapped under its name. Waits as long as the
+# program is still starting (a loaded machine takes seconds), and stops at
+# once when it ended or went on in the terminal without a window.
 tries=0
 while :; do
     wid=$(xdotool search --onlyvisible --name "^$name\$" 2>/dev/null | head -n 1)
     [ -n "$wid" ] && break
+    kill -0 "$app_pid" 2>/dev/null || fail "the program ended without a window: $(cat "$out/app.log")"
+    grep -q "geen venster" "$out/app.log" && fail "no window: $(cat "$out/app.log")"
     tries=$((tries + 1))
-    [ $tries -gt 100 ] && fail "no window named $name"
+    [ $tries -gt 600 ] && fail "no window named $name in 60 s: $(cat "$out/app.log")"
     sleep 0.1
 done
 
@@ -84,7 +86,7 @@ xdotool type --delay 60 "ï"
 tries=0
 until [ "$(wc -l <"$out/keys.txt")" -ge 7 ]; do
     tries=$((tries + 1))
-    [ $tries -gt 50 ] && break
+    [ $tries -gt 200 ] && break
     sleep 0.1
 done
 expected="key 255 80
