@@ -10,6 +10,7 @@
 #include <windows.h>
 #include <winioctl.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -95,44 +96,43 @@ HANDLE driveHandle(int drive) {
     return d.handle;
 }
 
-uint32_t transfer(int drive, uint64_t lba, Direction direction, SectorBuffer& data) {
+// Moves `count` sectors in one transfer through the drive's handle (and, for
+// a write, flushes it to the disk). `data` is read into only when every
+// sector arrived.
+uint32_t transfer(int drive, uint64_t lba, Direction direction, uint8_t* data, int count) {
     HANDLE handle = driveHandle(drive);
     if (handle == INVALID_HANDLE_VALUE) return ErrorInvalidHandle;
+    const DWORD size = static_cast<DWORD>(count) * SectorSize;
     LARGE_INTEGER position;
     position.QuadPart = static_cast<LONGLONG>(lba * SectorSize);
     SetLastError(0);
-    DWORD count = 0;
+    DWORD done = 0;
     bool ok = SetFilePointerEx(handle, position, nullptr, FILE_BEGIN);
     if (ok && direction == Direction::Read) {
-        // Read into a copy, so that a failed read leaves the buffer as it was.
-        SectorBuffer sector = data;
-        ok = ReadFile(handle, sector.data(), SectorSize, &count, nullptr);
-        if (ok && count == SectorSize) data = sector;
+        std::vector<uint8_t> bytes(data, data + size);
+        ok = ReadFile(handle, bytes.data(), size, &done, nullptr);
+        if (ok && done == size) std::copy(bytes.begin(), bytes.end(), data);
     } else if (ok) {
-        // The sector is on the disk, not in a cache, when the call returns.
-        ok = WriteFile(handle, data.data(), SectorSize, &count, nullptr) && count == SectorSize &&
+        ok = WriteFile(handle, data, size, &done, nullptr) && done == size &&
              FlushFileBuffers(handle);
     }
-    uint32_t error = ok ? 0 : GetLastError();
+    const uint32_t error = ok ? 0 : GetLastError();
     // Only a failed open may read as 6, and a short transfer is a failure.
     if (error == ErrorInvalidHandle) return ERROR_GEN_FAILURE;
-    if (error == 0 && count != SectorSize)
+    if (error == 0 && done != size)
         return direction == Direction::Read ? ERROR_HANDLE_EOF : ERROR_WRITE_FAULT;
     return error;
 }
 
 } // namespace
 
-void readSector(InstallerState& state, int drive, uint64_t lba) {
-    state.lastError = transfer(drive, lba, Direction::Read, state.ioBuffer);
+IoResult readSectors(int drive, uint64_t lba, SectorBuffer* out, int count) {
+    return {transfer(drive, lba, Direction::Read, out->data(), count)};
 }
 
-void readSavedMbr(InstallerState& state, int drive, uint64_t lba) {
-    state.lastError = transfer(drive, lba, Direction::Read, state.savedMbrBuffer);
-}
-
-void writeSector(InstallerState& state, int drive, uint64_t lba) {
-    state.lastError = transfer(drive, lba, Direction::Write, state.ioBuffer);
+IoResult writeSectors(int drive, uint64_t lba, const SectorBuffer* data, int count) {
+    // The bytes are only copied from.
+    return {transfer(drive, lba, Direction::Write, const_cast<uint8_t*>(data->data()), count)};
 }
 
 // One program at a time writes a drive: a mutex named after the drive, seen
@@ -159,16 +159,12 @@ void unlockDrive(int drive) {
     locks[drive] = nullptr;
 }
 
-std::string openFailureText(int drive) {
-    if (drive >= 0 && drive < MaxDrives && numbers[drive] < 0)
-        return " " + givenNames[drive] +
-               " is geen schijf: geef een nummer of \\\\.\\PhysicalDriveN op.";
-    if (drive >= 0 && drive < MaxDrives &&
-        (openErrors[drive] == ERROR_FILE_NOT_FOUND || openErrors[drive] == ERROR_PATH_NOT_FOUND))
-        return " Drive " + std::to_string(drive) + " (" + driveName(drive) + ") bestaat niet.";
-    if (drive >= 0 && drive < MaxDrives && openErrors[drive] == ERROR_WRITE_PROTECT)
-        return " Drive " + std::to_string(drive) + " (" + driveName(drive) + ") is alleen-lezen.";
-    return " Niet voldoende rechten. Start met Administrator-rechten.";
+OpenFailure openFailure(int drive) {
+    return {openProblem(drive),
+            drive >= 0 && drive < MaxDrives ? static_cast<int>(openErrors[drive]) : 0,
+            drive >= 0 && drive < MaxDrives && numbers[drive] < 0 ? givenNames[drive]
+                                                                  : driveName(drive),
+            {}};
 }
 
 void setDriveNames(const std::vector<std::string>& names) {
@@ -198,10 +194,6 @@ std::vector<WholeDisk> wholeDisksOfMachine() {
 
 std::vector<std::string> describeWholeDisks() {
     return {};
-}
-
-uint32_t peekSector(int drive, uint64_t lba, SectorBuffer& out) {
-    return transfer(drive, lba, Direction::Read, out);
 }
 
 uint64_t driveSize(int drive) {
@@ -252,10 +244,6 @@ OpenProblem openProblem(int drive) {
     }
 }
 
-int openError(int drive) {
-    return drive >= 0 && drive < MaxDrives ? static_cast<int>(openErrors[drive]) : 0;
-}
-
 bool isNamingProblem(OpenProblem problem) {
     // A --drive that is no number and no \\.\PhysicalDriveN; a missing
     // disk is the main loop's to report, as before.
@@ -264,9 +252,4 @@ bool isNamingProblem(OpenProblem problem) {
 
 uint32_t sectorSizeOf(int drive) {
     return driveHandle(drive) != INVALID_HANDLE_VALUE ? drives[drive].sectorSize : 0;
-}
-
-std::string checkDrive(int drive) {
-    if (openDrive(drive) == 0) return {};
-    return openFailureText(drive).substr(1);
 }

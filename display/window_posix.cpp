@@ -20,9 +20,9 @@ bool openWaker(LoopWaker& waker) {
 #endif
     int fds[2];
     if (::pipe(fds) != 0) return false;
-    for (int fd : fds) {
-        fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
-        fcntl(fd, F_SETFD, FD_CLOEXEC);
+    for (int end : fds) {
+        fcntl(end, F_SETFL, fcntl(end, F_GETFL) | O_NONBLOCK);
+        fcntl(end, F_SETFD, FD_CLOEXEC);
     }
     waker.readFd = fds[0];
     waker.writeFd = fds[1];

@@ -308,8 +308,8 @@ struct SdlLoop {
     int xFd = -1;
     bool pollX11 = false;
     uint32_t wakeEvent = SDL_USEREVENT;
-    LoopWaker waker;
-    ForeignEvents foreign;
+    LoopWaker waker{};
+    ForeignEvents foreign{};
 };
 
 void wakeSdlLoop(SdlLoop& loop) {
@@ -324,7 +324,7 @@ void setUpWakeUps(SdlLoop& loop) {
     loop.xFd = x11ConnectionFd(loop.window);
     loop.pollX11 = loop.xFd >= 0 && openWaker(loop.waker);
     const uint32_t registered = sdl.SDL_RegisterEvents(1);
-    loop.wakeEvent = registered == uint32_t(-1) ? SDL_USEREVENT : registered;
+    loop.wakeEvent = registered == uint32_t(-1) ? uint32_t{SDL_USEREVENT} : registered;
     loop.screen.wakeEventLoop = [&loop] { wakeSdlLoop(loop); };
     loop.foreign.loopThread = sdl.SDL_ThreadID();
     loop.foreign.wake = [&loop] { wakeSdlLoop(loop); };

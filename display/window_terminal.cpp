@@ -65,12 +65,12 @@ constexpr char NoCursorNotice[] =
 struct TerminalLoop {
     TextScreen& screen;
     TerminalSession session;
-    LoopWaker waker;
-    ShownRows shown;
+    LoopWaker waker{};
+    ShownRows shown{};
     bool scripted = false;
     bool fits = true; // a terminal smaller than the grid shows one line instead
-    TerminalKeyDecoder decoder;
-    std::deque<int> scriptKeys;
+    TerminalKeyDecoder decoder{};
+    std::deque<int> scriptKeys{};
     bool inputOpen = true, inputClosed = false;
     Clock::time_point lastInput = Clock::now();
     Clock::time_point lastChange = Clock::now(), firstUndrawn = Clock::now();

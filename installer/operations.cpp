@@ -54,6 +54,13 @@ Outcome outcomeOf(const WriteReport& written) {
     return Outcome::Done;
 }
 
+// LBA 1-4 could not be read: nothing was written.
+WriteReport unread() {
+    WriteReport report;
+    report.result = WriteResult::ReadFailed;
+    return report;
+}
+
 WriteReport write(const InstallerState& state, const DiskPlan& plan) {
     return applyPlan(0, plan, {state.makeBackups != 0, {}});
 }
@@ -148,7 +155,7 @@ Outcome removeBootProgram(InstallerState& state, TextScreen& screen) {
     FirstSectors disk{};
     disk[0] = state.workSector;
     if (!readSectors(0, 1, &disk[1], 4).ok())
-        return report(state, screen, writeMessage(Task::Remove, {WriteResult::ReadFailed}, 0));
+        return report(state, screen, writeMessage(Task::Remove, unread(), 0));
     const DiskPlan plan = planRemove(disk);
     if (plan.refusal != Refusal::None) return report(state, screen, refusalMessage(plan.refusal));
     const StopsWait stops;
@@ -173,7 +180,7 @@ Outcome installBootProgram(InstallerState& state, TextScreen& screen) {
     // Sector 0 must be a bootable MBR before anything else is looked at.
     if (!isBootableMbr(disk[0])) return report(state, screen, refusalMessage(Refusal::NoMbr));
     if (!readSectors(0, 1, &disk[1], 4).ok())
-        return report(state, screen, writeMessage(Task::Install, {WriteResult::ReadFailed}, 0));
+        return report(state, screen, writeMessage(Task::Install, unread(), 0));
     const DiskPlan plan = planInstall(disk, chosenDefaultKey(state), bootImages(state));
     if (plan.refusal == Refusal::NoMbr || plan.refusal == Refusal::Gpt)
         return report(state, screen, refusalMessage(plan.refusal));

@@ -170,8 +170,12 @@ TEST_F(Backups, OnlyAFolderNobodyElseControlsTakesThem) {
         closeBackupFolder();
         EXPECT_EQ(runWord("hide"), c.exitCode);
         EXPECT_EQ(readAll(victim), (std::vector<uint8_t>{'r', 'o', 'o', 't'}));
-        if (c.exitCode != 0) EXPECT_EQ(readAll(image), before);
-        if (c.exitCode == 0) EXPECT_EQ(listBackups().size(), 1u);
+        if (c.exitCode != 0) {
+            EXPECT_EQ(readAll(image), before);
+        }
+        if (c.exitCode == 0) {
+            EXPECT_EQ(listBackups().size(), 1u);
+        }
     }
     // A relative XDG_STATE_HOME is ignored: it would name a folder in
     // whatever directory the program was started from.
@@ -290,7 +294,9 @@ TEST_F(Backups, RestoreChecksWhatItWrites) {
         args.insert(args.end(), c.extra.begin(), c.extra.end());
         std::string said;
         EXPECT_EQ(runLine(args, said), c.exitCode) << said;
-        if (c.exitCode != 0) EXPECT_EQ(readAll(image), target);
+        if (c.exitCode != 0) {
+            EXPECT_EQ(readAll(image), target);
+        }
     }
 
     // Files that are no backup: damaged anywhere, even in the header, or no

@@ -138,7 +138,7 @@ INSTANTIATE_TEST_SUITE_P(Keys, BootPause,
                                                      {key::Space, key::AltF2},
                                                      65535 * roundInstructions + 65536,
                                                      65536}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& test) { return std::string(test.param.name); });
 
 TEST(BootDefaultKey, DefaultForAPartitionThatIsNotOfferedChangesNothing) {
     for (uint16_t defaultKey : {key::F3, key::AltF3, key::F4, key::AltF4}) {

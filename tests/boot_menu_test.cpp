@@ -189,7 +189,7 @@ INSTANTIATE_TEST_SUITE_P(
                     {otherDiskLine("F5", 2, 1)}},
         ListingCase{
             "MissingSecondDiskListsNothing", {{0x82, {part(0x07, 100), empty, empty, empty}}}, {}}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& test) { return std::string(test.param.name); });
 
 TEST(BootMenu, UnreadableThirdDiskEndsTheListing) {
     BootPc boot(fourPartitions);

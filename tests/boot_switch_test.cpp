@@ -122,7 +122,7 @@ INSTANTIATE_TEST_SUITE_P(
                    key::AltF3,
                    {part(0x06), part(0x0B), activePart(0x81), part(0x0E)},
                    altConfirmation(3)}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& test) { return std::string(test.param.name); });
 
 TEST(BootSwitchAcrossStarts, TheChoicePersistsAndRepeatsIdentically) {
     BootPc boot(Table{activePart(0x07), part(0x83), part(0x0C), empty});
@@ -277,7 +277,7 @@ INSTANTIATE_TEST_SUITE_P(
         SectorReadCase{"OverflowMark", false, true, {{0xFE, 0xFF, 0xFF}}, false, 0, 0},
         SectorReadCase{"OverflowMark255Heads", false, true, {{0xFF, 0xFF, 0xFF}}, false, 0, 0},
         SectorReadCase{"FailedChsRead", false, true, std::nullopt, true, 0x02, 0}),
-    [](const auto& info) { return std::string(info.param.name); });
+    [](const auto& test) { return std::string(test.param.name); });
 
 TEST(BootOtherDisk, UnusableChoicesStartTheFirstDiskUnchanged) {
     struct Case {

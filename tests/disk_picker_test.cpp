@@ -17,14 +17,14 @@ const std::vector<DiskChoice> ThreeDisks = {
 
 class DiskPickerTest : public ScreenTest {
   protected:
-    int pick(const std::vector<DiskChoice>& disks, const std::vector<int>& keys,
+    int pick(const std::vector<DiskChoice>& shown, const std::vector<int>& keys,
              bool needsRights = false) {
         {
             std::lock_guard<std::mutex> hold(screen.keys.lock);
             screen.keys.script.clear(); // keys that the last run left
         }
         queueScript(screen, keys);
-        return runDiskPicker(state, screen, disks, needsRights);
+        return runDiskPicker(state, screen, shown, needsRights);
     }
     uint32_t background(int textRow) const { return cellAt(screen, textRow, 79).bg; }
 };

@@ -134,7 +134,7 @@ bool lockDrive(int drive) {
 
 void unlockDrive(int) {}
 
-OpenFailure openFailure(int drive) {
+OpenFailure openFailure(int) {
     return {OpenProblem::NotNamed, 0, {}, {}};
 }
 

@@ -24,11 +24,11 @@ class FaultTest : public OperationTest {
         fd::reset();
     }
 
-    // Drive 0 with the boot program installed over `mbr` with DefaultKey F1.
-    void installedDisk(const SectorBuffer& mbr) {
+    // Drive 0 with the boot program installed over `saved` with DefaultKey F1.
+    void installedDisk(const SectorBuffer& saved) {
         const std::array<SectorBuffer, 4> images = bootImages();
-        fd::setSector(0, 0, installedSector0(mbr, 59));
-        fd::setSector(0, 1, mbr);
+        fd::setSector(0, 0, installedSector0(saved, 59));
+        fd::setSector(0, 1, saved);
         for (int n = 2; n <= 4; ++n) fd::setSector(0, n, images[n - 1]);
     }
 

@@ -74,7 +74,9 @@ class ImageTest : public OperationTest {
         queueScript(*shown, keys);
         mainLoop(*run, *shown);
         EXPECT_TRUE(shown->endRequested.load()) << word;
-        if (!message.empty()) EXPECT_GT(rowOf(*shown, message), 0) << word << ": " << message;
+        if (!message.empty()) {
+            EXPECT_GT(rowOf(*shown, message), 0) << word << ": " << message;
+        }
         return shown->exitCode.load();
     }
 
@@ -403,10 +405,14 @@ TEST_F(ImageTest, RefusalsWriteNothingAndEndWithTheirCode) {
         setLba(1, c.lba1);
         const std::vector<uint8_t> before = image();
         const int held = c.otherProgram ? ::open(path.c_str(), O_RDWR) : -1;
-        if (held >= 0) ASSERT_EQ(::flock(held, c.otherProgram), 0);
+        if (held >= 0) {
+            ASSERT_EQ(::flock(held, c.otherProgram), 0);
+        }
         EXPECT_EQ(runBatch(c.word, {'j', 'x'}, c.message), c.exitCode);
         if (held >= 0) ::close(held);
-        if (c.exitCode != 0) EXPECT_EQ(image(), before);
+        if (c.exitCode != 0) {
+            EXPECT_EQ(image(), before);
+        }
     }
 
     // Another program changed the table after the pass read it: nothing is

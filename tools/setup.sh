@@ -14,5 +14,6 @@ if [ "$(id -u)" = 0 ]; then
     dpkg-dev debhelper lintian appstream man-db file groff-base desktop-file-utils bash-completion \
     libxml2-utils polkitd dbus-daemon mbr fdisk
 fi
-cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+# CI builds with warnings as errors.
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo ${CI:+-DVELTRA_WERROR=ON}
 cmake --build build -j"$(nproc)"

@@ -4,7 +4,7 @@
 # runs only the fast layers; other arguments go to ctest.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-[ -f build/build.ninja ] || cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
+[ -f build/build.ninja ] || cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo ${CI:+-DVELTRA_WERROR=ON}
 cmake --build build -j"$(nproc)"
 cd build
 ctest --output-on-failure -j2 "$@"
