@@ -1,7 +1,7 @@
 # gen_symbols.cmake - checks the assembled boot-time manager and writes
 # boot_symbols.h from the nasm map.
 #
-#   cmake -DBIN=veltra.bin -DMAP=veltra.map -DHEADER=boot_symbols.h
+#   cmake -DBIN=veltra.bin -DMAP=veltra.map -DHEADER=boot_symbols.h -DVERSION=9.06
 #         -P gen_symbols.cmake
 #
 # The build fails (and veltra.bin is removed, so that no later build takes a
@@ -11,7 +11,7 @@
 
 include(${CMAKE_CURRENT_LIST_DIR}/stage2_sum.cmake)
 
-foreach(var BIN MAP HEADER)
+foreach(var BIN MAP HEADER VERSION)
   if(NOT DEFINED ${var})
     message(FATAL_ERROR "gen_symbols.cmake: -D${var}=... is required")
   endif()
@@ -68,8 +68,11 @@ foreach(sector 1 2 3)
     fail("image ${sector} ends with a boot signature")
   endif()
 endforeach()
-hexAt(versionStart 1972 15) # 0DB4h - 0600h
-if(NOT versionStart STREQUAL "2056454c54524120392e3036202d20") # " VELTRA 9.06 - "
+# " VELTRA <version> - " at 0DB4h - 0600h.
+string(HEX " VELTRA ${VERSION} - " notice)
+string(LENGTH " VELTRA ${VERSION} - " noticeLength)
+hexAt(versionStart 1972 ${noticeLength})
+if(NOT versionStart STREQUAL notice)
   fail("version notice is not at 0DB4h")
 endif()
 
@@ -192,6 +195,26 @@ endif()
 string(JOIN ", " messageList ${messages})
 string(APPEND body "\n// Messages 1 to 13.\n")
 string(APPEND body "inline constexpr std::uint16_t messages[13] = {${messageList}};\n")
+
+# The recognised partition types as the program holds them: the one list that
+# the installer (and, checked by a test, tools/make_disk.py) uses as well.
+set(typesAt "")
+foreach(pair IN LISTS labels)
+  if(pair MATCHES "^recognisedTypes=([0-9A-F]+)$")
+    set(typesAt "${CMAKE_MATCH_1}")
+  endif()
+endforeach()
+if(typesAt STREQUAL "" OR NOT DEFINED constant_RECOGNISED_COUNT)
+  fail("recognisedTypes or RECOGNISED_COUNT is missing from the map")
+endif()
+math(EXPR typesOffset "0x${typesAt} - 0x${constant_RELOC_BASE}")
+math(EXPR typesCount "0x${constant_RECOGNISED_COUNT}")
+hexAt(typesHex ${typesOffset} ${typesCount})
+string(REGEX MATCHALL ".." typeBytes "${typesHex}")
+list(TRANSFORM typeBytes PREPEND "0x")
+string(JOIN ", " typeList ${typeBytes})
+string(APPEND body "\n// The recognised partition types (visible forms), as in the program.\n")
+string(APPEND body "inline constexpr std::uint8_t recognisedTypeCodes[${typesCount}] = {${typeList}};\n")
 
 foreach(required pauseBegin pauseEnd listDrive diskAddressPacket versionNotice)
   if(NOT body MATCHES "std::uint16_t ${required} =")

@@ -1,4 +1,5 @@
-; veltra.asm - VELTRA 9.06 boot-time manager.
+; veltra.asm - VELTRA boot-time manager (the build gives the version:
+; VERSION_TEXT "9.06", VERSION_DIGITS "906").
 ;
 ; One real-mode program of 2048 bytes at 0000:0600..0DFF, all segment
 ; registers 0. The first 512 bytes are stage 1 (LBA 0, loaded by the
@@ -66,7 +67,7 @@ startUp:
         assertAt INSTALL_MARKER_AT
 installMarker:
         db      "VELTRA"                ; the installer looks for these six
-        db      "906", " "              ; version digits, blank
+        db      VERSION_DIGITS, " "     ; version digits (from the build), blank
         assertAt CONTINUE_AT
 
 ; relocated: rest of the start-up, running in the copy at 0000:062A.
@@ -781,6 +782,6 @@ codeCEnd:
 ; versionNotice: product and version text; nothing prints it (checkAndCount
 ; adds it up with the rest of stage 2).
 versionNotice:
-        db      " VELTRA 9.06 - opstartmanager voor BIOS/MBR-schijven, vier sectoren"
+        db      " VELTRA ", VERSION_TEXT, " - opstartmanager voor BIOS/MBR-schijven, vier sectoren"
         times   VERSION_SIZE - ($ - versionNotice) db ' '
         assertAt PROGRAM_END

@@ -1,5 +1,6 @@
 #include "core/backup.h"
 
+#include "core/crc32.h"
 #include "core/sector_access.h"
 
 #include <algorithm>
@@ -29,15 +30,6 @@ constexpr size_t SectorBytes = BackupSectorCount * 512;
 constexpr size_t FileSize = HeaderSize + SectorBytes;
 constexpr size_t CrcAt = 92;
 constexpr int MaxPerSecond = 999;
-
-uint32_t crc32(const uint8_t* data, size_t size, uint32_t crc = 0) {
-    crc = ~crc;
-    for (size_t i = 0; i < size; ++i) {
-        crc ^= data[i];
-        for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-    }
-    return ~crc;
-}
 
 void putLe(std::vector<uint8_t>& out, size_t at, uint64_t value, int bytes) {
     for (int i = 0; i < bytes; ++i) out[at + i] = static_cast<uint8_t>(value >> (8 * i));

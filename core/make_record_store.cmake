@@ -1,5 +1,6 @@
 # Builds the installer's record store as C++ source, run as
 #   cmake -DBOOT_BIN=veltra.bin -DTEXTS=page_texts.txt -DOUTPUT=record_store_data.cpp
+#         -DVERSION=9.06
 #         -P make_record_store.cmake
 #
 # Records, in store order:
@@ -12,7 +13,7 @@
 
 cmake_minimum_required(VERSION 3.20)
 
-foreach(var BOOT_BIN TEXTS OUTPUT)
+foreach(var BOOT_BIN TEXTS OUTPUT VERSION)
   if(NOT DEFINED ${var})
     message(FATAL_ERROR "make_record_store: ${var} is not set")
   endif()
@@ -210,6 +211,10 @@ endforeach()
 
 # --- the texts ---------------------------------------------------------------
 file(READ "${TEXTS}" texts HEX)
+# The version comes from the build (project()), in place of @VERSION@.
+string(HEX "@VERSION@" placeholder)
+string(HEX "${VERSION}" version)
+string(REPLACE "${placeholder}" "${version}" texts "${texts}")
 string(REGEX MATCHALL ".." text_bytes "${texts}")
 set(lines "")
 set(line "")

@@ -2,12 +2,13 @@
 // held as a working sector. Nothing here touches a disk.
 #include "core/partition_table.h"
 
+#include "boot_symbols.h"
+
 namespace {
 
-constexpr int VisibleTypes[] = {0x06, 0x0B, 0x0C, 0x0E, 0x07, 0x81, 0x83};
-
+// The boot program's own list, so that both sides always count alike.
 bool isVisibleRecognised(int type) {
-    for (int t : VisibleTypes)
+    for (int t : bootsym::recognisedTypeCodes)
         if (type == t) return true;
     return false;
 }

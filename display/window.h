@@ -33,10 +33,9 @@ int runWithWindow(TextScreen& screen, const std::string& programPath,
 // catches those still at their default action, to put the terminal back.
 void restoreTerminalForExit();
 
-// Headless backend for tests: keys come from a script, the framebuffer can be
-// saved as PNG. `queueScript` pushes the keys and closes the input.
+// Headless backend for tests: keys come from a script. `queueScript` pushes
+// the keys and closes the input.
 void queueScript(TextScreen& screen, const std::vector<int>& keys);
-bool savePng(const TextScreen& screen, const std::string& path);
 
 // Shared by the backends.
 // The window title: the file name after the last '/' or '\', before its last '.'.

@@ -9,7 +9,7 @@
 enum class Action {
     Run,         // the menu, or the command word in batch mode
     Help,        // usage on standard output
-    Version,     // "veltra 9.06 (build)"
+    Version,     // "veltra <version> (build)"
     Status,      // read-only report of the drives
     ListBackups, // the backups kept of each disk
     Restore,     // write a backup back

@@ -111,7 +111,7 @@ void mainLoop(InstallerState& state, TextScreen& screen) {
         if (state.lastError != 0) state.exitCode = ExitDiskError;
         if (state.lastError == ErrorInvalidHandle) {
             // Missing rights, or a path that names no disk.
-            printMessage(state, screen, "  VELTRA 9.06:" + openFailureText(0));
+            printMessage(state, screen, programLabel() + openFailureText(0));
             closingPrompt(state, screen);
             return;
         }
@@ -119,7 +119,7 @@ void mainLoop(InstallerState& state, TextScreen& screen) {
             // The drive opened but its MBR could not be read: nothing may be
             // written on the strength of a sector that was never read.
             printMessage(state, screen,
-                         "  VELTRA 9.06: Drive 0 is niet te lezen (fout " +
+                         programLabel() + " Drive 0 is niet te lezen (fout " +
                              std::to_string(state.lastError) + "), er is niets gewijzigd.");
             closingPrompt(state, screen);
             return;

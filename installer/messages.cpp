@@ -1,6 +1,7 @@
 #include "installer/messages.h"
 
 #include "core/sector_access.h"
+#include "veltra_version.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -34,6 +35,14 @@ std::string systemText(int error) {
 #else
     return std::strerror(error);
 #endif
+}
+
+// "  VELTRA 9.06 is geinstalleerd. ..." padded with blanks to 70 characters.
+std::string installedLine() {
+    std::string line = "  VELTRA " + std::string(VELTRA_VERSION) +
+                       " is geinstalleerd. Bij de volgende opstart aktief.";
+    if (line.size() < 70) line.resize(70, ' ');
+    return line;
 }
 
 std::string driveWord(int drive) {
@@ -95,7 +104,7 @@ Message doneMessage(Task task) {
     case Task::Remove:
         return {"  VELTRA is verwijderd, alles is weer als voorheen.", ExitDone};
     case Task::Install:
-        return {"  VELTRA 9.06 is geinstalleerd. Bij de volgende opstart aktief.       ", ExitDone};
+        return {installedLine(), ExitDone};
     case Task::Edit:
     case Task::Restore:
         break;
@@ -141,6 +150,10 @@ std::string shownPath(const std::string& path) {
         }
     }
     return out;
+}
+
+std::string programLabel() {
+    return "  VELTRA " + std::string(VELTRA_VERSION) + ":";
 }
 
 std::string openFailureText(int drive) {

@@ -32,8 +32,10 @@ Message writeMessage(Task task, const WriteReport& report, int drive);
 Message doneMessage(Task task);
 
 // " Drive 0 (PATH) bestaat niet." and its kin: why drive N did not open,
-// after "  VELTRA 9.06:" (hence the leading blank).
+// after programLabel() (hence the leading blank).
 std::string openFailureText(int drive);
+// "  VELTRA 9.06:", the start of a line about the program as a whole.
+std::string programLabel();
 // Why no backup was made, for "Geen back-up gemaakt (...)".
 std::string backupFailureText(const BackupFailure& failure, int drive);
 // Why a file is no backup, after its name.

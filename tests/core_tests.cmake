@@ -30,3 +30,10 @@ gtest_discover_tests(backup_test PROPERTIES LABELS unit TIMEOUT 60)
 # Includes point down only: display and core at the bottom, then screens, then installer.
 add_test(NAME include_layers COMMAND ${PROJECT_SOURCE_DIR}/tools/check_layers.sh)
 set_tests_properties(include_layers PROPERTIES LABELS unit)
+
+# One list of recognised types: the tools' disk maker agrees with the program.
+add_test(NAME recognised_types_agree
+  COMMAND ${CMAKE_COMMAND} -DMAKE_DISK=${PROJECT_SOURCE_DIR}/tools/make_disk.py
+          -DSYMBOLS=${VELTRA_BOOT_INCLUDE_DIR}/boot_symbols.h
+          -P ${CMAKE_CURRENT_SOURCE_DIR}/check_recognised_types.cmake)
+set_tests_properties(recognised_types_agree PROPERTIES LABELS unit)

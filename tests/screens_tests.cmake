@@ -12,7 +12,9 @@ target_link_libraries(veltra_screens_tests PRIVATE
 gtest_discover_tests(veltra_screens_tests PROPERTIES LABELS unit)
 
 # Pictures of the screens: veltra_screenshots <output folder>.
-add_executable(veltra_screenshots ${PROJECT_SOURCE_DIR}/tools/screenshots.cpp)
+add_executable(veltra_screenshots ${PROJECT_SOURCE_DIR}/tools/screenshots.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/png_file.cpp)
+target_include_directories(veltra_screenshots PRIVATE ${PROJECT_SOURCE_DIR})
 target_include_directories(veltra_screenshots PRIVATE ${CMAKE_CURRENT_SOURCE_DIR})
 target_link_libraries(veltra_screenshots PRIVATE veltra_installer veltra_sector veltra_window)
 

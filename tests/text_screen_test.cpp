@@ -4,6 +4,7 @@
 #include "display/text_screen.h"
 #include "display/window.h"
 #include "display/window_posix.h"
+#include "tests/png_file.h"
 
 #include <gtest/gtest.h>
 

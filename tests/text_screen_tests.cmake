@@ -2,8 +2,9 @@
 # the SDL window under Xvfb (window).
 set(_screen_tests ${CMAKE_CURRENT_LIST_DIR})
 
-add_executable(text_screen_test ${_screen_tests}/text_screen_test.cpp)
-target_link_libraries(text_screen_test PRIVATE veltra_window GTest::gtest_main)
+add_executable(text_screen_test ${_screen_tests}/text_screen_test.cpp ${_screen_tests}/png_file.cpp)
+target_link_libraries(text_screen_test PRIVATE veltra_window veltra_core GTest::gtest_main)
+target_include_directories(text_screen_test PRIVATE ${PROJECT_SOURCE_DIR})
 # A backend that misses the end of its input waits for ever: the time limit
 # turns that into a failure.
 gtest_discover_tests(text_screen_test PROPERTIES LABELS unit TIMEOUT 60)

@@ -9,6 +9,7 @@
 #include "screens/disk_picker.h"
 #include "screens/help_screen.h"
 #include "screens/main_menu.h"
+#include "tests/png_file.h"
 
 #include <cstdio>
 #include <cstdlib>
