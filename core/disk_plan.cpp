@@ -28,7 +28,8 @@ DiskPlan writeSector0(DiskPlan plan) {
 } // namespace
 
 bool carriesInstallMarker(const SectorBuffer& sector) {
-    return std::string_view(reinterpret_cast<const char*>(sector.data()) + 32, 6) == "VELTRA";
+    return std::string_view(reinterpret_cast<const char*>(sector.data()) + InstallMarkerOffset,
+                            6) == "VELTRA";
 }
 
 DiskPlan planInstall(const FirstSectors& disk, int defaultKey, const BootImages& images) {

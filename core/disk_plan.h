@@ -4,6 +4,7 @@
 // hands the plan to the writer (core/writer.h), or prints it (--dry-run).
 #pragma once
 
+#include "boot_symbols.h"
 #include "core/backup.h"
 #include "core/installer_state.h"
 
@@ -40,8 +41,10 @@ struct DiskPlan {
 using FirstSectors = std::array<SectorBuffer, 5>;
 // The boot program's four sectors: LBA 0 (start-up stage) and LBA 2-4.
 using BootImages = std::array<SectorBuffer, 4>;
-constexpr int DefaultKeyOffset = 112;
-constexpr int TableBlockStart = 432;
+// Where the boot program keeps them in LBA 0 (from its generated symbols).
+constexpr int DefaultKeyOffset = bootsym::defaultKeyOffset;       // 112
+constexpr int TableBlockStart = bootsym::tableBlockOffset;        // 432
+constexpr int InstallMarkerOffset = bootsym::installMarkerOffset; // 32
 
 // Install with `defaultKey` (0: none) in byte 112. LBA 1-4 first (LBA 1 the
 // disk's own sector 0), LBA 0 last, so that a stop at any moment leaves a

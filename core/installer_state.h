@@ -11,29 +11,51 @@ struct WriteReport;
 // One disk sector: 512 bytes.
 using SectorBuffer = std::array<uint8_t, 512>;
 
-struct InstallerState {
+// The installer's state is one program-wide record composed of small ones;
+// a function takes the smallest part it needs.
+
+// The sector buffers of the transfers and the outcome of the last one.
+struct SectorIo {
     SectorBuffer ioBuffer{};       // every sector transfer but one goes through here
     SectorBuffer savedMbrBuffer{}; // LBA 1 as read by a removal
-    SectorBuffer workSector{};     // LBA 0 of currentDrive
-    SectorBuffer scratchSector{};  // zeroed at the start of every pass
+    uint32_t lastError = 0;        // 0, 6 (could not open) or the system's code
+};
 
-    std::string commandWord;
-    int batchMode = 0;
+// The drive shown and what the pass found in its LBA 0.
+struct DiskView {
+    SectorBuffer workSector{};    // LBA 0 of currentDrive
+    SectorBuffer scratchSector{}; // zeroed at the start of every pass
+    int currentDrive = 0;
+    int partitionCount = 0;
     int isInstalled = 0;
+};
+
+// The main menu and the partition editor's page.
+struct MenuState {
     std::string installedTitle;
     std::string notInstalledTitle;
     std::string menuTitle;
     std::string otherTitle;
-    int partitionCount = 0;
-    int currentDrive = 0;
-    uint32_t lastError = 0;
     std::string lastKey;
-    int questionAsked = 0;
+    int selectedRow = 9;
+    int fullRedraw = 1;
     int drawOnceCount = 0;
-    std::array<int, 8> defaultKeyTable{};
     int markerRow = 9;
-    // What the program ends with: 0 done, 1 refused or cancelled, 3 a drive
-    // could not be opened, read or written.
+    // Why the last edit of the partition editor was not written; shown on
+    // the message row until the next key.
+    std::string menuMessage;
+    // Turns the writer's report of an edit into that line (set by the installer).
+    std::string (*editMessage)(const WriteReport& report, int drive) = nullptr;
+};
+
+// The run: what was asked for and how it ends.
+struct RunState {
+    std::string commandWord;
+    int batchMode = 0;
+    int questionAsked = 0;
+    std::array<int, 8> defaultKeyTable{};
+    // What the program ends with: 0 done, 1 refused or cancelled, 2 usage,
+    // 3 a drive could not be opened, read or written.
     int exitCode = 0;
     // LBA 0-4 are saved to a backup file before the first write of every
     // operation (the program turns this on unless --no-backup).
@@ -43,16 +65,11 @@ struct InstallerState {
     int plainOutput = 0;
     // 0 when nobody can answer the closing prompt (input is no terminal).
     int promptWaits = 1;
+};
 
-    // Main menu.
-    int selectedRow = 9;
-    int fullRedraw = 1;
-    // Why the last edit of the partition editor was not written; shown on
-    // the message row until the next key.
-    std::string menuMessage;
-    // Turns the writer's report of an edit into that line (set by the installer).
-    std::string (*editMessage)(const WriteReport& report, int drive) = nullptr;
-
-    // The record store's one read position: the number of the next record.
+// The record store's one read position: the number of the next record.
+struct RecordReader {
     int readPosition = 1;
 };
+
+struct InstallerState : SectorIo, DiskView, MenuState, RunState, RecordReader {};

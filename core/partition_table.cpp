@@ -26,8 +26,8 @@ int countRecognised(const SectorBuffer& sector) {
     return count;
 }
 
-void countPrimaryPartitions(InstallerState& state) {
-    state.partitionCount = countRecognised(state.workSector);
+void countPrimaryPartitions(DiskView& view) {
+    view.partitionCount = countRecognised(view.workSector);
 }
 
 int hideRule(int type) {

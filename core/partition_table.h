@@ -16,11 +16,11 @@ inline constexpr int typeOffset(int entry) {
 
 bool isRecognisedType(int type); // hidden or visible form
 int countRecognised(const SectorBuffer& sector);
-void countPrimaryPartitions(InstallerState& state); // sets partitionCount from workSector
-int hideRule(int type);                             // HIDE: recognised types get the hidden bit
-int unhideRule(int type);                           // REST: recognised types lose it
-void hideEntry(SectorBuffer& sector, int entry);    // type |= 10h, whatever the type
-void unhideEntry(SectorBuffer& sector, int entry);  // type &= EFh, whatever the type
-void setActive(SectorBuffer& sector, int entry);    // only this entry's boot flag 80h
+void countPrimaryPartitions(DiskView& view);       // sets partitionCount from workSector
+int hideRule(int type);                            // HIDE: recognised types get the hidden bit
+int unhideRule(int type);                          // REST: recognised types lose it
+void hideEntry(SectorBuffer& sector, int entry);   // type |= 10h, whatever the type
+void unhideEntry(SectorBuffer& sector, int entry); // type &= EFh, whatever the type
+void setActive(SectorBuffer& sector, int entry);   // only this entry's boot flag 80h
 // A sector that can start a disk: boot code in bytes 0..439 and 55h AAh at the end.
 bool isBootableMbr(const SectorBuffer& sector);

@@ -66,19 +66,19 @@ const std::string& recordAt(int number) {
     return records()[number - 1];
 }
 
-void restoreTo(InstallerState& state, RecordLabel label) {
-    state.readPosition = label;
+void restoreTo(RecordReader& reader, RecordLabel label) {
+    reader.readPosition = label;
 }
 
 // Past the last record there is nothing: an empty text, and the position stays
 // just behind the store.
-std::string readText(InstallerState& state) {
-    if (state.readPosition < 1 || state.readPosition > StoredRecordCount) return {};
-    return recordAt(state.readPosition++);
+std::string readText(RecordReader& reader) {
+    if (reader.readPosition < 1 || reader.readPosition > StoredRecordCount) return {};
+    return recordAt(reader.readPosition++);
 }
 
-int32_t readInteger(InstallerState& state) {
-    const std::string text = readText(state);
+int32_t readInteger(RecordReader& reader) {
+    const std::string text = readText(reader);
     size_t i = 0;
     while (i < text.size() && text[i] == ' ') ++i;
     bool negative = false;

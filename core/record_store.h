@@ -15,8 +15,8 @@ enum RecordLabel : int {
 
 int recordCount();                       // 95
 const std::string& recordAt(int number); // 1-based
-void restoreTo(InstallerState& state, RecordLabel label);
-std::string readText(InstallerState& state);
-int32_t readInteger(InstallerState& state);
+void restoreTo(RecordReader& reader, RecordLabel label);
+std::string readText(RecordReader& reader);
+int32_t readInteger(RecordReader& reader);
 void decodeImageToScratch(InstallerState& state);
 void decodeImageToBuffer(InstallerState& state);

@@ -30,9 +30,9 @@ IoResult readSectors(int drive, uint64_t lba, SectorBuffer* out, int count);
 // `count` consecutive sectors from `lba` in one transfer, then one sync.
 IoResult writeSectors(int drive, uint64_t lba, const SectorBuffer* data, int count);
 
-void readSector(InstallerState& state, int drive, uint64_t lba);   // into ioBuffer
-void readSavedMbr(InstallerState& state, int drive, uint64_t lba); // into savedMbrBuffer
-void writeSector(InstallerState& state, int drive, uint64_t lba);  // from ioBuffer
+void readSector(SectorIo& io, int drive, uint64_t lba);   // into ioBuffer
+void readSavedMbr(SectorIo& io, int drive, uint64_t lba); // into savedMbrBuffer
+void writeSector(SectorIo& io, int drive, uint64_t lba);  // from ioBuffer
 
 // How drives are opened: for reading and writing (the default), or only for
 // reading (--status). Takes effect for drives not yet opened.

@@ -95,7 +95,7 @@ void startUp(InstallerState& state, TextScreen& screen, const std::vector<std::s
 }
 
 // Plain output leaves the prompt out, and nobody answers it from a pipe.
-void closingPrompt(InstallerState& state, TextScreen& screen) {
+void closingPrompt(const RunState& state, TextScreen& screen) {
     printNewline(screen);
     printText(screen, "  Druk op een willekeurige toets.", true);
     if (state.promptWaits) awaitKey(screen);

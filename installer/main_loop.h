@@ -12,7 +12,7 @@ void startUp(InstallerState& state, TextScreen& screen, const std::vector<std::s
 // Runs passes until the program ends (Escape, the closing prompt); calls endProgram.
 void mainLoop(InstallerState& state, TextScreen& screen);
 // "  Druk op een willekeurige toets.", one key, cursor to (23, 1), endProgram(0).
-void closingPrompt(InstallerState& state, TextScreen& screen);
+void closingPrompt(const RunState& state, TextScreen& screen);
 
 // The operation that a pass runs for a command word on drive 0.
 enum class Operation {

@@ -103,7 +103,7 @@ bool askToOverwrite(InstallerState& state, TextScreen& screen) {
 
 } // namespace
 
-void showLine(InstallerState& state, TextScreen& screen, std::string_view text) {
+void showLine(const RunState& state, TextScreen& screen, std::string_view text) {
     printText(screen, text, true);
     if (!state.plainOutput) return;
     const size_t end = text.find_last_not_of(' ');
@@ -113,11 +113,11 @@ void showLine(InstallerState& state, TextScreen& screen, std::string_view text) 
     std::fflush(to);
 }
 
-void fillDefaultKeyTable(InstallerState& state) {
+void fillDefaultKeyTable(RunState& state) {
     for (size_t i = 0; i < OptionKeys.size(); ++i) state.defaultKeyTable[i] = OptionKeys[i];
 }
 
-int chosenDefaultKey(const InstallerState& state) {
+int chosenDefaultKey(const RunState& state) {
     for (size_t i = 0; i < OptionWords.size(); ++i)
         if (state.commandWord == OptionWords[i]) return state.defaultKeyTable[i];
     return 0;

@@ -18,12 +18,12 @@ enum class Outcome {
 // A message line on the screen. A command-line run whose output is no
 // terminal also writes it as plain text: to standard error once the run has
 // failed (exitCode set), else to standard output.
-void showLine(InstallerState& state, TextScreen& screen, std::string_view text);
+void showLine(const RunState& state, TextScreen& screen, std::string_view text);
 
 // Fills defaultKeyTable: 1Z 104, 1V 59, 2Z 105, 2V 60, 3Z 106, 3V 61, 4Z 107, 4V 62.
-void fillDefaultKeyTable(InstallerState& state);
+void fillDefaultKeyTable(RunState& state);
 // The DefaultKey of the command word (0 for none), from defaultKeyTable.
-int chosenDefaultKey(const InstallerState& state);
+int chosenDefaultKey(const RunState& state);
 // The boot program's four sectors, decoded from the record store.
 BootImages bootImages(InstallerState& state);
 Outcome hideAll(InstallerState& state, TextScreen& screen);

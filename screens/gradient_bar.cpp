@@ -12,9 +12,9 @@
 // worked on in the framebuffer directly, which gives the same pixels without a
 // call and a frame count per pixel; the event side is told once at the end.
 // Points outside the window read as -1 and take no writes, so they are skipped.
-void drawGradientBar(InstallerState& state, TextScreen& screen, int top, int left, int right,
+void drawGradientBar(RecordReader& reader, TextScreen& screen, int top, int left, int right,
                      int red, int green, int blue, uint32_t keepColour) {
-    restoreTo(state, GradientSteps);
+    restoreTo(reader, GradientSteps);
     // The window copies the framebuffer under this lock.
     std::lock_guard<std::mutex> hold(screen.frameLock);
     const int first = std::max(left, 0);
@@ -28,7 +28,7 @@ void drawGradientBar(InstallerState& state, TextScreen& screen, int top, int lef
             for (int x = first; x <= last; ++x)
                 if ((line[x] & 0xFFFFFFu) != keepColour) line[x] = colour;
         }
-        const int32_t step = readInteger(state);
+        const int32_t step = readInteger(reader);
         red -= step;
         green -= step;
         blue -= step;
@@ -36,6 +36,6 @@ void drawGradientBar(InstallerState& state, TextScreen& screen, int top, int lef
     screen.frameCounter.fetch_add(1, std::memory_order_release);
 }
 
-void drawTitleGradient(InstallerState& state, TextScreen& screen, int top) {
-    drawGradientBar(state, screen, top, 0, TextScreen::Width - 1, 255, 78, 188, White);
+void drawTitleGradient(RecordReader& reader, TextScreen& screen, int top) {
+    drawGradientBar(reader, screen, top, 0, TextScreen::Width - 1, 255, 78, 188, White);
 }

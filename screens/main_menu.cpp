@@ -2,6 +2,7 @@
 // editor on drives 1..3, one routine with one key loop.
 #include "screens/main_menu.h"
 
+#include "core/disk_plan.h"
 #include "core/partition_table.h"
 #include "core/record_store.h"
 #include "screens/gradient_bar.h"
@@ -13,7 +14,6 @@
 
 namespace {
 
-constexpr int DefaultKeyOffset = 112;
 constexpr int FooterTop = 432; // pixel row of text row 28
 constexpr char EnterChar = 13;
 constexpr char EscapeChar = 27;
