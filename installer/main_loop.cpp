@@ -102,13 +102,22 @@ void closingPrompt(const RunState& state, TextScreen& screen) {
     leave(screen, state.exitCode);
 }
 
+bool beginPass(InstallerState& state) {
+    state.questionAsked = 0;
+    state.scratchSector.fill(0);
+    readSector(state, 0, 0);
+    if (state.lastError != 0) return false;
+    state.workSector = state.ioBuffer;
+    countPrimaryPartitions(state);
+    state.isInstalled = carriesInstallMarker(state.workSector) ? 1 : 0;
+    state.menuTitle = state.isInstalled ? state.installedTitle : state.notInstalledTitle;
+    state.otherTitle = state.isInstalled ? state.notInstalledTitle : state.installedTitle;
+    return true;
+}
+
 void mainLoop(InstallerState& state, TextScreen& screen) {
     for (;;) {
-        state.questionAsked = 0;
-        state.scratchSector.fill(0);
-
-        readSector(state, 0, 0);
-        if (state.lastError != 0) state.exitCode = ExitDiskError;
+        if (!beginPass(state)) state.exitCode = ExitDiskError;
         if (state.lastError == ErrorInvalidHandle) {
             // Missing rights, or a path that names no disk.
             printMessage(state, screen, programLabel() + openFailureText(0));
@@ -124,12 +133,6 @@ void mainLoop(InstallerState& state, TextScreen& screen) {
             closingPrompt(state, screen);
             return;
         }
-        state.workSector = state.ioBuffer;
-        countPrimaryPartitions(state);
-
-        state.isInstalled = carriesInstallMarker(state.workSector) ? 1 : 0;
-        state.menuTitle = state.isInstalled ? state.installedTitle : state.notInstalledTitle;
-        state.otherTitle = state.isInstalled ? state.notInstalledTitle : state.installedTitle;
 
         if (!state.batchMode) {
             state.drawOnceCount = 0;

@@ -9,6 +9,10 @@
 
 // Start-up: window, grid, colours, command word, batch mode, the two titles.
 void startUp(InstallerState& state, TextScreen& screen, const std::vector<std::string>& args);
+// The start of a pass: LBA 0 of drive 0 into workSector, the recognised
+// partitions counted, the installed state and the titles; false (lastError
+// set) when LBA 0 could not be read.
+bool beginPass(InstallerState& state);
 // Runs passes until the program ends (Escape, the closing prompt); calls endProgram.
 void mainLoop(InstallerState& state, TextScreen& screen);
 // "  Druk op een willekeurige toets.", one key, cursor to (23, 1), endProgram(0).

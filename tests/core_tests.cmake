@@ -22,10 +22,15 @@ target_link_libraries(main_flow_test PRIVATE veltra_installer veltra_sector velt
                                              GTest::gtest_main)
 gtest_discover_tests(main_flow_test PROPERTIES LABELS unit TIMEOUT 60)
 
-add_executable(backup_test backup_test.cpp)
-target_link_libraries(backup_test PRIVATE veltra_installer veltra_sector veltra_window
+add_executable(command_line_test command_line_test.cpp)
+target_link_libraries(command_line_test PRIVATE veltra_installer veltra_sector veltra_window
+                                                GTest::gtest_main)
+gtest_discover_tests(command_line_test PROPERTIES LABELS unit TIMEOUT 60)
+
+add_executable(cli_test cli_test.cpp)
+target_link_libraries(cli_test PRIVATE veltra_installer veltra_sector veltra_window
                                           GTest::gtest_main)
-gtest_discover_tests(backup_test PROPERTIES LABELS unit TIMEOUT 60)
+gtest_discover_tests(cli_test PROPERTIES LABELS unit TIMEOUT 60)
 
 # Includes point down only: display and core at the bottom, then screens, then installer.
 add_test(NAME include_layers COMMAND ${PROJECT_SOURCE_DIR}/tools/check_layers.sh)

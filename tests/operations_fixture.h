@@ -162,16 +162,7 @@ class OperationTest : public ::testing::Test {
         start(batch ? std::vector<std::string>{word} : std::vector<std::string>{});
         state.commandWord = word;
         state.batchMode = batch ? 1 : 0;
-        state.questionAsked = 0;
-        state.scratchSector.fill(0);
-        readSector(state, 0, 0);
-        state.workSector = state.ioBuffer;
-        countPrimaryPartitions(state);
-        const bool installed =
-            std::string(state.workSector.begin() + 32, state.workSector.begin() + 38) == "VELTRA";
-        state.isInstalled = installed ? 1 : 0;
-        state.menuTitle = installed ? state.installedTitle : state.notInstalledTitle;
-        state.otherTitle = installed ? state.notInstalledTitle : state.installedTitle;
+        ::beginPass(state);
         fillDefaultKeyTable(state);
         if (!batch) {
             state.drawOnceCount = 1;
