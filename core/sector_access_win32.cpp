@@ -103,11 +103,15 @@ uint32_t transfer(int drive, uint64_t lba, Direction direction, uint8_t* data, i
     HANDLE handle = driveHandle(drive);
     if (handle == INVALID_HANDLE_VALUE) return ErrorInvalidHandle;
     const DWORD size = static_cast<DWORD>(count) * SectorSize;
-    LARGE_INTEGER position;
-    position.QuadPart = static_cast<LONGLONG>(lba * SectorSize);
+    // The 64-bit byte position: low 32 bits as the distance, the high part
+    // through the pointer argument.
+    const uint64_t position = lba * SectorSize;
+    LONG high = static_cast<LONG>(position >> 32);
     SetLastError(0);
     DWORD done = 0;
-    bool ok = SetFilePointerEx(handle, position, nullptr, FILE_BEGIN);
+    bool ok = SetFilePointer(handle, static_cast<LONG>(position & 0xFFFFFFFFu), &high,
+                             FILE_BEGIN) != INVALID_SET_FILE_POINTER ||
+              GetLastError() == NO_ERROR;
     if (ok && direction == Direction::Read) {
         std::vector<uint8_t> bytes(data, data + size);
         ok = ReadFile(handle, bytes.data(), size, &done, nullptr);
