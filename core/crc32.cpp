@@ -1,10 +1,24 @@
 #include "core/crc32.h"
 
+#include <array>
+
+namespace {
+
+// The remainder of each byte value, computed once at compile time.
+constexpr std::array<uint32_t, 256> Table = [] {
+    std::array<uint32_t, 256> table{};
+    for (uint32_t n = 0; n < 256; ++n) {
+        uint32_t c = n;
+        for (int bit = 0; bit < 8; ++bit) c = (c >> 1) ^ (0xEDB88320u & (0u - (c & 1u)));
+        table[n] = c;
+    }
+    return table;
+}();
+
+} // namespace
+
 uint32_t crc32(const uint8_t* data, size_t size, uint32_t crc) {
     crc = ~crc;
-    for (size_t i = 0; i < size; ++i) {
-        crc ^= data[i];
-        for (int bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-    }
+    for (size_t i = 0; i < size; ++i) crc = Table[(crc ^ data[i]) & 0xFF] ^ (crc >> 8);
     return ~crc;
 }

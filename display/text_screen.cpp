@@ -53,6 +53,7 @@ Cell blankCell(const TextScreen& screen) {
 void paintCell(TextScreen& screen, uint8_t ch) {
     screen.cells[(screen.row - 1) * TextScreen::Columns + (screen.column - 1)] =
         Cell{ch, screen.foreground, screen.background};
+    if (screen.pixels.empty()) return;
     const uint32_t ink = Opaque | screen.foreground;
     const uint32_t paper = Opaque | screen.background;
     uint32_t* line = screen.pixels.data() + (screen.row - 1) * RowPixels +
@@ -69,10 +70,11 @@ void paintCell(TextScreen& screen, uint8_t ch) {
 void scrollUp(TextScreen& screen, int count) {
     count = std::min(count, TextScreen::Rows);
     const int kept = TextScreen::Rows - count;
-    uint32_t* pixels = screen.pixels.data();
-    std::memmove(pixels, pixels + count * RowPixels, sizeof(uint32_t) * kept * RowPixels);
-    std::fill(pixels + kept * RowPixels, pixels + TextScreen::Rows * RowPixels,
-              Opaque | screen.background);
+    if (uint32_t* pixels = screen.pixels.data(); !screen.pixels.empty()) {
+        std::memmove(pixels, pixels + count * RowPixels, sizeof(uint32_t) * kept * RowPixels);
+        std::fill(pixels + kept * RowPixels, pixels + TextScreen::Rows * RowPixels,
+                  Opaque | screen.background);
+    }
     auto& cells = screen.cells;
     std::copy(cells.begin() + count * TextScreen::Columns, cells.end(), cells.begin());
     std::fill(cells.begin() + kept * TextScreen::Columns, cells.end(), blankCell(screen));
@@ -239,11 +241,13 @@ void waitKey(TextScreen& screen) {
 
 int64_t readPixel(const TextScreen& screen, int x, int y) {
     if (x < 0 || x >= TextScreen::Width || y < 0 || y >= TextScreen::Height) return -1;
+    if (screen.pixels.empty()) return -1;
     return screen.pixels[y * TextScreen::Width + x];
 }
 
 void writePixel(TextScreen& screen, int x, int y, uint32_t colour) {
     if (x < 0 || x >= TextScreen::Width || y < 0 || y >= TextScreen::Height) return;
+    if (screen.pixels.empty()) return;
     {
         FrameHold hold(screen);
         screen.pixels[y * TextScreen::Width + x] = Opaque | colour;

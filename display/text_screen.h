@@ -80,7 +80,15 @@ struct TextScreen {
     static constexpr int CellWidth = 8;
     static constexpr int CellHeight = 16;
 
-    std::vector<uint32_t> pixels = std::vector<uint32_t>(Width * Height, 0xFF000000); // 0xAARRGGBB
+    // A screen that only its cells show (a command word's lines in a terminal
+    // or as plain text) keeps no framebuffer: every drawing function then
+    // leaves `pixels` empty and readPixel reads -1.
+    explicit TextScreen(bool framebuffer = true)
+        : pixels(framebuffer ? Width * Height : 0, 0xFF000000) {}
+    TextScreen(const TextScreen&) = delete;
+    TextScreen& operator=(const TextScreen&) = delete;
+
+    std::vector<uint32_t> pixels;             // 0xAARRGGBB, row by row; empty without a framebuffer
     std::array<Cell, Columns * Rows> cells{}; // row-major, (1,1) first
     int row = 1;
     int column = 1;

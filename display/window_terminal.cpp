@@ -94,6 +94,11 @@ void handleResize(TerminalLoop& loop) {
 // Copies the cells with the frame count that belongs to them and writes what
 // changed.
 void drawFrame(TerminalLoop& loop) {
+    // No output (plain text runs): nothing to draw, the frame counts as shown.
+    if (loop.session.outputFd < 0) {
+        loop.drawnFrame = loop.screen.frameCounter.load(std::memory_order_relaxed);
+        return;
+    }
     CellGrid cells;
     {
         std::lock_guard<std::mutex> hold(loop.screen.frameLock);

@@ -44,11 +44,11 @@ int main(int argc, char** argv) {
         return ExitUsage;
     }
 
-    auto screen = std::make_unique<TextScreen>();
+    const bool batch = !line.word.empty();
+    auto screen = std::make_unique<TextScreen>(framebufferWanted(batch));
     auto state = std::make_unique<InstallerState>();
     state->makeBackups = line.noBackup ? 0 : 1;
     state->promptWaits = inputIsTerminal() ? 1 : 0;
-    const bool batch = !line.word.empty();
     state->plainOutput = batch && plainOutputWanted() ? 1 : 0;
     const auto logic = [&](TextScreen& shown) {
         startUp(*state, shown,

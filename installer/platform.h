@@ -54,6 +54,9 @@ std::string restartWithRights(const std::string& drive);
 // The text in the program's window, a page at a time, until a key.
 int showTextInWindow(const std::string& text, int exitCode);
 
+// Whether the screen needs its 640x448 framebuffer: not for a command word on
+// POSIX, whose lines go to the terminal or out as text (only the cells count).
+bool framebufferWanted(bool batch);
 // False when the menu has nobody to show itself to: standard input is no
 // terminal and there is no display (POSIX; the Windows program has its window).
 bool menuCanRun();

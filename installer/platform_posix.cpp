@@ -70,10 +70,8 @@ bool inputIsTerminal() {
 }
 
 int runPlain(TextScreen& screen, const std::function<void(TextScreen&)>& logic) {
-    const int nowhere = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-    const int code = runTerminalWindow(screen, STDIN_FILENO, nowhere, logic);
-    if (nowhere >= 0) ::close(nowhere);
-    return code;
+    // The screen is drawn nowhere: only the message lines go out.
+    return runTerminalWindow(screen, STDIN_FILENO, -1, logic);
 }
 
 namespace {
@@ -116,6 +114,10 @@ int showCliText(const std::string& out, const std::string& err, int exitCode, bo
     std::fputs(out.c_str(), stdout);
     std::fputs(err.c_str(), stderr);
     return outputWritten(exitCode);
+}
+
+bool framebufferWanted(bool batch) {
+    return !batch;
 }
 
 bool menuCanRun() {

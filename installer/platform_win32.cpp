@@ -118,6 +118,10 @@ int showCliText(const std::string& out, const std::string& err, int exitCode, bo
     return showTextInWindow(out + err, exitCode);
 }
 
+bool framebufferWanted(bool) {
+    return true; // the window shows every run
+}
+
 bool menuCanRun() {
     return true;
 }

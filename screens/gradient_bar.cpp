@@ -23,7 +23,7 @@ void drawGradientBar(RecordReader& reader, TextScreen& screen, int top, int left
         const int y = top + i;
         const uint32_t colour = 0xFF000000u | static_cast<uint32_t>(red) * 0x10000u |
                                 static_cast<uint32_t>(green) * 0x100u | static_cast<uint32_t>(blue);
-        if (y >= 0 && y < TextScreen::Height) {
+        if (y >= 0 && y < TextScreen::Height && !screen.pixels.empty()) {
             uint32_t* line = screen.pixels.data() + y * TextScreen::Width;
             for (int x = first; x <= last; ++x)
                 if ((line[x] & 0xFFFFFFu) != keepColour) line[x] = colour;
