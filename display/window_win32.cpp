@@ -230,6 +230,43 @@ void poll(Window& window) {
     if (window.screen->endRequested.load()) DestroyWindow(window.handle);
 }
 
+// Keys and the keyboard's system messages; true when the message was taken.
+bool takeKeyMessage(TextScreen& screen, UINT message, WPARAM wParam, LPARAM lParam) {
+    switch (message) {
+    case WM_CHAR: {
+        auto ch = static_cast<wchar_t>(wParam);
+        if (ch >= 0xD800 && ch <= 0xDBFF) return true; // first half of a pair: wait for the second
+        pushRepeated(screen, characterKey(ch), lParam);
+        return true;
+    }
+    case WM_KEYDOWN:
+    case WM_SYSKEYDOWN: {
+        // F10 and every key with Alt held arrive as system keys; Alt+F4 keeps its
+        // usual meaning and reaches WM_CLOSE, the close key.
+        const int scan = plainScanCode(wParam);
+        if (scan && !(message == WM_SYSKEYDOWN && wParam == VK_F4 && (lParam & (1 << 29)))) {
+            pushRepeated(screen, extendedKey(scan, lParam), lParam);
+            return true;
+        }
+        return false;
+    }
+    case WM_SYSKEYUP:
+        return wParam == VK_F10;
+    case WM_SYSCHAR:
+        return wParam != L' '; // Alt with a letter: no menu to open, no beep
+    case WM_SYSCOMMAND:
+        // Alt or F10 alone would put the window into menu mode and swallow the
+        // next keys; there is no menu bar.
+        return (wParam & 0xFFF0) == SC_KEYMENU && lParam == 0;
+    case WM_CLOSE:
+        // The close button is a key like any other; only the installer ends.
+        pushKey(screen.keys, KeyClose);
+        return true;
+    default:
+        return false;
+    }
+}
+
 LRESULT CALLBACK windowProc(HWND handle, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_NCCREATE) {
         auto* create = reinterpret_cast<CREATESTRUCTW*>(lParam);
@@ -241,39 +278,8 @@ LRESULT CALLBACK windowProc(HWND handle, UINT message, WPARAM wParam, LPARAM lPa
     if (!window) return DefWindowProcW(handle, message, wParam, lParam);
     TextScreen& screen = *window->screen;
 
+    if (takeKeyMessage(screen, message, wParam, lParam)) return 0;
     switch (message) {
-    case WM_CHAR: {
-        auto ch = static_cast<wchar_t>(wParam);
-        if (ch >= 0xD800 && ch <= 0xDBFF) return 0; // first half of a pair: wait for the second
-        pushRepeated(screen, characterKey(ch), lParam);
-        return 0;
-    }
-    case WM_KEYDOWN:
-    case WM_SYSKEYDOWN: {
-        // F10 and every key with Alt held arrive as system keys; Alt+F4 keeps its
-        // usual meaning and reaches WM_CLOSE, the close key.
-        const int scan = plainScanCode(wParam);
-        if (scan && !(message == WM_SYSKEYDOWN && wParam == VK_F4 && (lParam & (1 << 29)))) {
-            pushRepeated(screen, extendedKey(scan, lParam), lParam);
-            return 0;
-        }
-        break;
-    }
-    case WM_SYSKEYUP:
-        if (wParam == VK_F10) return 0;
-        break;
-    case WM_SYSCHAR:
-        if (wParam != L' ') return 0; // Alt with a letter: no menu to open, no beep
-        break;
-    case WM_SYSCOMMAND:
-        // Alt or F10 alone would put the window into menu mode and swallow the
-        // next keys; there is no menu bar.
-        if ((wParam & 0xFFF0) == SC_KEYMENU && lParam == 0) return 0;
-        break;
-    case WM_CLOSE:
-        // The close button is a key like any other; only the installer ends.
-        pushKey(screen.keys, KeyClose);
-        return 0;
     case WakeMessage:
         poll(*window);
         return 0;

@@ -58,21 +58,111 @@ bool isKnownWord(const std::string& word) {
     return false;
 }
 
-CommandLine parseCommandLine(const std::vector<std::string>& args) {
+namespace {
+
+// What the options said so far.
+struct Scan {
     CommandLine line;
-    std::vector<std::string> rest;
+    std::vector<std::string> rest; // the words
     std::string firstError;
+    int actions = 0;
+
+    void act(Action action) {
+        line.action = action;
+        ++actions;
+    }
+    void error(std::string why) {
+        if (firstError.empty()) firstError = std::move(why);
+    }
+};
+
+// One option as getopt_long returned it; `typed` is the argument as given.
+void takeOption(Scan& scan, int option, const std::string& typed) {
+    CommandLine& line = scan.line;
+    switch (option) {
+    case 1:
+        if (std::string_view(optarg) == "/?")
+            scan.act(Action::Help);
+        else
+            scan.rest.emplace_back(optarg);
+        break;
+    case 'h':
+        scan.act(Action::Help);
+        break;
+    case 'V':
+        scan.act(Action::Version);
+        break;
+    case StatusOption:
+        scan.act(Action::Status);
+        break;
+    case ListBackupsOption:
+        scan.act(Action::ListBackups);
+        break;
+    case JsonOption:
+        line.json = true;
+        break;
+    case ForceOption:
+        line.force = true;
+        break;
+    case NoBackupOption:
+        line.noBackup = true;
+        break;
+    case 'n':
+        line.dryRun = true;
+        break;
+    case 'd':
+    case RestoreOption:
+        if (*optarg == '\0') {
+            scan.error(optionName(option, typed) + valueWanted(option));
+        } else if (option == 'd') {
+            line.drives.emplace_back(optarg);
+        } else {
+            scan.act(Action::Restore);
+            line.restoreFile = optarg;
+        }
+        break;
+    case ':':
+        scan.error(optionName(optopt, typed) + valueWanted(optopt));
+        break;
+    default: // '?': an unknown option, or a value given to one that takes none
+        scan.error(optopt > 0 && optopt < 128
+                       ? std::string("Onbekende optie: -") + char(optopt) + "."
+                   : optopt != 0 ? optionName(optopt, typed) + " neemt geen waarde."
+                                 : "Onbekende optie: " + typed.substr(0, typed.find('=')) + ".");
+        break;
+    }
+}
+
+// The options together: what they leave, or the first thing wrong with them.
+CommandLine checked(Scan& scan) {
+    CommandLine& line = scan.line;
     auto fail = [&](std::string error) {
         line.action = Action::UsageError;
         line.error = std::move(error);
         return line;
     };
-    int actions = 0;
-    auto act = [&](Action action) {
-        line.action = action;
-        ++actions;
-    };
+    // Help and version answer whatever else was asked.
+    if (line.action == Action::Help || line.action == Action::Version) return line;
+    if (!scan.firstError.empty()) return fail(scan.firstError);
+    if (line.drives.size() > MaxDrives) return fail("Hooguit 4 drives met --drive.");
+    if (scan.actions > 1) return fail("Kies een van --status, --list-backups en --restore.");
+    line.word = commandWordFrom(scan.rest);
+    std::string asTyped;
+    for (const std::string& part : scan.rest) asTyped += (asTyped.empty() ? "" : " ") + part;
+    if (line.action != Action::Run && !line.word.empty())
+        return fail("Onbekend bij deze optie: " + asTyped + ".");
+    if (line.json && line.action != Action::Status) return fail("--json hoort bij --status.");
+    if (line.force && line.action != Action::Restore) return fail("--force hoort bij --restore.");
+    if (line.dryRun && line.word.empty() && line.action != Action::Restore)
+        return fail("--dry-run hoort bij een woord of bij --restore.");
+    if (!line.word.empty() && !isKnownWord(line.word))
+        return fail("Onbekend woord: " + asTyped + ".");
+    return line;
+}
 
+} // namespace
+
+CommandLine parseCommandLine(const std::vector<std::string>& args) {
     // getopt_long works on a writable argv and keeps its place in globals:
     // optind 0 starts a fresh scan. "-" hands over the other arguments in
     // order (as code 1) whatever POSIXLY_CORRECT says, ":" reports a missing
@@ -84,84 +174,12 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
     const int argc = static_cast<int>(argv.size()) - 1;
     optind = 0;
     opterr = 0;
-    const auto typed = [&] { return std::string(argv[std::max(optind - 1, 1)]); };
+    Scan scan;
     for (int option;
-         (option = getopt_long(argc, argv.data(), "-:hVnd:", LongOptions, nullptr)) != -1;) {
-        switch (option) {
-        case 1:
-            if (std::string_view(optarg) == "/?")
-                act(Action::Help);
-            else
-                rest.emplace_back(optarg);
-            break;
-        case 'h':
-            act(Action::Help);
-            break;
-        case 'V':
-            act(Action::Version);
-            break;
-        case StatusOption:
-            act(Action::Status);
-            break;
-        case ListBackupsOption:
-            act(Action::ListBackups);
-            break;
-        case JsonOption:
-            line.json = true;
-            break;
-        case ForceOption:
-            line.force = true;
-            break;
-        case NoBackupOption:
-            line.noBackup = true;
-            break;
-        case 'n':
-            line.dryRun = true;
-            break;
-        case 'd':
-        case RestoreOption:
-            if (*optarg == '\0') {
-                if (firstError.empty())
-                    firstError = optionName(option, typed()) + valueWanted(option);
-            } else if (option == 'd') {
-                line.drives.emplace_back(optarg);
-            } else {
-                act(Action::Restore);
-                line.restoreFile = optarg;
-            }
-            break;
-        case ':':
-            if (firstError.empty()) firstError = optionName(optopt, typed()) + valueWanted(optopt);
-            break;
-        default: // '?': an unknown option, or a value given to one that takes none
-            if (firstError.empty())
-                firstError = optopt > 0 && optopt < 128
-                                 ? std::string("Onbekende optie: -") + char(optopt) + "."
-                             : optopt != 0
-                                 ? optionName(optopt, typed()) + " neemt geen waarde."
-                                 : "Onbekende optie: " + typed().substr(0, typed().find('=')) + ".";
-            break;
-        }
-    }
-    for (int i = optind; i < argc; ++i) rest.emplace_back(argv[i]);
-
-    // Help and version answer whatever else was asked.
-    if (line.action == Action::Help || line.action == Action::Version) return line;
-    if (!firstError.empty()) return fail(firstError);
-    if (line.drives.size() > MaxDrives) return fail("Hooguit 4 drives met --drive.");
-    if (actions > 1) return fail("Kies een van --status, --list-backups en --restore.");
-    line.word = commandWordFrom(rest);
-    std::string asTyped;
-    for (const std::string& part : rest) asTyped += (asTyped.empty() ? "" : " ") + part;
-    if (line.action != Action::Run && !line.word.empty())
-        return fail("Onbekend bij deze optie: " + asTyped + ".");
-    if (line.json && line.action != Action::Status) return fail("--json hoort bij --status.");
-    if (line.force && line.action != Action::Restore) return fail("--force hoort bij --restore.");
-    if (line.dryRun && line.word.empty() && line.action != Action::Restore)
-        return fail("--dry-run hoort bij een woord of bij --restore.");
-    if (!line.word.empty() && !isKnownWord(line.word))
-        return fail("Onbekend woord: " + asTyped + ".");
-    return line;
+         (option = getopt_long(argc, argv.data(), "-:hVnd:", LongOptions, nullptr)) != -1;)
+        takeOption(scan, option, argv[std::max(optind - 1, 1)]);
+    for (int i = optind; i < argc; ++i) scan.rest.emplace_back(argv[i]);
+    return checked(scan);
 }
 
 std::string usageText() {

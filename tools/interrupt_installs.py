@@ -34,7 +34,8 @@ def main():
     disk = os.path.join(work, "disk.img")
     subprocess.run([sys.executable, os.path.join(here, "make_disk.py"), template], check=True,
                    stdout=subprocess.DEVNULL)
-    env = dict(os.environ, VELTRA_DRIVES=disk)
+    # Backups stay in the work folder, never in the machine's own.
+    env = dict(os.environ, VELTRA_DRIVES=disk, XDG_STATE_HOME=os.path.join(work, "state"))
     env.pop("DISPLAY", None)
 
     def run(delay=None, sig=None):
