@@ -292,7 +292,9 @@ def test_drives(w, t, disk0, disk1):
     for drive, image in ((0, disk0), (1, disk1)):
         lba0 = qb.read_image(image)[:S]
         mib = os.path.getsize(image) >> 20
-        lines = [re.escape(f"Drive {drive}: \\\\.\\PhysicalDrive{drive} ({mib} MiB)")]
+        signature = int.from_bytes(lba0[440:444], "little")
+        lines = [re.escape(f"Drive {drive}: \\\\.\\PhysicalDrive{drive} ({mib} MiB, sectoren van 512 "
+                           f"bytes, handtekening {signature:08x})")]
         for e in range(4):
             entry = lba0[md.TABLE_AT + 16 * e:][:16]
             start, size = (int.from_bytes(entry[i:i + 4], "little") for i in (8, 12))
