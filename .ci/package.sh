@@ -85,12 +85,14 @@ for path in "${paths[@]}"; do
   grep -qx "\./$path" <<<"$contents" || fail "$deb lacks /$path"
 done
 depends=$(dpkg-deb -f "$deb" Depends)
-# dpkg-shlibdeps found the libraries the program links; the window library,
-# loaded only when a window opens, is recommended instead.
-for lib in libc6 libstdc++6; do
+# dpkg-shlibdeps found the libraries the program links: only the C library
+# (the C++ runtime is linked in); the window library, loaded only when a
+# window opens, is recommended instead.
+for lib in libc6; do
   grep -q "\b$lib\b" <<<"$depends" || fail "Depends lacks $lib: $depends"
 done
 grep -q "\blibsdl2" <<<"$depends" && fail "Depends names the window library: $depends"
+grep -q "\blibstdc++" <<<"$depends" && fail "Depends names the C++ runtime: $depends"
 grep -q "\blibsdl2-2.0-0\b" <<<"$(dpkg-deb -f "$deb" Recommends)" || fail "Recommends lacks libsdl2-2.0-0"
 [ "$(dpkg-deb -f "$deb" Section)" = admin ] || fail "section is not admin"
 mkdir "$work/deb"
