@@ -366,3 +366,27 @@ TEST_F(Backups, StatusShowsTheDiskAsItIs) {
 }
 
 } // namespace
+
+namespace {
+
+// --dry-run: the plan in words, for a word and for a restore; nothing written.
+TEST_F(Backups, ADryRunShowsThePlanAndWritesNothing) {
+    writeAll(image, makeDisk(0x0DDBA11, 100));
+    const std::vector<uint8_t> before = readAll(image);
+    std::string said;
+    EXPECT_EQ(runLine({"--dry-run", "1v"}, said), 0) << said;
+    EXPECT_NE(said.find("LBA 1-4, 2048 bytes, daarna sync:\n    LBA 1: wordt de huidige LBA 0"),
+              std::string::npos)
+        << said;
+    EXPECT_NE(said.find("LBA 0: opstartcode van VELTRA, standaardtoets 3Bh (F1)"),
+              std::string::npos)
+        << said;
+    EXPECT_LT(said.find("LBA 1-4"), said.find("LBA 0,")); // LBA 0 last
+    EXPECT_EQ(runLine({"-n", "hide"}, said), 0) << said;
+    EXPECT_NE(said.find("partitie 1: type 06h -> 16h"), std::string::npos) << said;
+    EXPECT_EQ(runLine({"-n", "rm"}, said), 1) << said; // refused: nothing installed
+    EXPECT_EQ(readAll(image), before);
+    EXPECT_TRUE(listBackups().empty());
+}
+
+} // namespace
