@@ -217,18 +217,38 @@ class Run:
             err.seek(0)
             return code, out.read().decode(errors="replace"), err.read().decode(errors="replace")
 
+    @staticmethod
+    def windows():
+        """The visible windows named veltra. A search can fail while wine tears a
+        window down under it (BadWindow): that counts as none found this time."""
+        found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "^veltra$"],
+                               capture_output=True, text=True)
+        return found.stdout.split()
+
     def open_window(self, *args):
-        """Starts the program (standard output no file: text goes to the window)."""
-        log = open(os.path.join(self.out, "wine.log"), "ab")
+        """Starts the program (standard output no file: text goes to the window)
+        and returns it with its window: one that was not there before it started."""
+        before = set(self.windows())
+        log_path = os.path.join(self.out, "wine.log")
+        log = open(log_path, "ab")
         proc = subprocess.Popen(self.exe(*args), stdin=subprocess.DEVNULL,
                                 stdout=subprocess.DEVNULL, stderr=log)
         log.close()
-        found = subprocess.run(["timeout", "60", "xdotool", "search", "--sync", "--onlyvisible",
-                                "--name", "^veltra$"], capture_output=True, text=True)
-        if not found.stdout.split():
-            proc.kill()
-            raise HarnessError(f"no window for veltra.exe {' '.join(args)}")
-        return proc, found.stdout.split()[0]
+        deadline = time.monotonic() + 60
+        while time.monotonic() < deadline:
+            new = [w for w in self.windows() if w not in before]
+            if new:
+                return proc, new[0]
+            if proc.poll() is not None:
+                break
+            time.sleep(0.2)
+        code = proc.poll()
+        proc.kill()
+        with open(log_path, "rb") as f:
+            tail = f.read()[-600:].decode(errors="replace")
+        raise HarnessError(f"no window for veltra.exe {' '.join(args)} "
+                           f"({'ended with ' + str(code) if code is not None else 'still running'}"
+                           f"; wine.log ends: {tail!r})")
 
     def grab(self, window, name, scale=1, want=None, timeout=20, settle=0.0):
         """Screenshot of the window (name.png); its text once `want` shows in it
