@@ -343,21 +343,93 @@ TEST_F(Backups, ARestoreKeepsTheFileItRestores) {
     EXPECT_EQ(listBackups().size(), 2u + BackupsKept);
 }
 
-// --status: sector size and signature; any path as valid UTF-8 JSON and as
-// text without control bytes; an unreadable drive ends with 3.
+// --status: every field of the report, as text and as JSON, for a disk
+// without VELTRA and for installed disks whose saved MBR or stage 2 is
+// damaged; any path as valid UTF-8 JSON and as text without control bytes;
+// an unreadable drive ends with 3.
 TEST_F(Backups, StatusShowsTheDiskAsItIs) {
-    const fs::path odd = dir / "a\x1b[31m\xff.img";
+    const std::string rows =
+        "  1: 06h FAT16          aktief            start        100           8 sectoren\n"
+        "  2: 1Bh FAT32          aktief verborgen  start        108           8 sectoren\n"
+        "  3: 42h onbekend                         start        116           8 sectoren\n"
+        "  4: 83h Linux                            start 4294967295  4026531841 sectoren\n";
+    const std::string entries =
+        "\"entries\":[{\"slot\":1,\"type\":6,\"name\":\"FAT16\",\"active\":true,\"hidden\":false,"
+        "\"start\":100,\"sectors\":8},{\"slot\":2,\"type\":27,\"name\":\"FAT32\",\"active\":true,"
+        "\"hidden\":true,\"start\":108,\"sectors\":8},{\"slot\":3,\"type\":66,\"name\":"
+        "\"onbekend\","
+        "\"active\":false,\"hidden\":false,\"start\":116,\"sectors\":8},{\"slot\":4,\"type\":131,"
+        "\"name\":\"Linux\",\"active\":false,\"hidden\":false,\"start\":4294967295,"
+        "\"sectors\":4026531841}]}]}\n";
+    const std::string head = "{\"drives\":[{\"drive\":0,\"path\":\"" + image.string() +
+                             "\",\"size\":1048576,\"sector_size\":512,\"signature\":\"cafef00d\",";
+    struct Case {
+        const char* word; // installed with this word first, none: not installed
+        int damagedLba;   // LBA 1 or 3 overwritten after the install
+        const char* text; // the VELTRA line
+        const char* json; // the JSON fields after the signature
+    } cases[] = {
+        {nullptr, 0, "  VELTRA: niet geinstalleerd\n",
+         "\"installed\":false,\"default_key\":null,\"saved_mbr_valid\":null,\"stage2_intact\":"
+         "null,"},
+        {"4z", 0,
+         "  VELTRA: geinstalleerd, standaard Alt-F4; LBA 1 geldige MBR: ja; LBA 2-4 stage 2 heel: "
+         "ja\n",
+         "\"installed\":true,\"default_key\":\"Alt-F4\",\"saved_mbr_valid\":true,\"stage2_intact\":"
+         "true,"},
+        {"1v", 1,
+         "  VELTRA: geinstalleerd, standaard F1; LBA 1 geldige MBR: nee; LBA 2-4 stage 2 heel: "
+         "ja\n",
+         "\"installed\":true,\"default_key\":\"F1\",\"saved_mbr_valid\":false,\"stage2_intact\":"
+         "true,"},
+        {"in", 3,
+         "  VELTRA: geinstalleerd, standaard geen; LBA 1 geldige MBR: ja; LBA 2-4 stage 2 heel: "
+         "nee\n",
+         "\"installed\":true,\"default_key\":null,\"saved_mbr_valid\":true,\"stage2_intact\":"
+         "false,"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.word ? c.word : "not installed");
+        std::vector<uint8_t> disk = makeDisk(0xCAFEF00D, 100, 2048);
+        disk[446 + 16] = 0x80;     // a second active entry
+        disk[446 + 16 + 4] = 0x1B; // hidden FAT32
+        disk[446 + 32 + 4] = 0x42; // a type without a name
+        for (int i = 0; i < 8; ++i)
+            disk[446 + 48 + 8 + i] = i < 4 ? 0xFF : (i == 4 ? 0x01 : i == 7 ? 0xF0 : 0);
+        writeAll(image, disk);
+        if (c.word) {
+            ASSERT_EQ(runWord(c.word), 0);
+            std::fstream f(image, std::ios::binary | std::ios::in | std::ios::out);
+            f.seekp(c.damagedLba * 512 + 300);
+            if (c.damagedLba == 1) f.seekp(512 + 510);
+            if (c.damagedLba) f.put('\x01');
+        }
+        std::string said;
+        EXPECT_EQ(runLine({"--status"}, said), 0);
+        EXPECT_EQ(said, "Drive 0: " + image.string() +
+                            " (1 MiB, sectoren van 512 bytes, handtekening cafef00d)\n" + c.text +
+                            rows);
+        EXPECT_EQ(runLine({"--status", "--json"}, said), 0);
+        EXPECT_EQ(said, head + c.json + entries);
+    }
+
+    const fs::path odd = dir / "a\x1b[31m\x7f\xff\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80\xe2\x82.img";
     writeAll(odd, makeDisk(0xCAFEF00D, 100));
     std::string said;
     EXPECT_EQ(runLine({"--drive", odd.string(), "--status", "--json"}, said), 0);
-    EXPECT_NE(said.find("\"sector_size\":512,\"signature\":\"cafef00d\""), std::string::npos)
+    EXPECT_NE(said.find("\"size\":32768,\"sector_size\":512,\"signature\":\"cafef00d\""),
+              std::string::npos)
         << said;
-    EXPECT_NE(said.find("a\\u001b[31m\\u00ff.img"), std::string::npos) << said;
+    // Valid sequences of two, three and four bytes stay; the cut one does not.
+    EXPECT_NE(
+        said.find(
+            "a\\u001b[31m\\u007f\\u00ff\xc3\xa9\xe2\x82\xac\xf0\x9f\x98\x80\\u00e2\\u0082.img"),
+        std::string::npos)
+        << said;
     EXPECT_EQ(runLine({"--drive", odd.string(), "--status"}, said), 0);
-    EXPECT_NE(said.find("a\\x1b[31m"), std::string::npos) << said;
-    EXPECT_NE(said.find("sectoren van 512 bytes, handtekening cafef00d"), std::string::npos)
-        << said;
+    EXPECT_NE(said.find("a\\x1b[31m\\x7f"), std::string::npos) << said;
     EXPECT_EQ(said.find('\x1b'), std::string::npos);
+    EXPECT_EQ(said.find('\x7f'), std::string::npos);
 
     writeAll(image, std::vector<uint8_t>(100, 7)); // shorter than a sector
     EXPECT_EQ(runLine({"--status"}, said), 3) << said;
@@ -369,24 +441,65 @@ TEST_F(Backups, StatusShowsTheDiskAsItIs) {
 
 namespace {
 
-// --dry-run: the plan in words, for a word and for a restore; nothing written.
+// --dry-run: the plan in words, whole, for each kind of word, for a
+// removal and for a restore that changes only the default key; nothing
+// written.
 TEST_F(Backups, ADryRunShowsThePlanAndWritesNothing) {
-    writeAll(image, makeDisk(0x0DDBA11, 100));
-    const std::vector<uint8_t> before = readAll(image);
+    const std::string intro = "Proef (--dry-run), er wordt niets geschreven. In deze volgorde:\n";
+    const std::string install = intro + "  LBA 1-4, 2048 bytes, daarna sync:\n"
+                                        "    LBA 1: wordt de huidige LBA 0\n"
+                                        "    LBA 2: verandert\n"
+                                        "    LBA 3: verandert\n"
+                                        "    LBA 4: verandert\n"
+                                        "  LBA 0, 512 bytes, daarna sync:\n"
+                                        "    LBA 0: opstartcode van VELTRA, standaardtoets ";
+    const std::string lba0 = intro + "  LBA 0, 512 bytes, daarna sync:\n    LBA 0: ";
+    struct Case {
+        std::vector<std::string> args;
+        int exitCode;
+        std::string said;
+    } cases[] = {
+        {{"--dry-run", "1v"}, 0, install + "3Bh (F1)\n"},
+        {{"-n", "3Z"}, 0, install + "6Ah (Alt-F3)\n"},
+        {{"-n", "in"}, 0, install + "00h (geen)\n"},
+        {{"-n", "hide"},
+         0,
+         lba0 + "partitie 1: type 06h -> 16h; partitie 2: type 0Bh -> 1Bh; partitie 3: type 07h -> "
+                "17h; partitie 4: type 83h -> 93h\n"},
+        {{"-n", "rest"}, 0, lba0 + "partitie 1: vlag 00h -> 80h; partitie 4: vlag 80h -> 00h\n"},
+    };
+    std::vector<uint8_t> disk = makeDisk(0x0DDBA11, 100);
+    disk[446] = 0x00;
+    disk[446 + 48] = 0x80; // the fourth entry active
+    writeAll(image, disk);
+    for (const Case& c : cases) {
+        std::string said;
+        EXPECT_EQ(runLine(c.args, said), c.exitCode);
+        EXPECT_EQ(said, c.said);
+        EXPECT_EQ(readAll(image), disk);
+    }
     std::string said;
-    EXPECT_EQ(runLine({"--dry-run", "1v"}, said), 0) << said;
-    EXPECT_NE(said.find("LBA 1-4, 2048 bytes, daarna sync:\n    LBA 1: wordt de huidige LBA 0"),
-              std::string::npos)
-        << said;
-    EXPECT_NE(said.find("LBA 0: opstartcode van VELTRA, standaardtoets 3Bh (F1)"),
-              std::string::npos)
-        << said;
-    EXPECT_LT(said.find("LBA 1-4"), said.find("LBA 0,")); // LBA 0 last
-    EXPECT_EQ(runLine({"-n", "hide"}, said), 0) << said;
-    EXPECT_NE(said.find("partitie 1: type 06h -> 16h"), std::string::npos) << said;
     EXPECT_EQ(runLine({"-n", "rm"}, said), 1) << said; // refused: nothing installed
-    EXPECT_EQ(readAll(image), before);
     EXPECT_TRUE(listBackups().empty());
+
+    // Installed: a removal puts the saved MBR back first and wipes LBA 1-4.
+    ASSERT_EQ(runWord("2v"), 0);
+    EXPECT_EQ(runLine({"-n", "rm"}, said), 0);
+    EXPECT_EQ(said,
+              lba0 + "opstartcode van de bewaarde MBR\n"
+                     "  LBA 1-4, 2048 bytes, daarna sync:\n    LBA 1: wordt gewist\n"
+                     "    LBA 2: wordt gewist\n    LBA 3: wordt gewist\n    LBA 4: wordt gewist\n");
+    // A restore of the same disk whose default key differs: that one field.
+    const std::string backup = makeBackup();
+    std::vector<uint8_t> now = readAll(image);
+    now[112] = 0x6B;
+    writeAll(image, now);
+    EXPECT_EQ(runLine({"-n", "--restore", backup}, said), 0);
+    EXPECT_EQ(said, intro + "  LBA 1-4, 2048 bytes, daarna sync:\n    LBA 1: blijft gelijk\n"
+                            "    LBA 2: blijft gelijk\n    LBA 3: blijft gelijk\n"
+                            "    LBA 4: blijft gelijk\n  LBA 0, 512 bytes, daarna sync:\n"
+                            "    LBA 0: standaardtoets 6Bh -> 3Ch (F2)\n");
+    EXPECT_EQ(readAll(image), now);
 }
 
 } // namespace

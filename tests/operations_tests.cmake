@@ -39,3 +39,10 @@ if(Python3_Interpreter_FOUND)
   set_tests_properties(installer_e2e PROPERTIES
     LABELS "e2e;qemu" TIMEOUT 600 SKIP_RETURN_CODE 77 RUN_SERIAL TRUE)
 endif()
+
+# The words and exit codes of every outcome.
+add_executable(messages_test ${CMAKE_CURRENT_LIST_DIR}/messages_test.cpp)
+target_link_libraries(messages_test PRIVATE veltra_installer veltra_sector veltra_window
+                                            GTest::gtest_main)
+gtest_discover_tests(messages_test PROPERTIES LABELS unit
+                     ENVIRONMENT "VELTRA_DRIVES=/nonexistent/veltra-test-disk")

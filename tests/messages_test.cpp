@@ -1,0 +1,231 @@
+// Every line the program says about an outcome, with its exit code: the
+// screen and the command line show these texts and callers read the codes.
+#include "core/sector_access.h"
+#include "installer/messages.h"
+#include "veltra_version.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
+
+namespace {
+
+struct Expected {
+    std::string line;
+    int exitCode;
+};
+
+void expectMessage(const Message& got, const Expected& want) {
+    EXPECT_EQ(got.line, want.line);
+    EXPECT_EQ(got.exitCode, want.exitCode) << want.line;
+}
+
+TEST(Messages, RefusalsAndResultsOfEveryTask) {
+    const std::pair<Refusal, Expected> refusals[] = {
+        {Refusal::NoMbr, {"  Sector 0 bevat geen geldige MBR, VELTRA is niet geinstalleerd.", 1}},
+        {Refusal::Gpt,
+         {"  Deze schijf heeft een GPT-partitietabel, VELTRA kan hier niet geinstalleerd worden.",
+          1}},
+        {Refusal::TooFew, {"  VELTRA vond minder dan 2 primaire partities, geannuleerd.", 1}},
+        {Refusal::NoSavedMbr, {"  Sector 1 bevat geen geldige MBR, VELTRA is niet verwijderd.", 1}},
+        {Refusal::NotInstalled, {"  VELTRA is niet geinstalleerd, er is niets gewijzigd.", 1}},
+        {Refusal::NoTable, {"  Sector 0 bevat geen geldige MBR, er is niets gewijzigd.", 1}},
+        {Refusal::Nothing, {"", 0}},
+        {Refusal::None, {"", 0}},
+    };
+    for (const auto& [refusal, want] : refusals) expectMessage(refusalMessage(refusal), want);
+
+    // The install's line is padded to 70 columns: it overwrites a longer one.
+    std::string installed = "  VELTRA " + std::string(VELTRA_VERSION) +
+                            " is geinstalleerd. Bij de volgende opstart aktief.";
+    ASSERT_LE(installed.size(), 70u);
+    installed.resize(70, ' ');
+    const std::pair<Task, Expected> done[] = {
+        {Task::HideAll, {"  Alle primaire partities op 1e drive zijn nu verborgen.", 0}},
+        {Task::RestoreAll, {"  Alle primaire partities op 1e drive zijn nu zichtbaar.", 0}},
+        {Task::Remove, {"  VELTRA is verwijderd, alles is weer als voorheen.", 0}},
+        {Task::Install, {installed, 0}},
+        {Task::Edit, {"", 0}},
+        {Task::Restore, {"", 0}},
+    };
+    for (const auto& [task, want] : done) {
+        expectMessage(doneMessage(task), want);
+        expectMessage(writeMessage(task, WriteReport{}, 0), want);
+    }
+
+    const std::string nothing = ", er is niets veranderd.";
+    struct Case {
+        Task task;
+        WriteResult result;
+        bool sector0Written;
+        Expected want;
+    } cases[] = {
+        {Task::Install,
+         WriteResult::InUse,
+         false,
+         {"  Drive 2 is in gebruik door een ander programma, er is niets gewijzigd.", 1}},
+        {Task::HideAll,
+         WriteResult::Changed,
+         false,
+         {"  De partitietabel is intussen gewijzigd" + nothing, 1}},
+        {Task::Edit,
+         WriteResult::ReadFailed,
+         false,
+         {"  Lezen van de schijf is mislukt" + nothing, 3}},
+        {Task::Remove,
+         WriteResult::SectorSize,
+         false,
+         {"  Drive 2 heeft sectoren van 4096 bytes (niet 512), er is niets gewijzigd.", 1}},
+        {Task::Install,
+         WriteResult::WriteFailed,
+         false,
+         {"  Schrijven naar de schijf is mislukt, VELTRA is niet geinstalleerd.", 3}},
+        {Task::Remove,
+         WriteResult::WriteFailed,
+         false,
+         {"  Schrijven naar de schijf is mislukt, VELTRA is niet verwijderd.", 3}},
+        {Task::Remove,
+         WriteResult::WriteFailed,
+         true,
+         {"  VELTRA is verwijderd, maar sector 1 tm 4 konden niet gewist worden.", 3}},
+        {Task::Restore,
+         WriteResult::WriteFailed,
+         false,
+         {"  Schrijven naar drive 0 is mislukt, LBA 0 is zoals hij was.", 3}},
+        {Task::Restore,
+         WriteResult::WriteFailed,
+         true,
+         {"  Schrijven van LBA 1-4 is mislukt; LBA 0 is al teruggezet, LBA 1-4 niet.", 3}},
+        {Task::HideAll,
+         WriteResult::WriteFailed,
+         false,
+         {"  Schrijven naar de schijf is mislukt" + nothing, 3}},
+        {Task::RestoreAll,
+         WriteResult::WriteFailed,
+         true,
+         {"  Schrijven naar de schijf is mislukt" + nothing, 3}},
+        {Task::Edit,
+         WriteResult::WriteFailed,
+         false,
+         {"  Schrijven naar de schijf is mislukt" + nothing, 3}},
+        {Task::Install,
+         WriteResult::Sector0Lost,
+         false,
+         {"  Schrijven naar sector 0 is mislukt, de schijf start mogelijk niet meer op!", 3}},
+        {Task::Install,
+         WriteResult::NoBackup,
+         false,
+         {"  Geen back-up gemaakt (te veel back-ups in een seconde)" + nothing, 3}},
+    };
+    for (const Case& c : cases) {
+        WriteReport report;
+        report.result = c.result;
+        report.sectorSize = 4096;
+        report.sector0Written = c.sector0Written;
+        report.backup.kind = BackupFailure::Kind::TooMany;
+        expectMessage(writeMessage(c.task, report, 2), c.want);
+    }
+}
+
+TEST(Messages, BackupsAndRestores) {
+    using Kind = BackupFailure::Kind;
+    const std::string because = " (" + std::string(std::strerror(ENOSPC)) + ")";
+    const std::pair<Kind, std::string> failures[] = {
+        {Kind::ReadFailed, "LBA 0-4 van drive 1 zijn niet te lezen"},
+        {Kind::NoFolder, "geen map voor back-ups: HOME is geen absoluut pad"},
+        {Kind::Missing, "/b\\x1bx bestaat niet"},
+        {Kind::NotAFolder, "/b\\x1bx is geen map"},
+        {Kind::Link, "/b\\x1bx is een koppeling, geen map"},
+        {Kind::ForeignLink, "/b\\x1bx is een koppeling van een ander"},
+        {Kind::Untrusted, "/b\\x1bx is niet alleen van deze gebruiker of root"},
+        {Kind::CannotCreate, "/b\\x1bx kan niet gemaakt worden" + because},
+        {Kind::CannotWrite, "/b\\x1bx kan niet geschreven worden" + because},
+        {Kind::CannotSync, "/b\\x1bx kan niet bijgewerkt worden" + because},
+        {Kind::TooMany, "te veel back-ups in een seconde"},
+        {Kind::None, "onbekende fout"},
+    };
+    for (const auto& [kind, want] : failures)
+        EXPECT_EQ(backupFailureText({kind, "/b\x1bx", ENOSPC}, 1), want);
+
+    const std::pair<BackupFileProblem, std::string> problems[] = {
+        {BackupFileProblem::Unreadable, "is niet te lezen"},
+        {BackupFileProblem::NotRegular, "is geen gewoon bestand"},
+        {BackupFileProblem::NotBackup, "is geen back-up van VELTRA"},
+        {BackupFileProblem::Damaged, "is beschadigd of onvolledig"},
+    };
+    for (const auto& [problem, want] : problems) EXPECT_EQ(backupFileText(problem), want);
+
+    Backup backup;
+    backup.identity.signature = 0x0BADF00D;
+    backup.identity.sectors = 2048;
+    DiskIdentity disk;
+    disk.signature = 0xCAFE;
+    disk.sectors = 4096;
+    const std::string force = " Er is niets veranderd (--force schrijft hem toch).";
+    const std::pair<RestoreCheck, Expected> checks[] = {
+        {RestoreCheck::OtherSignature,
+         {"  De back-up is van schijf 0badf00d, drive 0 is schijf 0000cafe." + force, 1}},
+        {RestoreCheck::OtherSize,
+         {"  De back-up is van een schijf van 2048 sectoren, drive 0 heeft er 4096." + force, 1}},
+        {RestoreCheck::OtherEntries,
+         {"  De partities van de back-up beginnen of eindigen elders dan die van drive 0." + force,
+          1}},
+        {RestoreCheck::Unidentified,
+         {"  Handtekening 0 en geen partities: niets zegt dat de back-up van drive 0 is." + force,
+          1}},
+        {RestoreCheck::NoBootSignature,
+         {"  LBA 0 van de back-up eindigt niet op 55h AAh, de schijf zou niet meer starten. Er is "
+          "niets veranderd.",
+          2}},
+        {RestoreCheck::NoSavedMbr,
+         {"  De back-up bevat VELTRA, maar LBA 1 is geen geldige MBR. Er is niets veranderd.", 2}},
+        {RestoreCheck::Stage2Damaged,
+         {"  De back-up bevat VELTRA, maar LBA 2-4 zijn niet heel. Er is niets veranderd.", 2}},
+        {RestoreCheck::TargetGpt,
+         {"  Drive 0 heeft een GPT-partitietabel, die de back-up zou overschrijven. Er is niets "
+          "veranderd.",
+          2}},
+        {RestoreCheck::Ready, {"", 0}},
+    };
+    for (const auto& [check, want] : checks)
+        expectMessage(restoreRefusalMessage(check, backup, disk), want);
+}
+
+// The screen's lines on the command line, paths without control bytes, and
+// why a drive could not be opened.
+TEST(Messages, CommandLineWordsAndOpenFailures) {
+    const std::pair<std::string, std::string> lines[] = {
+        {"  Drive 0 is in gebruik.   ", "veltra: drive 0 is in gebruik.\n"},
+        {"  De partitietabel", "veltra: de partitietabel\n"},
+        {"  VELTRA is verwijderd", "veltra: VELTRA is verwijderd\n"},
+        {"  LBA 0 van", "veltra: LBA 0 van\n"},
+        {"  GPT-schijf", "veltra: GPT-schijf\n"},
+        {"  sector 0", "veltra: sector 0\n"},
+        {"     ", "veltra:\n"},
+    };
+    for (const auto& [line, want] : lines) EXPECT_EQ(commandLineText(line), want);
+    EXPECT_EQ(shownPath(std::string("a\x01\x1f \x7f~\x80\xff", 8)), "a\\x01\\x1f \\x7f~\x80\xff");
+    EXPECT_EQ(programLabel(), "  VELTRA " + std::string(VELTRA_VERSION) + ":");
+
+    char folder[] = "/tmp/veltra-messages-XXXXXX";
+    ASSERT_NE(::mkdtemp(folder), nullptr);
+    const std::string missing = std::string(folder) + "/no\x1b.img";
+    setDriveNames({missing, folder, "/dev/null"});
+    const std::string want[] = {
+        " Drive 0 (" + std::string(folder) + "/no\\x1b.img) bestaat niet.",
+        " Drive 1 (" + std::string(folder) + ") is een map, geen schijf.",
+        " Drive 2 (/dev/null) is geen schijf en geen schijfbestand.",
+        " Drive 3 is niet gevonden.",
+    };
+    for (int drive = 0; drive < 4; ++drive) {
+        EXPECT_NE(openDrive(drive), 0u);
+        EXPECT_EQ(openFailureText(drive), want[drive]);
+    }
+    closeDrives();
+    setDriveNames({});
+    ::rmdir(folder);
+}
+
+} // namespace
