@@ -2,6 +2,7 @@
 // dark purple on the page's pale rose, until any key.
 #include "screens/help_screen.h"
 
+#include <algorithm>
 #include <array>
 #include <string>
 #include <string_view>
@@ -15,10 +16,6 @@ constexpr HelpRow padded(std::string_view text) {
     HelpRow row{};
     for (std::size_t i = 0; i < row.size(); ++i) row[i] = i < text.size() ? text[i] : ' ';
     return row;
-}
-
-constexpr bool fitsRow(std::string_view text) {
-    return text.size() <= 80;
 }
 
 constexpr std::string_view HelpLines[24] = {
@@ -48,11 +45,9 @@ constexpr std::string_view HelpLines[24] = {
     "  Als er meer drives zijn kan dat daar ook voor. Kies dan 1, 2 of 3 of weer 0.",
 };
 
-static_assert([] {
-    for (std::string_view line : HelpLines)
-        if (!fitsRow(line)) return false;
-    return true;
-}());
+static_assert(std::ranges::all_of(HelpLines,
+                                  [](std::string_view line) { return line.size() <= 80; }),
+              "a help row is wider than the screen");
 
 constexpr std::array<HelpRow, 24> HelpText = [] {
     std::array<HelpRow, 24> rows{};
