@@ -13,6 +13,11 @@ bool isVisibleRecognised(int type) {
     return false;
 }
 
+// Entries 0 to 3; any other number names none, and the sector stays as it is.
+bool isEntry(int entry) {
+    return entry >= 0 && entry <= 3;
+}
+
 } // namespace
 
 bool isRecognisedType(int type) {
@@ -41,17 +46,17 @@ int unhideRule(int type) {
 }
 
 void hideEntry(SectorBuffer& sector, int entry) {
-    if (entry < 0 || entry > 3) return;
+    if (!isEntry(entry)) return;
     sector[typeOffset(entry)] |= HiddenBit;
 }
 
 void unhideEntry(SectorBuffer& sector, int entry) {
-    if (entry < 0 || entry > 3) return;
+    if (!isEntry(entry)) return;
     sector[typeOffset(entry)] &= 0xEF;
 }
 
 void setActive(SectorBuffer& sector, int entry) {
-    if (entry < 0 || entry > 3) return;
+    if (!isEntry(entry)) return;
     for (int i = 0; i < 4; ++i) sector[bootFlagOffset(i)] = 0x00;
     sector[bootFlagOffset(entry)] = 0x80;
 }

@@ -60,6 +60,11 @@ struct OpenDrive {
     std::string wholeDisk; // for a partition: the disk it belongs to
 };
 std::array<OpenDrive, MaxDrives> drives;
+
+// Drives 0 to 3 exist; any other number names none.
+bool isDriveNumber(int drive) {
+    return drive >= 0 && drive < MaxDrives;
+}
 bool readOnlyRun = false;
 // Drive names from the command line; used in place of VELTRA_DRIVES when set.
 std::vector<std::string> commandLineNames;
@@ -148,7 +153,7 @@ void closeOne(OpenDrive& d) {
 
 // The descriptor of drive N, opened on first use; -1 when it cannot be had.
 int driveFd(int drive) {
-    if (drive < 0 || drive >= MaxDrives) return -1;
+    if (!isDriveNumber(drive)) return -1;
     OpenDrive& d = drives[drive];
     const std::optional<std::string> path = drivePath(drive);
     if (!path) {
@@ -200,7 +205,7 @@ IoResult transfer(int drive, uint64_t lba, Direction direction, uint8_t* data, i
 } // namespace
 
 std::optional<std::string> driveFromList(const std::string& list, int drive) {
-    if (drive < 0 || drive >= MaxDrives) return std::nullopt;
+    if (!isDriveNumber(drive)) return std::nullopt;
     size_t start = 0;
     for (int index = 0;; ++index) {
         size_t end = list.find(':', start);
@@ -233,7 +238,7 @@ std::vector<std::string> listWholeDisks(const std::string& sysBlockDir) {
 // Drives are named by --drive, else by VELTRA_DRIVES; the program never guesses
 // which of the machine's disks the firmware starts.
 std::optional<std::string> drivePath(int drive) {
-    if (drive < 0 || drive >= MaxDrives) return std::nullopt;
+    if (!isDriveNumber(drive)) return std::nullopt;
     if (namesGiven) {
         if (drive >= static_cast<int>(commandLineNames.size())) return std::nullopt;
         return commandLineNames[drive];
@@ -265,7 +270,7 @@ uint32_t openDrive(int drive) {
 }
 
 OpenProblem openProblem(int drive) {
-    if (drive < 0 || drive >= MaxDrives) return OpenProblem::NotNamed;
+    if (!isDriveNumber(drive)) return OpenProblem::NotNamed;
     return drives[drive].problem;
 }
 
@@ -284,17 +289,17 @@ uint32_t sectorSizeOf(int drive) {
 bool lockDrive(int drive) {
     const int fd = driveFd(drive);
     // A drive that cannot be opened is not in use; its first transfer says why.
-    if (fd < 0) return drive >= 0 && drive < MaxDrives;
+    if (fd < 0) return isDriveNumber(drive);
     return ::flock(fd, LOCK_EX | LOCK_NB) == 0;
 }
 
 void unlockDrive(int drive) {
-    if (drive < 0 || drive >= MaxDrives || drives[drive].fd < 0) return;
+    if (!isDriveNumber(drive) || drives[drive].fd < 0) return;
     ::flock(drives[drive].fd, LOCK_UN);
 }
 
 OpenFailure openFailure(int drive) {
-    if (drive < 0 || drive >= MaxDrives) return {OpenProblem::NotNamed, 0, {}, {}};
+    if (!isDriveNumber(drive)) return {OpenProblem::NotNamed, 0, {}, {}};
     const OpenDrive& d = drives[drive];
     return {d.problem, d.error, d.name, d.wholeDisk};
 }

@@ -8,7 +8,7 @@ add_executable(sector_access_test sector_access_test.cpp)
 target_link_libraries(sector_access_test PRIVATE veltra_core GTest::gtest_main)
 gtest_discover_tests(sector_access_test PROPERTIES LABELS unit TIMEOUT 60)
 
-add_executable(partition_table_test partition_table_test.cpp)
+add_executable(partition_table_test partition_table_test.cpp disk_plan_test.cpp)
 target_link_libraries(partition_table_test PRIVATE veltra_core GTest::gtest_main)
 gtest_discover_tests(partition_table_test PROPERTIES LABELS unit TIMEOUT 60)
 

@@ -91,6 +91,18 @@ TEST(EditorOperations, SetActiveLeavesExactlyOneActiveEntry) {
     EXPECT_EQ(sector[bootFlagOffset(3)], 0x00);
     EXPECT_EQ(sector[typeOffset(2)], 0x00); // types are not touched
     EXPECT_EQ(sector[typeOffset(0)], 0x07);
+    setActive(sector, 0);
+    EXPECT_EQ(sector[bootFlagOffset(0)], 0x80);
+    EXPECT_EQ(sector[bootFlagOffset(2)], 0x00);
+
+    // No entry below 0 or above 3: nothing changes.
+    const SectorBuffer before = sector;
+    for (int entry : {-1, 4, 5}) {
+        setActive(sector, entry);
+        hideEntry(sector, entry);
+        unhideEntry(sector, entry);
+        EXPECT_EQ(sector, before) << entry;
+    }
 }
 
 } // namespace

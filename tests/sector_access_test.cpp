@@ -226,6 +226,13 @@ TEST_F(SectorAccess, TheLockIsExclusive) {
     unlockDrive(0);
     EXPECT_EQ(::flock(fd, LOCK_SH | LOCK_NB), 0);
     ::close(fd);
+    // A drive that cannot be opened is not in use; no number past 3 is a drive.
+    EXPECT_TRUE(lockDrive(3));
+    for (int drive : {-1, 4}) {
+        EXPECT_FALSE(lockDrive(drive)) << drive;
+        unlockDrive(drive);
+        EXPECT_EQ(openFailure(drive).problem, OpenProblem::NotNamed) << drive;
+    }
 }
 
 TEST(DrivePaths, ListEntriesByDriveNumber) {
@@ -236,6 +243,7 @@ TEST(DrivePaths, ListEntriesByDriveNumber) {
     EXPECT_EQ(driveFromList("a::c", 1), std::nullopt);
     EXPECT_EQ(driveFromList("a:b:c:d:e", 4), std::nullopt); // four drives at most
     EXPECT_EQ(driveFromList("", 0), std::nullopt);
+    EXPECT_EQ(driveFromList("a:b", -1), std::nullopt);
 }
 
 TEST(DrivePaths, WholeDisksOfAFakeSysBlockTreeInNameOrder) {
