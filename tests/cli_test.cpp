@@ -11,6 +11,7 @@
 #include "installer/cli.h"
 #include "installer/command_line.h"
 #include "installer/main_loop.h"
+#include "veltra_version.h"
 
 #include <gtest/gtest.h>
 
@@ -505,6 +506,71 @@ TEST_F(Backups, ADryRunShowsThePlanAndWritesNothing) {
                             "    LBA 4: blijft gelijk\n  LBA 0, 512 bytes, daarna sync:\n"
                             "    LBA 0: standaardtoets 6Bh -> 3Ch (F2)\n");
     EXPECT_EQ(readAll(image), now);
+}
+
+// What the program answers without a window, whole: the version, the help,
+// a usage error, the backups, a restore, a dry run on a disk that cannot be
+// read, and a word that needs the menu's loop (not handled here).
+TEST_F(Backups, AnswersWithoutAWindow) {
+    writeAll(image, makeDisk(0x5EED, 100));
+    const std::string folder = (state / "veltra").string();
+    const std::string version =
+        std::string("veltra ") + VELTRA_VERSION + " (" + VELTRA_BUILD + ")\n";
+    const fs::path shortDisk = dir / "short.img";
+    writeAll(shortDisk, std::vector<uint8_t>(1000, 1));
+    const std::string missing = (dir / "no\x1b.bak").string();
+    struct Case {
+        std::vector<std::string> args;
+        bool handled;
+        int exitCode;
+        std::string out, err;
+    } cases[] = {
+        {{"--version"}, true, 0, version, ""},
+        {{"-V", "--drive", "/nonexistent"}, true, 0, version, ""},
+        {{"--help"}, true, 0, usageText(), ""},
+        {{"--json"}, true, 2, "", "veltra: --json hoort bij --status.\nProbeer 'veltra --help'.\n"},
+        {{"--list-backups"}, true, 0, "Geen back-ups in " + folder + ".\n", ""},
+        {{"--restore", missing},
+         true,
+         2,
+         "",
+         "veltra: " + (dir / "no\\x1b.bak").string() +
+             " is niet te lezen. Er is niets veranderd.\n"},
+        {{"-d", shortDisk.string(), "-n", "hide"},
+         true,
+         3,
+         "",
+         "veltra: drive 0 is niet te lezen (fout 5).\n"},
+        {{"-d", shortDisk.string(), "-n", "--restore", missing},
+         true,
+         2,
+         "",
+         "veltra: " + (dir / "no\\x1b.bak").string() +
+             " is niet te lezen. Er is niets veranderd.\n"},
+        {{"hide"}, false, 0, "", ""},
+        {{"-d", image.string()}, false, 0, "", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.args));
+        CliResult result;
+        EXPECT_EQ(runWithoutWindow(parseCommandLine(c.args), result), c.handled);
+        EXPECT_EQ(result.exitCode, c.exitCode);
+        EXPECT_EQ(result.out, c.out);
+        EXPECT_EQ(result.err, c.err);
+    }
+    const std::string made = makeBackup();
+    std::string said;
+    EXPECT_EQ(runLine({"--list-backups"}, said), 0);
+    EXPECT_EQ(said, made + "\n");
+    EXPECT_EQ(runLine({"--restore", made}, said), 0);
+    EXPECT_EQ(said, "Back-up teruggezet op drive 0 (" + image.string() + ").\n");
+
+    // No drive named at all: the program names none itself.
+    ::unsetenv("VELTRA_DRIVES");
+    EXPECT_EQ(runLine({"hide"}, said), 2);
+    EXPECT_TRUE(said.starts_with("veltra: geen schijf opgegeven. Geef de eerste schijf op met "
+                                 "--drive, bijvoorbeeld:\n  sudo veltra --drive /dev/sda\n"))
+        << said;
 }
 
 } // namespace
