@@ -25,15 +25,12 @@ std::vector<DiskChoice> listDiskChoices() {
     return choices;
 }
 
-int startFromDesktop(const std::string& programPath) {
-    const std::vector<DiskChoice> disks = listDiskChoices();
-    const bool rights = mayWriteDisks();
-    auto screen = std::make_unique<TextScreen>();
+int runDesktopStart(TextScreen& screen, const std::string& programPath,
+                    const std::vector<DiskChoice>& disks, bool rights, std::string& restartWith) {
     auto state = std::make_unique<InstallerState>();
     state->makeBackups = 1;
     state->promptWaits = 1;
-    std::string restartWith;
-    const int code = runWithWindow(*screen, programPath, [&](TextScreen& shown) {
+    return runWithWindow(screen, programPath, [&](TextScreen& shown) {
         openWindow(shown, 640, 448, 32);
         setTextGrid(shown, 80, 28);
         const int chosen = runDiskPicker(*state, shown, disks, !rights);
@@ -46,6 +43,13 @@ int startFromDesktop(const std::string& programPath) {
         startUp(*state, shown, {});
         mainLoop(*state, shown);
     });
+}
+
+int startFromDesktop(const std::string& programPath) {
+    const std::vector<DiskChoice> disks = listDiskChoices();
+    auto screen = std::make_unique<TextScreen>();
+    std::string restartWith;
+    const int code = runDesktopStart(*screen, programPath, disks, mayWriteDisks(), restartWith);
     if (restartWith.empty()) return code;
     // Returns only when the program could not be started again.
     const std::string why = restartWithRights(restartWith);

@@ -16,3 +16,8 @@ std::vector<DiskChoice> listDiskChoices();
 // Runs the picker in the window and what follows the choice; returns the
 // program's exit code (0 for Escape).
 int startFromDesktop(const std::string& programPath);
+
+// The picker on `screen` with these disks, then the menu on the chosen one
+// (`rights`), or `restartWith` set to it (no rights); the exit code.
+int runDesktopStart(TextScreen& screen, const std::string& programPath,
+                    const std::vector<DiskChoice>& disks, bool rights, std::string& restartWith);

@@ -5,6 +5,7 @@
 #include "core/sector_access.h"
 #include "display/text_screen.h"
 #include "display/window.h"
+#include "installer/desktop_start.h"
 #include "installer/main_loop.h"
 
 #include <gtest/gtest.h>
@@ -287,6 +288,44 @@ TEST_F(MainFlow, InteractiveEscapeEndsWithoutThePrompt) {
     EXPECT_EQ(screen->column, 1);
     EXPECT_TRUE(screen->cursorVisible);
     EXPECT_EQ(diskBytes(), before);
+}
+
+// The desktop start: the picked disk (the first one too) gets the menu when
+// the program may write it; without rights the program names it for a new
+// start and touches nothing; Escape in the picker ends with 0.
+TEST_F(MainFlow, TheDesktopStartOpensThePickedDisk) {
+    ::setenv("XDG_STATE_HOME", (dir / "state").c_str(), 1);
+    writeDisk(Disk().types({0x06, 0x83}));
+    const fs::path second = dir / "disk1.img";
+    fs::copy_file(image, second);
+    const std::vector<DiskChoice> disks = {{image.string(), 4096, "", 0},
+                                           {second.string(), 4096, "", 0}};
+    const std::vector<uint8_t> before = diskBytes();
+    struct Case {
+        std::vector<int> keys;
+        bool rights;
+        std::string restartWith;
+        bool installed; // the first disk, after IN on the menu
+    } cases[] = {
+        {{KeyEscape}, true, "", false},
+        {{KeyDown, KeyEnter}, false, second.string(), false},
+        {{KeyEnter}, false, image.string(), false},
+        {{KeyEnter, KeyEnter, ' ', KeyEscape}, true, "", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.keys));
+        writeDisk(Disk().types({0x06, 0x83}));
+        auto shown = std::make_unique<TextScreen>();
+        queueScript(*shown, c.keys);
+        std::string restartWith;
+        EXPECT_EQ(runDesktopStart(*shown, "veltra", disks, c.rights, restartWith), 0);
+        EXPECT_EQ(restartWith, c.restartWith);
+        const std::vector<uint8_t> after = diskBytes();
+        EXPECT_EQ(after != before, c.installed);
+        EXPECT_EQ(std::string(after.begin() + 32, after.begin() + 38) == "VELTRA", c.installed);
+    }
+    setDriveNames({});
+    ::unsetenv("XDG_STATE_HOME");
 }
 
 } // namespace
