@@ -203,6 +203,7 @@ TEST(Messages, CommandLineWordsAndOpenFailures) {
         {"  LBA 0 van", "veltra: LBA 0 van\n"},
         {"  GPT-schijf", "veltra: GPT-schijf\n"},
         {"  sector 0", "veltra: sector 0\n"},
+        {"  Zo niet", "veltra: zo niet\n"},
         {"     ", "veltra:\n"},
     };
     for (const auto& [line, want] : lines) EXPECT_EQ(commandLineText(line), want);

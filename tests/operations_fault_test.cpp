@@ -354,4 +354,127 @@ TEST_F(FaultTest, AnInteractiveFailureStaysUntilAKey) {
     EXPECT_TRUE(diskStarts());
 }
 
+// The writer alone: each failure before or during the writes, what the
+// report says of it, and what LBA 0 holds afterwards.
+TEST(Writer, ReportsEveryFailureAndPutsSector0Back) {
+    SectorBuffer old{}, fresh{};
+    old.fill(0x11);
+    fresh.fill(0x22);
+    DiskPlan install;
+    install.decidedOn = old;
+    install.newSector0 = fresh;
+    install.writes = {{1, {fresh, fresh, fresh, fresh}}, {0, {fresh}}};
+    DiskPlan removal = install;
+    removal.writes = {{0, {fresh}}, {1, {fresh, fresh, fresh, fresh}}};
+    struct Case {
+        const char* what;
+        const DiskPlan& plan;
+        std::vector<fd::Fault> faults;
+        WriteResult result;
+        uint32_t error;
+        size_t failedWrite;
+        bool sector0Written;
+        SectorBuffer lba0; // after
+        int writes;        // write calls made
+    } cases[] = {
+        {"all written", install, {}, WriteResult::Written, 0, 0, true, fresh, 2},
+        {"LBA 1-4 fail",
+         install,
+         {{fd::Kind::Write, 1, EIO, false, false}},
+         WriteResult::WriteFailed,
+         EIO,
+         0,
+         false,
+         old,
+         1},
+        {"LBA 0 torn, put back",
+         install,
+         {{fd::Kind::Write, 2, EIO, true, false}},
+         WriteResult::WriteFailed,
+         EIO,
+         1,
+         false,
+         old,
+         3},
+        {"LBA 0 put back on the last try",
+         install,
+         {{fd::Kind::Write, 2, EIO, true, false},
+          {fd::Kind::Write, 3, EIO, false, false},
+          {fd::Kind::Write, 4, EIO, false, false}},
+         WriteResult::WriteFailed,
+         EIO,
+         1,
+         false,
+         old,
+         5},
+        {"LBA 0 cannot be put back",
+         install,
+         {{fd::Kind::Write, 2, EIO, true, true}},
+         WriteResult::Sector0Lost,
+         EIO,
+         1,
+         false,
+         SectorBuffer{},
+         5},
+        {"the disk never opened",
+         install,
+         {{fd::Kind::Write, 2, 6, false, false}},
+         WriteResult::WriteFailed,
+         6,
+         1,
+         false,
+         old,
+         2},
+        {"removal: the wipe fails after LBA 0",
+         removal,
+         {{fd::Kind::Write, 2, EIO, false, false}},
+         WriteResult::WriteFailed,
+         EIO,
+         1,
+         true,
+         fresh,
+         2},
+        {"LBA 0 unreadable",
+         install,
+         {{fd::Kind::Read, 1, EIO, false, false}},
+         WriteResult::ReadFailed,
+         EIO,
+         0,
+         false,
+         old,
+         0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fd::reset();
+        fd::setSector(0, 0, old);
+        for (const fd::Fault& f : c.faults) fd::inject(f);
+        const WriteReport report = applyPlan(0, c.plan, {false, {}});
+        EXPECT_EQ(report.result, c.result);
+        EXPECT_EQ(report.error, c.error);
+        EXPECT_EQ(report.failedWrite, c.failedWrite);
+        EXPECT_EQ(report.sector0Written, c.sector0Written);
+        EXPECT_EQ(fd::sector(0, 0), c.lba0);
+        EXPECT_EQ(static_cast<int>(fd::writtenLbas().size()), c.writes);
+        EXPECT_FALSE(fd::drivesInUse() & 1);
+    }
+    // Refused before any write: another program's lock, a changed LBA 0,
+    // sectors of another size.
+    fd::reset();
+    fd::setSector(0, 0, old);
+    fd::drivesInUse() = 1;
+    EXPECT_EQ(applyPlan(0, install, {false, {}}).result, WriteResult::InUse);
+    fd::drivesInUse() = 0;
+    fd::setSector(0, 0, fresh);
+    WriteReport changed = applyPlan(0, install, {false, {}});
+    EXPECT_EQ(changed.result, WriteResult::Changed);
+    EXPECT_EQ(changed.sector0Now, fresh);
+    fd::setSector(0, 0, old);
+    fd::sectorSize(0) = 4096;
+    WriteReport size = applyPlan(0, install, {false, {}});
+    EXPECT_EQ(size.result, WriteResult::SectorSize);
+    EXPECT_EQ(size.sectorSize, 4096u);
+    EXPECT_TRUE(fd::writtenLbas().empty());
+}
+
 } // namespace
