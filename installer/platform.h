@@ -53,6 +53,8 @@ std::string restartWithRights(const std::string& drive);
 
 // The text in the program's window, a page at a time, until a key.
 int showTextInWindow(const std::string& text, int exitCode);
+// The same on a given screen.
+int showTextInWindow(TextScreen& screen, const std::string& text, int exitCode);
 
 // Whether the screen needs its 640x448 framebuffer: not for a command word on
 // POSIX, whose lines go to the terminal or out as text (only the cells count).

@@ -64,8 +64,12 @@ void showPages(TextScreen& shown, const std::string& text, int exitCode) {
 
 } // namespace
 
+int showTextInWindow(TextScreen& screen, const std::string& text, int exitCode) {
+    runWithWindow(screen, "veltra", [&](TextScreen& shown) { showPages(shown, text, exitCode); });
+    return exitCode;
+}
+
 int showTextInWindow(const std::string& text, int exitCode) {
     auto screen = std::make_unique<TextScreen>();
-    runWithWindow(*screen, "veltra", [&](TextScreen& shown) { showPages(shown, text, exitCode); });
-    return exitCode;
+    return showTextInWindow(*screen, text, exitCode);
 }

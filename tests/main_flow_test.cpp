@@ -7,6 +7,7 @@
 #include "display/window.h"
 #include "installer/desktop_start.h"
 #include "installer/main_loop.h"
+#include "installer/platform.h"
 
 #include <gtest/gtest.h>
 
@@ -326,6 +327,40 @@ TEST_F(MainFlow, TheDesktopStartOpensThePickedDisk) {
     }
     setDriveNames({});
     ::unsetenv("XDG_STATE_HOME");
+}
+
+// Text in the window (a start without a terminal): 26 rows a page, long
+// lines wrapped under their explanation, a key for the next page, the last
+// page waits for one more key; Escape ends at once.
+TEST_F(MainFlow, TextInTheWindowPageByPage) {
+    std::string text;
+    for (int i = 1; i <= 30; ++i) text += "regel " + std::to_string(i) + "\n";
+    text += "  -x, --lang        " + std::string(40, 'a') + " " + std::string(30, 'b') + "\n";
+    const std::string more = "  Druk op een toets voor meer, Escape stopt.";
+    struct Case {
+        std::vector<int> keys;
+        std::string firstRow, lastRow, prompt;
+    } cases[] = {
+        {{}, "regel 1", "regel 26", more},         // the script's end reads as Escape
+        {{' '}, "regel 27", "", Prompt},           // the last page, then the input ends
+        {{' ', ' ', ' '}, "regel 27", "", Prompt}, // no page after the last
+        {{KeyEscape, ' '}, "regel 1", "regel 26", more},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.keys));
+        auto shown = std::make_unique<TextScreen>();
+        queueScript(*shown, c.keys);
+        EXPECT_EQ(showTextInWindow(*shown, text, 3), 3);
+        EXPECT_EQ(trimmed(rowText(*shown, 1)), c.firstRow);
+        EXPECT_EQ(trimmed(rowText(*shown, 26)), c.lastRow);
+        EXPECT_EQ(trimmed(rowText(*shown, 28)), c.prompt);
+        if (c.firstRow == "regel 27") {
+            EXPECT_EQ(trimmed(rowText(*shown, 5)), "  -x, --lang        " + std::string(40, 'a'));
+            EXPECT_EQ(trimmed(rowText(*shown, 6)), std::string(20, ' ') + std::string(30, 'b'));
+            EXPECT_EQ(trimmed(rowText(*shown, 7)), "");
+        }
+        EXPECT_EQ(shown->exitCode.load(), 3);
+    }
 }
 
 } // namespace
