@@ -11,10 +11,12 @@
 #include "installer/cli.h"
 #include "installer/command_line.h"
 #include "installer/main_loop.h"
+#include "installer/platform.h"
 #include "veltra_version.h"
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -591,6 +593,33 @@ TEST_F(Backups, AnswersWithoutAWindow) {
     EXPECT_TRUE(said.starts_with("veltra: geen schijf opgegeven. Geef de eerste schijf op met "
                                  "--drive, bijvoorbeeld:\n  sudo veltra --drive /dev/sda\n"))
         << said;
+}
+
+// A program started with standard descriptors closed: they get /dev/null
+// before anything else is opened, an open one stays; a closed pipe's
+// SIGPIPE does not end it.
+TEST(Process, ClosedStandardDescriptorsGetDevNull) {
+    struct stat before {};
+    ASSERT_EQ(::fstat(1, &before), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::close(0);
+        ::close(2);
+        prepareProcess();
+        struct stat null {
+        }, in{}, err{}, out{};
+        struct sigaction pipe {};
+        const bool ok = ::stat("/dev/null", &null) == 0 && ::fstat(0, &in) == 0 &&
+                        ::fstat(2, &err) == 0 && ::fstat(1, &out) == 0 &&
+                        in.st_rdev == null.st_rdev && err.st_rdev == null.st_rdev &&
+                        out.st_ino == before.st_ino && ::sigaction(SIGPIPE, nullptr, &pipe) == 0 &&
+                        pipe.sa_handler == SIG_IGN;
+        ::_exit(ok ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
 }
 
 } // namespace
