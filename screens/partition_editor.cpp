@@ -22,7 +22,7 @@ void switchDrive(InstallerState& state, int drive) {
 }
 
 void editPartitionFlags(InstallerState& state, char key, int partition) {
-    if (partition < 1 || partition > 4) return;
+    // A partition number outside 1-4 or another key is refused by the plan.
     const DiskPlan plan = planEdit(state.workSector, key, partition - 1);
     if (plan.refusal != Refusal::None) return;
     const WriteReport written = applyPlan(state.currentDrive, plan, {state.makeBackups != 0, {}});
