@@ -64,6 +64,18 @@ TEST(CommandWord, OnlyKnownWordsActAndOptionsAreTakenOut) {
         {{"--status", "rm"}, Action::UsageError, "", 0},
         {{"--", "--status"}, Action::UsageError, "--status", 0},
         {{"-d", "a", "-d", "b", "-d", "c", "-d", "d", "-d", "e"}, Action::UsageError, "", 0},
+        {{"--pause=1,5", "1v"}, Action::Run, "1V", 0},
+        {{"--pause", "0", "in"}, Action::Run, "IN", 0},
+        {{"--pause=30"}, Action::Reconfigure, "", 0},
+        {{"--default=none", "-n"}, Action::Reconfigure, "", 0},
+        {{"--def=4Z", "--pau=2.0", "-d", "a"}, Action::Reconfigure, "", 1, "a"},
+        {{"--pause=30.1"}, Action::UsageError, "--pause verwacht seconden van 0 tot 30", 0},
+        {{"--pause"}, Action::UsageError, "--pause verwacht", 0},
+        {{"--default=5v"}, Action::UsageError, "--default verwacht 1z ... 4v of none.", 0},
+        {{"--default=2v", "1v"}, Action::UsageError, "--default staat zonder woord: 1v", 0},
+        {{"--pause=1", "rm"}, Action::UsageError, "--pause hoort bij IN, 1Z ... 4V", 0},
+        {{"--pause=1", "--status"}, Action::UsageError, "horen niet bij --status", 0},
+        {{"--default=1v", "--restore", "f"}, Action::UsageError, "horen niet bij", 0},
     };
     for (const auto& c : cases) {
         const CommandLine line = parseCommandLine(c.args);
@@ -80,6 +92,34 @@ TEST(CommandWord, OnlyKnownWordsActAndOptionsAreTakenOut) {
             EXPECT_EQ(line.drives.back(), c.lastDrive) << what;
         }
     }
+}
+
+// --pause's seconds: 0 to 30 with at most one decimal after "." or ",", rounded to the nearest
+// clock tick of 1193182 / 65536 a second. --default's words: the eight option words and none.
+TEST(CommandWord, PauseSecondsAndDefaultWords) {
+    const struct {
+        std::string seconds;
+        int ticks;
+    } pauses[] = {
+        {"0", 0},   {"0.0", 0},  {"0,1", 2},    {"1", 18},    {"1,5", 27}, {"2", 36},
+        {"3", 55},  {"30", 546}, {"30.0", 546}, {"30.1", -1}, {"31", -1},  {"1.55", -1},
+        {"", -1},   {"1.", -1},  {".5", -1},    {"-1", -1},   {"1e1", -1}, {"0003", -1},
+        {" 1", -1}, {"1 ", -1},  {"999", -1},
+    };
+    for (const auto& p : pauses) EXPECT_EQ(pauseTicksOfSeconds(p.seconds), p.ticks) << p.seconds;
+    const struct {
+        std::string word;
+        int key;
+    } words[] = {
+        {"1z", 0x68}, {"1V", 0x3B}, {"2z", 0x69}, {"2v", 0x3C}, {"3Z", 0x6A},
+        {"3v", 0x3D}, {"4z", 0x6B}, {"4v", 0x3E}, {"none", 0},  {"NONE", 0},
+        {"in", -1},   {"5v", -1},   {"", -1},     {"1v ", -1},
+    };
+    for (const auto& w : words) EXPECT_EQ(defaultKeyOfWord(w.word), w.key) << w.word;
+    EXPECT_EQ(parseCommandLine({"--pause=2", "1v"}).pauseTicks, 36);
+    EXPECT_EQ(parseCommandLine({"1v"}).pauseTicks, -1);
+    EXPECT_EQ(parseCommandLine({"--default=3v"}).defaultKey, 0x3D);
+    EXPECT_EQ(parseCommandLine({"--pause=0"}).defaultKey, -1);
 }
 
 } // namespace
