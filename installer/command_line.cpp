@@ -264,8 +264,15 @@ Opties:
   --restore BESTAND    een back-up van LBA 0-4 terugzetten op schijf 0
   --force              bij --restore: ook als de back-up van een andere schijf lijkt
   --no-backup          geen back-up maken voor het schrijven
-  -n, --dry-run        bij een woord of --restore: laten zien welke sectoren en
-                       welke velden van LBA 0 zouden veranderen, niets schrijven
+  -n, --dry-run        bij een woord, --restore, --pause of --default: laten zien
+                       welke sectoren en welke velden van LBA 0 zouden
+                       veranderen, niets schrijven
+  --pause=SECONDEN     de pauze bij het opstarten, 0 tot 30 seconden (1,5 mag),
+                       volgens de klok van het BIOS: bij IN of 1Z ... 4V de pauze
+                       die de installatie schrijft (anders 3); zonder woord
+                       verandert alleen de pauze van een geinstalleerde VELTRA
+  --default=WOORD      zonder woord: alleen de standaardkeuze van een
+                       geinstalleerde VELTRA veranderen (1z ... 4v, of none)
 
 Back-ups:
   Voor elk schrijven gaan LBA 0-4 naar $XDG_STATE_HOME/veltra (alleen een
