@@ -251,7 +251,7 @@ loadFailedText:
 ; loadStage2: carry the disk's current TableBlock (the one LBA 0 was
 ; loaded with) over the stale one in the saved MBR at 7C00h, load stage 2
 ; from LBA 2..4 and go on with checkAndCount.
-; In:  CH = 0. Out: as checkAndCount. Clobbers AX, CX, DX, SI, DI.
+; In:  the saved MBR at 7C00h. Out: as checkAndCount. Clobbers AX, CX, DX, SI, DI.
 loadStage2:
         mov     si, RELOC_TABLE_BLOCK   ; the disk's current TableBlock
         mov     di, SAVED_TABLE_BLOCK
