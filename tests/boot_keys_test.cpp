@@ -395,4 +395,25 @@ TEST(BootClockPause, FieldIsAWordOfFiftyFiveTicks) {
     EXPECT_EQ(lba0[0x31], 0);
 }
 
+// No pause at all: the start runs straight to the poll, which still takes a key queued while
+// the BIOS started, and CapsLock still shows the menu.
+TEST(BootClockPause, WithoutAPauseAQueuedKeyAndCapsLockStillCount) {
+    for (bool capsLock : {false, true}) {
+        BootPc boot(fourPartitions, key::F1 >> 8);
+        Sector& lba0 = boot.machine.drives[0x80].sectors[0];
+        lba0[bootsym::pauseTicksOffset] = 0;
+        boot.lba0Before = lba0;
+        boot.machine.keyboardFlags = capsLock ? pcmodel::capsLockBit : 0;
+        pcmodel::RunOptions options = bootOptions();
+        options.skip.reset(); // the pause runs, with a clock that stands still
+        RunResult result = start(boot.machine, {key::F3}, options);
+        EXPECT_EQ(firstDiskStartFault(boot, result), "") << capsLock;
+        EXPECT_EQ(boot.liveTable(), (Table{part(0x17), part(0x93), activePart(0x0C), part(0x1B)}));
+        const std::vector<std::string> lines = shownLines(boot.machine);
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(lines.back(), "F3: partitie 3 is aktief");
+        EXPECT_EQ(lines.front().find("Dorvanti VELTRA Manager") != std::string::npos, capsLock);
+    }
+}
+
 } // namespace
