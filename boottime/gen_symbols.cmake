@@ -56,6 +56,10 @@ hexAt(keyInsn 110 3)
 if(NOT keyInsn STREQUAL "b80000") # mov ax,0000h, DefaultKey byte 00h
   fail("B8h 00h 00h is not at offset 6Eh of LBA 0")
 endif()
+hexAt(pauseInsn 47 3)
+if(NOT pauseInsn STREQUAL "bf3700") # mov di,55: the pause of 55 ticks
+  fail("BFh 37h 00h is not at offset 2Fh of LBA 0")
+endif()
 hexAt(tail 430 82)
 string(REGEX MATCH "^(00)+$" allZero "${tail}")
 if(NOT allZero)
@@ -106,7 +110,8 @@ if(NOT DEFINED constant_STAGE2_CHECK_AT)
   fail("STAGE2_CHECK_AT is missing from the map")
 endif()
 math(EXPR checkAt "0x${constant_STAGE2_CHECK_AT} - 0x${constant_RELOC_BASE}")
-if(checkAt GREATER 428 OR checkAt EQUAL 111 OR checkAt EQUAL 112)
+if(checkAt GREATER 428 OR checkAt EQUAL 111 OR checkAt EQUAL 112 OR (checkAt GREATER 46 AND
+                                                                       checkAt LESS 50))
   fail("the check value of stage 2 lies in a byte that the installer sets")
 endif()
 hexAt(checkHex ${checkAt} 2)
@@ -149,6 +154,8 @@ set(exported
     "programSize=PROGRAM_SIZE"
     "installMarkerOffset=@INSTALL_MARKER_AT"
     "defaultKeyOffset=@DEFAULT_KEY_AT"
+    "pauseTicksOffset=@PAUSE_TICKS_AT"
+    "pauseTicksDefault=PAUSE_TICKS_DEFAULT"
     "tableBlockOffset=@RELOC_TABLE_BLOCK"
     "stage2CheckOffset=@STAGE2_CHECK_AT")
 

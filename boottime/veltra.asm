@@ -72,44 +72,63 @@ installMarker:
 
 ; relocated: rest of the start-up, running in the copy at 0000:062A.
 ; Pauses so that a key can be pressed, loads the saved MBR from LBA 1 to
-; 0000:7C00, carries the live TableBlock (07B0h) over the stale one in it
-; (7DB0h), loads stage 2 from LBA 2..4 to 0000:0800, sets WriteBackSource
-; to the relocated stage 1, checks stage 2 and counts the recognised
-; partitions (checkAndCount).
+; 0000:7C00, then (loadStage2) carries the live TableBlock (07B0h) over the
+; stale one in it (7DB0h), loads stage 2 from LBA 2..4 to 0000:0800, sets
+; WriteBackSource to the relocated stage 1, checks stage 2 and counts the
+; recognised partitions (checkAndCount).
 ; In:  segments, stack and direction flag as left by startUp.
 ; Out: BP = partitionCount; continues with pollKeys.
 relocated:
         sti                             ; the keyboard must queue keys
 
-        ; Pause: 65536 rounds of 65536 decrements, 2^32 steps in all. No
-        ; timer is read; the length follows the processor's speed. A key in
-        ; the BIOS keyboard buffer (head word unequal to tail word) ends it
-        ; after the round in which it came; the key stays queued for pollKeys.
+        ; Pause: it ends at the first of three things: a key in the BIOS
+        ; keyboard buffer (head word unequal to tail word; the key stays
+        ; queued for pollKeys), pauseTicks ticks of the BIOS clock, or
+        ; 65536 rounds of 65536 decrements (2^32 steps), the limit for a
+        ; BIOS whose clock does not run. Clock and keyboard are looked at
+        ; once at the start of every round, so a key queued before the pause
+        ; and a pauseTicks of 0 end it at once.
+        ;
+        ; The ticks are counted round by round: DI = pauseTicks minus the
+        ; ticks seen so far, SI = the clock's low word at the last look. A
+        ; round's ticks are the 16-bit difference of two looks, which is
+        ; right across the low word's wrap (FFFFh to 0000h). At midnight the
+        ; BIOS starts the 32-bit count again at 0 (after 1800AFh); the low
+        ; word then goes back, from 00AFh or less to a small value, and the
+        ; difference would be a huge count that ends the pause at once. A
+        ; round in which the clock went back therefore counts no tick at
+        ; all: the pause can grow by the ticks of that one round, never
+        ; shrink.
 pauseBegin:
+        mov     si, [BDA_CLOCK]
+        db      0BFh                    ; mov di, imm16: the installer sets
+        assertAt PAUSE_TICKS_AT         ; the immediate (offset 30h of LBA 0)
+pauseTicks:
+        dw      PAUSE_TICKS_DEFAULT
         xor     cx, cx                  ; inner counter
         xor     dx, dx                  ; outer counter
+pauseRound:
+        mov     ax, [BDA_CLOCK]
+        xchg    ax, si                  ; SI = now, AX = the last look
+        sub     ax, si                  ; AX = -(ticks in the last round)
+        jg      .noTicks                ; the clock went back: midnight
+        add     di, ax
+        jle     pauseEnd                ; pauseTicks ticks have passed
+.noTicks:
+        mov     ax, [BDA_KEY_HEAD]      ; a key queued?
+        cmp     ax, [BDA_KEY_TAIL]
+        jne     pauseEnd
 pauseSpin:
         dec     cx
         jnz     pauseSpin
-        mov     ax, [BDA_KEY_HEAD]      ; once a round: a key queued?
-        cmp     ax, [BDA_KEY_TAIL]
-        jne     pauseEnd
         dec     dx
-        jnz     pauseSpin
-pauseEnd:
+        jnz     pauseRound
+pauseEnd:                               ; CX = 0 here, whichever ended it
         mov     bx, BOOT_ADDR           ; LBA 1: the saved MBR
         mov     al, 1
-        mov     cx, SAVED_MBR_SECTOR
+        mov     cl, SAVED_MBR_SECTOR
         call    loadSectors
-        mov     si, RELOC_TABLE_BLOCK   ; the disk's current TableBlock
-        mov     di, SAVED_TABLE_BLOCK
-        mov     cx, TABLE_BLOCK_SIZE
-        rep     movsb                   ; leaves CX = 0
-        mov     bx, STAGE2_BASE         ; LBA 2..4: stage 2
-        mov     al, STAGE2_SECTORS
-        mov     cl, STAGE2_SECTOR
-        call    loadSectors
-        call    checkAndCount           ; also sets WriteBackSource
+        call    loadStage2
 
 ; pollKeys: decide what this start does. CapsLock on shows the menu without
 ; taking a key; a key already queued (pressed during the pause) is taken;
@@ -182,25 +201,10 @@ waitForKey:
         jne     dispatchKey
         ; fall through
 
-; showMenu: print a line end and the banner line, then the rest of the
-; menu (menuKeyLines in stage 2), then wait for a key.
+; showMenu: the menu (menuBanner in stage 2), then wait for a key.
 ; In:  BP = partitionCount. Never returns.
 showMenu:
-        mov     si, lineEnd
-        call    printMessage
-        mov     al, ' '
-        call    printChar
-        mov     al, '>'
-        mov     cx, 22
-        call    printRepeated
-        mov     si, msgBanner
-        call    printMessage
-        mov     al, '<'
-        mov     cx, 23
-        call    printRepeated
-        mov     si, lineEnd
-        call    printMessage
-        jmp     menuKeyLines
+        jmp     menuBanner
 
 ; loadSectors: read sectors of cylinder 0, head 0 of the first disk, with a
 ; disk reset between tries. When every try fails the machine is stopped with
@@ -243,6 +247,21 @@ loadFailedHalt:
 
 loadFailedText:
         db      LF, CR, "VELTRA: leesfout op de 1e drive. Start de computer opnieuw.", 0
+
+; loadStage2: carry the disk's current TableBlock (the one LBA 0 was
+; loaded with) over the stale one in the saved MBR at 7C00h, load stage 2
+; from LBA 2..4 and go on with checkAndCount.
+; In:  the saved MBR at 7C00h. Out: as checkAndCount. Clobbers AX, CX, DX, SI, DI.
+loadStage2:
+        mov     si, RELOC_TABLE_BLOCK   ; the disk's current TableBlock
+        mov     di, SAVED_TABLE_BLOCK
+        mov     cx, TABLE_BLOCK_SIZE
+        rep     movsb                   ; leaves CX = 0
+        mov     bx, STAGE2_BASE         ; LBA 2..4: stage 2
+        mov     al, STAGE2_SECTORS
+        mov     cl, STAGE2_SECTOR
+        call    loadSectors
+        ; fall through
 
 ; checkAndCount: run nothing of stage 2 unless it is the stage 2 this
 ; stage 1 was built with: its 768 words and the check value built in here
@@ -290,6 +309,26 @@ tableBlock:
 ; ==========================================================================
 ; Stage 2, first part (0800h..098Fh): menu lines, other disks
 ; ==========================================================================
+
+; menuBanner: print a line end and the banner line, then the rest of the
+; menu.
+; In:  BP = partitionCount. Never returns.
+menuBanner:
+        mov     si, lineEnd
+        call    printMessage
+        mov     al, ' '
+        call    printChar
+        mov     al, '>'
+        mov     cx, 22
+        call    printRepeated
+        mov     si, msgBanner
+        call    printMessage
+        mov     al, '<'
+        mov     cx, 23
+        call    printRepeated
+        mov     si, lineEnd
+        call    printMessage
+        ; fall through
 
 ; menuKeyLines: the menu after its banner: one key line per offered ordinal,
 ; the partitions of the other disks, the F10 line and a line end; then waits

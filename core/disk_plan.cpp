@@ -32,7 +32,8 @@ bool carriesInstallMarker(const SectorBuffer& sector) {
                             6) == "VELTRA";
 }
 
-DiskPlan planInstall(const FirstSectors& disk, int defaultKey, const BootImages& images) {
+DiskPlan planInstall(const FirstSectors& disk, int defaultKey, const BootImages& images,
+                     int pauseTicks) {
     DiskPlan plan = onSector0(disk[0]);
     // The disk's sector 0 becomes the saved MBR that a removal puts back and
     // that every start runs: it must be one. LBA 1 onwards of a GPT disk hold
@@ -50,6 +51,8 @@ DiskPlan planInstall(const FirstSectors& disk, int defaultKey, const BootImages&
     SectorBuffer sector0 = images[0];
     std::copy(disk[0].begin() + TableBlockStart, disk[0].end(), sector0.begin() + TableBlockStart);
     if (defaultKey != 0) sector0[DefaultKeyOffset] = static_cast<uint8_t>(defaultKey);
+    sector0[PauseTicksOffset] = static_cast<uint8_t>(pauseTicks);
+    sector0[PauseTicksOffset + 1] = static_cast<uint8_t>(pauseTicks >> 8);
     plan.newSector0 = sector0;
     plan.writes.push_back({1, {disk[0], images[1], images[2], images[3]}});
     plan.writes.push_back({0, {sector0}});
@@ -82,6 +85,40 @@ DiskPlan planNotInstalled(const SectorBuffer& lba0) {
     DiskPlan plan = onSector0(lba0);
     plan.refusal = Refusal::NotInstalled;
     return plan;
+}
+
+int pauseTicksOf(const SectorBuffer& lba0) {
+    // The field is the immediate of `mov di, imm16` (BFh); a start-up stage
+    // built before it has other code there, which the field must not overwrite.
+    if (!carriesMarker(lba0) || lba0[PauseTicksOffset - 1] != 0xBF) return -1;
+    return lba0[PauseTicksOffset] | lba0[PauseTicksOffset + 1] << 8;
+}
+
+int pauseTicksFromTenths(int tenths) {
+    return static_cast<int>((tenths * 1193182LL + 327680) / 655360);
+}
+
+int tenthsFromPauseTicks(int ticks) {
+    return static_cast<int>((ticks * 655360LL + 596591) / 1193182);
+}
+
+DiskPlan planReconfigure(const SectorBuffer& lba0, const Reconfiguration& change) {
+    DiskPlan plan = onSector0(lba0);
+    if (!carriesMarker(lba0)) {
+        plan.refusal = Refusal::NotInstalled;
+        return plan;
+    }
+    if (change.pauseTicks >= 0 && pauseTicksOf(lba0) < 0) {
+        plan.refusal = Refusal::NoPauseField;
+        return plan;
+    }
+    SectorBuffer& s = plan.newSector0;
+    if (change.defaultKey >= 0) s[DefaultKeyOffset] = static_cast<uint8_t>(change.defaultKey);
+    if (change.pauseTicks >= 0) {
+        s[PauseTicksOffset] = static_cast<uint8_t>(change.pauseTicks);
+        s[PauseTicksOffset + 1] = static_cast<uint8_t>(change.pauseTicks >> 8);
+    }
+    return writeSector0(plan);
 }
 
 DiskPlan planHideAll(const SectorBuffer& lba0) {

@@ -21,6 +21,7 @@ enum class Refusal {
     NotInstalled, // removal on a disk without the boot program
     NoTable,      // HIDE, REST: LBA 0 carries no 55h AAh, so no partition table
     Nothing,      // an edit that changes nothing (an unused entry)
+    NoPauseField, // reconfigure: the installed start-up stage has no pause field (older build)
 };
 
 // One transfer: consecutive sectors from `lba` on, written with one sync.
@@ -45,11 +46,18 @@ using BootImages = std::array<SectorBuffer, 4>;
 constexpr int DefaultKeyOffset = bootsym::defaultKeyOffset;       // 112
 constexpr int TableBlockStart = bootsym::tableBlockOffset;        // 432
 constexpr int InstallMarkerOffset = bootsym::installMarkerOffset; // 32
+// The pause in BIOS clock ticks (18.2 a second): a little-endian word, the
+// immediate of a `mov di` (BFh at the byte before it).
+constexpr int PauseTicksOffset = bootsym::pauseTicksOffset;   // 48
+constexpr int DefaultPauseTicks = bootsym::pauseTicksDefault; // 55, 3 seconds
+constexpr int MaxPauseTicks = 546;                            // 30 seconds
 
 // Install with `defaultKey` (0: none) in byte 112. LBA 1-4 first (LBA 1 the
 // disk's own sector 0), LBA 0 last, so that a stop at any moment leaves a
 // disk that starts.
-DiskPlan planInstall(const FirstSectors& disk, int defaultKey, const BootImages& images);
+// `pauseTicks` goes into the pause field.
+DiskPlan planInstall(const FirstSectors& disk, int defaultKey, const BootImages& images,
+                     int pauseTicks = DefaultPauseTicks);
 // Removal: LBA 1's MBR back into LBA 0 with the disk's live TableBlock, then
 // LBA 1-4 zeroed.
 DiskPlan planRemove(const FirstSectors& disk);
@@ -57,6 +65,22 @@ DiskPlan planHideAll(const SectorBuffer& lba0);
 DiskPlan planRestoreAll(const SectorBuffer& lba0);
 // The partition editor: 'a' activates, '+' unhides, '-' hides entry 0..3.
 DiskPlan planEdit(const SectorBuffer& lba0, char key, int entry);
+// What an installed boot program is changed to without a new install; an
+// empty field stays as it is.
+struct Reconfiguration {
+    int defaultKey = -1; // DefaultKey (0: none), -1: unchanged
+    int pauseTicks = -1; // 0..MaxPauseTicks, -1: unchanged
+};
+// One write of LBA 0 that changes only the DefaultKey byte and the pause
+// field. Refused on a disk without the boot program, and for the pause on a
+// start-up stage that has no pause field.
+DiskPlan planReconfigure(const SectorBuffer& lba0, const Reconfiguration& change);
+// The pause field of an installed start-up stage; -1 when it has none.
+int pauseTicksOf(const SectorBuffer& lba0);
+// Seconds in tenths to clock ticks (1193182 / 65536 = 18.2065 a second) and
+// back, both rounded to the nearest: 30 (3 s) is 55 ticks, 300 is 546.
+int pauseTicksFromTenths(int tenths);
+int tenthsFromPauseTicks(int ticks);
 // Removal's refusal for a disk without the boot program.
 DiskPlan planNotInstalled(const SectorBuffer& lba0);
 

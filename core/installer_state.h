@@ -54,6 +54,9 @@ struct RunState {
     int batchMode = 0;
     int questionAsked = 0;
     std::array<int, 8> defaultKeyTable{};
+    // The pause an install writes, in BIOS clock ticks (--pause); -1: the
+    // boot program's own (3 seconds).
+    int pauseTicks = -1;
     // What the program ends with: 0 done, 1 refused or cancelled, 2 usage,
     // 3 a drive could not be opened, read or written.
     int exitCode = 0;

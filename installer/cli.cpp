@@ -93,6 +93,7 @@ int dryRunWord(const CommandLine& line, CliResult& result) {
     }
     auto state = std::make_unique<InstallerState>();
     state->commandWord = line.word;
+    state->pauseTicks = line.pauseTicks;
     fillDefaultKeyTable(*state);
     DiskPlan plan;
     switch (chooseOperation(line.word, carriesInstallMarker(disk[0]) ? 1 : 0)) {
@@ -106,7 +107,8 @@ int dryRunWord(const CommandLine& line, CliResult& result) {
         plan = planRemove(disk);
         break;
     case Operation::InstallBootProgram:
-        plan = planInstall(disk, chosenDefaultKey(*state), bootImages(*state));
+        plan = planInstall(disk, chosenDefaultKey(*state), bootImages(*state),
+                           chosenPauseTicks(*state));
         break;
     case Operation::RefuseRemoval:
         plan = planNotInstalled(disk[0]);
@@ -123,6 +125,38 @@ int dryRunWord(const CommandLine& line, CliResult& result) {
         return refused.exitCode;
     }
     result.out += describePlan(plan, disk);
+    return ExitDone;
+}
+
+// --pause, --default without a word: LBA 0 of an installed drive 0 with only
+// the pause field and the DefaultKey changed, one write like every other.
+int reconfigure(const CommandLine& line, CliResult& result) {
+    SectorBuffer lba0{};
+    if (const IoResult read = readSectors(0, 0, &lba0, 1); !read.ok()) {
+        result.err += read.opened() ? "veltra: drive 0 is niet te lezen (fout " +
+                                          std::to_string(read.code) + "), er is niets gewijzigd.\n"
+                                    : "veltra:" + openFailureText(0) + "\n";
+        return ExitDiskError;
+    }
+    const DiskPlan plan = planReconfigure(lba0, {line.defaultKey, line.pauseTicks});
+    if (plan.refusal != Refusal::None) {
+        const Message refused = refusalMessage(plan.refusal);
+        result.err += commandLineText(refused.line);
+        return refused.exitCode;
+    }
+    if (line.dryRun) {
+        FirstSectors disk{};
+        disk[0] = lba0;
+        result.out += describePlan(plan, disk);
+        return ExitDone;
+    }
+    const WriteReport written = applyPlan(0, plan, {!line.noBackup, {}});
+    if (written.result != WriteResult::Written) {
+        const Message failed = writeMessage(Task::Reconfigure, written, 0);
+        result.err += commandLineText(failed.line);
+        return failed.exitCode;
+    }
+    result.out += reconfiguredText(plan.newSector0);
     return ExitDone;
 }
 
@@ -171,6 +205,10 @@ bool runWithoutWindow(const CommandLine& line, CliResult& result) {
     }
     if (line.action == Action::Restore) {
         result.exitCode = restoreBackupFile(line, result);
+        return true;
+    }
+    if (line.action == Action::Reconfigure) {
+        result.exitCode = reconfigure(line, result);
         return true;
     }
     return false;

@@ -1,6 +1,8 @@
 #include "installer/command_line.h"
 
+#include "core/disk_plan.h"
 #include "installer/main_loop.h"
+#include "installer/operations.h"
 #include "installer/platform.h"
 
 #include <algorithm>
@@ -22,6 +24,8 @@ enum : int {
     RestoreOption,
     ForceOption,
     NoBackupOption,
+    PauseOption,
+    DefaultOption,
 };
 
 const option LongOptions[] = {
@@ -35,6 +39,8 @@ const option LongOptions[] = {
     {"force", no_argument, nullptr, ForceOption},
     {"no-backup", no_argument, nullptr, NoBackupOption},
     {"dry-run", no_argument, nullptr, 'n'},
+    {"pause", required_argument, nullptr, PauseOption},
+    {"default", required_argument, nullptr, DefaultOption},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -47,10 +53,44 @@ std::string optionName(int code, const std::string& typed) {
 }
 
 std::string valueWanted(int code) {
+    if (code == PauseOption) return " verwacht seconden van 0 tot 30, bijvoorbeeld --pause=1,5.";
+    if (code == DefaultOption) return " verwacht 1z ... 4v of none.";
     return code == RestoreOption ? " verwacht een bestand." : " verwacht een schijf.";
 }
 
+// The words that install: IN and the eight that choose a default.
+bool isInstallWord(const std::string& word) {
+    return word == "IN" || defaultKeyOfWord(word) > 0;
+}
+
 } // namespace
+
+int pauseTicksOfSeconds(const std::string& seconds) {
+    int tenths = 0;
+    size_t at = 0;
+    size_t digits = 0;
+    for (; at < seconds.size() && seconds[at] >= '0' && seconds[at] <= '9' && digits < 3;
+         ++at, ++digits)
+        tenths = tenths * 10 + (seconds[at] - '0');
+    if (digits == 0) return -1;
+    tenths *= 10;
+    if (at < seconds.size() && (seconds[at] == '.' || seconds[at] == ',')) {
+        ++at;
+        if (at < seconds.size() && seconds[at] >= '0' && seconds[at] <= '9')
+            tenths += seconds[at++] - '0';
+        else
+            return -1;
+    }
+    if (at != seconds.size() || tenths > 300) return -1;
+    return pauseTicksFromTenths(tenths);
+}
+
+int defaultKeyOfWord(const std::string& word) {
+    const std::string upper = commandWordFrom({word});
+    if (upper == "NONE") return 0;
+    const int key = optionWordKey(upper);
+    return key > 0 ? key : -1;
+}
 
 bool isKnownWord(const std::string& word) {
     for (std::string_view known : KnownWords)
@@ -110,6 +150,14 @@ void takeOption(Scan& scan, int option, const std::string& typed) {
     case 'n':
         line.dryRun = true;
         break;
+    case PauseOption:
+        line.pauseTicks = pauseTicksOfSeconds(optarg);
+        if (line.pauseTicks < 0) scan.error(optionName(option, typed) + valueWanted(option));
+        break;
+    case DefaultOption:
+        line.defaultKey = defaultKeyOfWord(optarg);
+        if (line.defaultKey < 0) scan.error(optionName(option, typed) + valueWanted(option));
+        break;
     case 'd':
     case RestoreOption:
         if (*optarg == '\0') {
@@ -151,10 +199,19 @@ CommandLine checked(Scan& scan) {
     for (const std::string& part : scan.rest) asTyped += (asTyped.empty() ? "" : " ") + part;
     if (line.action != Action::Run && !line.word.empty())
         return fail("Onbekend bij deze optie: " + asTyped + ".");
+    const bool reconfigures = line.pauseTicks >= 0 || line.defaultKey >= 0;
+    if (reconfigures && line.action != Action::Run)
+        return fail("--pause en --default horen niet bij --status, --list-backups of --restore.");
+    if (line.defaultKey >= 0 && !line.word.empty())
+        return fail("--default staat zonder woord: " + asTyped + " kiest zelf de standaard.");
+    if (line.pauseTicks >= 0 && !line.word.empty() && !isInstallWord(line.word))
+        return fail("--pause hoort bij IN, 1Z ... 4V of staat zonder woord.");
+    if (reconfigures && line.word.empty()) line.action = Action::Reconfigure;
     if (line.json && line.action != Action::Status) return fail("--json hoort bij --status.");
     if (line.force && line.action != Action::Restore) return fail("--force hoort bij --restore.");
-    if (line.dryRun && line.word.empty() && line.action != Action::Restore)
-        return fail("--dry-run hoort bij een woord of bij --restore.");
+    if (line.dryRun && line.word.empty() && line.action != Action::Restore &&
+        line.action != Action::Reconfigure)
+        return fail("--dry-run hoort bij een woord, bij --restore, --pause of --default.");
     if (!line.word.empty() && !isKnownWord(line.word))
         return fail("Onbekend woord: " + asTyped + ".");
     return line;
@@ -207,8 +264,15 @@ Opties:
   --restore BESTAND    een back-up van LBA 0-4 terugzetten op schijf 0
   --force              bij --restore: ook als de back-up van een andere schijf lijkt
   --no-backup          geen back-up maken voor het schrijven
-  -n, --dry-run        bij een woord of --restore: laten zien welke sectoren en
-                       welke velden van LBA 0 zouden veranderen, niets schrijven
+  -n, --dry-run        bij een woord, --restore, --pause of --default: laten zien
+                       welke sectoren en welke velden van LBA 0 zouden
+                       veranderen, niets schrijven
+  --pause=SECONDEN     de pauze bij het opstarten, 0 tot 30 seconden (1,5 mag),
+                       volgens de klok van het BIOS: bij IN of 1Z ... 4V de pauze
+                       die de installatie schrijft (anders 3); zonder woord
+                       verandert alleen de pauze van een geinstalleerde VELTRA
+  --default=WOORD      zonder woord: alleen de standaardkeuze van een
+                       geinstalleerde VELTRA veranderen (1z ... 4v, of none)
 
 Back-ups:
   Voor elk schrijven gaan LBA 0-4 naar $XDG_STATE_HOME/veltra (alleen een

@@ -23,8 +23,8 @@ int main(int argc, char** argv) {
     const CommandLine line = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
     const std::string programPath = argc > 0 && argv[0] ? argv[0] : "veltra";
     {
-        // A stop during a restore waits until its result line is out.
-        const bool hold = line.action == Action::Restore;
+        // A stop during a restore or a reconfiguration waits until its result line is out.
+        const bool hold = line.action == Action::Restore || line.action == Action::Reconfigure;
         if (hold) beginWriteSequence();
         CliResult said;
         const bool done = runWithoutWindow(line, said);
@@ -48,6 +48,7 @@ int main(int argc, char** argv) {
     auto screen = std::make_unique<TextScreen>(framebufferWanted(batch));
     auto state = std::make_unique<InstallerState>();
     state->makeBackups = line.noBackup ? 0 : 1;
+    state->pauseTicks = line.pauseTicks;
     state->promptWaits = inputIsTerminal() ? 1 : 0;
     state->plainOutput = batch && plainOutputWanted() ? 1 : 0;
     const auto logic = [&](TextScreen& shown) {

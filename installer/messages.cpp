@@ -65,6 +65,7 @@ std::string failedLine(Task task, const WriteReport& report) {
     case Task::HideAll:
     case Task::RestoreAll:
     case Task::Edit:
+    case Task::Reconfigure:
         break;
     }
     return WriteFailed;
@@ -88,6 +89,10 @@ Message refusalMessage(Refusal refusal) {
         return {"  VELTRA is niet geinstalleerd, er is niets gewijzigd.", ExitRefused};
     case Refusal::NoTable:
         return {"  Sector 0 bevat geen geldige MBR, er is niets gewijzigd.", ExitRefused};
+    case Refusal::NoPauseField:
+        return {"  Deze VELTRA heeft geen instelbare pauze; verwijder hem en installeer opnieuw. "
+                "Er is niets gewijzigd.",
+                ExitRefused};
     case Refusal::Nothing:
     case Refusal::None:
         break;
@@ -107,9 +112,30 @@ Message doneMessage(Task task) {
         return {installedLine(), ExitDone};
     case Task::Edit:
     case Task::Restore:
+    case Task::Reconfigure:
         break;
     }
     return {"", ExitDone};
+}
+
+std::string defaultKeyText(int key) {
+    if (key >= 0x3B && key <= 0x3E) return "F" + std::to_string(key - 0x3A);
+    if (key >= 0x68 && key <= 0x6B) return "Alt-F" + std::to_string(key - 0x67);
+    if (key == 0) return "geen";
+    char text[8];
+    std::snprintf(text, sizeof text, "%02Xh", key & 0xFF);
+    return text;
+}
+
+std::string pauseText(int ticks) {
+    const int tenths = tenthsFromPauseTicks(ticks);
+    return std::to_string(tenths / 10) + "," + std::to_string(tenths % 10) + " s (" +
+           std::to_string(ticks) + (ticks == 1 ? " tik)" : " tikken)");
+}
+
+std::string reconfiguredText(const SectorBuffer& lba0) {
+    return "VELTRA is bijgewerkt: standaard " + defaultKeyText(lba0[DefaultKeyOffset]) +
+           ", pauze " + pauseText(pauseTicksOf(lba0)) + ". Bij de volgende opstart aktief.\n";
 }
 
 Message writeMessage(Task task, const WriteReport& report, int drive) {

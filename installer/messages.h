@@ -22,7 +22,7 @@ struct Message {
 };
 
 // The operations whose results are told.
-enum class Task { HideAll, RestoreAll, Remove, Install, Edit, Restore };
+enum class Task { HideAll, RestoreAll, Remove, Install, Edit, Restore, Reconfigure };
 
 // Why the plan of `task` was refused.
 Message refusalMessage(Refusal refusal);
@@ -42,6 +42,13 @@ std::string backupFailureText(const BackupFailure& failure, int drive);
 std::string backupFileText(BackupFileProblem problem);
 // Why a backup is not written over drive 0.
 Message restoreRefusalMessage(RestoreCheck check, const Backup& backup, const DiskIdentity& disk);
+
+// A DefaultKey as the key it stands for: "F3", "Alt-F3", "geen" for 0.
+std::string defaultKeyText(int key);
+// A pause in clock ticks as seconds and ticks: "3,0 s (55 tikken)".
+std::string pauseText(int ticks);
+// What --pause and --default made of an installed LBA 0, for standard output.
+std::string reconfiguredText(const SectorBuffer& lba0);
 
 // A screen line as a line of the command line: "veltra: " and the sentence,
 // its first letter small.

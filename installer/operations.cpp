@@ -117,10 +117,20 @@ void fillDefaultKeyTable(RunState& state) {
     for (size_t i = 0; i < OptionKeys.size(); ++i) state.defaultKeyTable[i] = OptionKeys[i];
 }
 
+int optionWordKey(const std::string& word) {
+    for (size_t i = 0; i < OptionWords.size(); ++i)
+        if (word == OptionWords[i]) return OptionKeys[i];
+    return -1;
+}
+
 int chosenDefaultKey(const RunState& state) {
     for (size_t i = 0; i < OptionWords.size(); ++i)
         if (state.commandWord == OptionWords[i]) return state.defaultKeyTable[i];
     return 0;
+}
+
+int chosenPauseTicks(const RunState& state) {
+    return state.pauseTicks >= 0 ? state.pauseTicks : DefaultPauseTicks;
 }
 
 BootImages bootImages(InstallerState& state) {
@@ -181,7 +191,8 @@ Outcome installBootProgram(InstallerState& state, TextScreen& screen) {
     if (!isBootableMbr(disk[0])) return report(state, screen, refusalMessage(Refusal::NoMbr));
     if (!readSectors(0, 1, &disk[1], 4).ok())
         return report(state, screen, writeMessage(Task::Install, unread(), 0));
-    const DiskPlan plan = planInstall(disk, chosenDefaultKey(state), bootImages(state));
+    const DiskPlan plan =
+        planInstall(disk, chosenDefaultKey(state), bootImages(state), chosenPauseTicks(state));
     if (plan.refusal == Refusal::NoMbr || plan.refusal == Refusal::Gpt)
         return report(state, screen, refusalMessage(plan.refusal));
 

@@ -5,6 +5,7 @@
 #include "display/text_screen.h"
 #include "installer/messages.h"
 
+#include <string>
 #include <string_view>
 
 enum class Outcome {
@@ -22,8 +23,12 @@ void showLine(const RunState& state, TextScreen& screen, std::string_view text);
 
 // Fills defaultKeyTable: 1Z 104, 1V 59, 2Z 105, 2V 60, 3Z 106, 3V 61, 4Z 107, 4V 62.
 void fillDefaultKeyTable(RunState& state);
+// The DefaultKey of an option word "1Z" ... "4V"; -1 for any other word.
+int optionWordKey(const std::string& word);
 // The DefaultKey of the command word (0 for none), from defaultKeyTable.
 int chosenDefaultKey(const RunState& state);
+// The pause an install writes: --pause, or the boot program's own.
+int chosenPauseTicks(const RunState& state);
 // The boot program's four sectors, decoded from the record store.
 BootImages bootImages(InstallerState& state);
 Outcome hideAll(InstallerState& state, TextScreen& screen);

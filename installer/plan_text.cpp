@@ -1,6 +1,7 @@
 #include "installer/plan_text.h"
 
 #include "core/partition_table.h"
+#include "installer/messages.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -34,11 +35,18 @@ std::string sector0Fields(const SectorBuffer& was, const SectorBuffer& will) {
         add("opstartcode van VELTRA, standaardtoets " + hex2(key) + keyName(key));
     else if (wasInstalled && !willBeInstalled)
         add("opstartcode van de bewaarde MBR");
-    else if (differs(was, will, 0, DefaultKeyOffset) ||
+    else if (differs(was, will, 0, PauseTicksOffset) ||
+             differs(was, will, PauseTicksOffset + 2, DefaultKeyOffset) ||
              differs(was, will, DefaultKeyOffset + 1, 440))
         add("opstartcode");
+    if (willBeInstalled && !wasInstalled && pauseTicksOf(will) >= 0)
+        add("pauze " + pauseText(pauseTicksOf(will)));
     if (wasInstalled && willBeInstalled && was[DefaultKeyOffset] != key)
         add("standaardtoets " + hex2(was[DefaultKeyOffset]) + " -> " + hex2(key) + keyName(key));
+    if (wasInstalled && willBeInstalled &&
+        differs(was, will, PauseTicksOffset, PauseTicksOffset + 2))
+        add("pauze " + (pauseTicksOf(was) >= 0 ? pauseText(pauseTicksOf(was)) : "?") + " -> " +
+            pauseText(pauseTicksOf(will)));
     if (differs(was, will, 440, 446)) add("handtekening");
     for (int e = 0; e < 4; ++e) {
         const int flag = bootFlagOffset(e);

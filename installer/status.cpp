@@ -113,6 +113,8 @@ std::string describeDrive(int drive, const BackupSectors& s, bool json) {
     const std::string key = installed ? keyName(lba0[bootsym::defaultKeyOffset]) : "";
     const bool savedMbr = installed && isBootableMbr(s[1]);
     const bool stage2 = installed && stage2Intact(s[0], s[2], s[3], s[4]);
+    const int pause = pauseTicksOf(lba0); // -1: not installed, or a stage 1 without the field
+    const int pauseTenths = pause >= 0 ? tenthsFromPauseTicks(pause) : 0;
     const std::string name = driveName(drive);
     const uint64_t size = driveSize(drive);
     const uint32_t sectorSize = sectorSizeOf(drive);
@@ -124,6 +126,10 @@ std::string describeDrive(int drive, const BackupSectors& s, bool json) {
             ",\"size\":" + std::to_string(size) + ",\"sector_size\":" + std::to_string(sectorSize) +
             ",\"signature\":\"" + signature + "\",\"installed\":" + yesNo(installed, true) +
             ",\"default_key\":" + (key.empty() ? "null" : jsonString(key)) +
+            ",\"pause_ticks\":" + (pause >= 0 ? std::to_string(pause) : "null") +
+            ",\"pause_seconds\":" +
+            (pause >= 0 ? std::to_string(pauseTenths / 10) + "." + std::to_string(pauseTenths % 10)
+                        : "null") +
             ",\"saved_mbr_valid\":" + (installed ? yesNo(savedMbr, true) : "null") +
             ",\"stage2_intact\":" + (installed ? yesNo(stage2, true) : "null") + ",\"entries\":[";
     } else {
@@ -132,7 +138,8 @@ std::string describeDrive(int drive, const BackupSectors& s, bool json) {
                " bytes, handtekening " + signature + ")\n";
         out += "  VELTRA: " + std::string(installed ? "geinstalleerd" : "niet geinstalleerd");
         if (installed)
-            out += ", standaard " + (key.empty() ? std::string("geen") : key) +
+            out += ", standaard " + (key.empty() ? std::string("geen") : key) + ", pauze " +
+                   (pause >= 0 ? pauseText(pause) : std::string("vast (oudere VELTRA)")) +
                    "; LBA 1 geldige MBR: " + yesNo(savedMbr, false) +
                    "; LBA 2-4 stage 2 heel: " + yesNo(stage2, false);
         out += "\n";

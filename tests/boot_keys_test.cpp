@@ -93,8 +93,9 @@ TEST(BootDefaultKey, AKeyPressedDuringThePauseWinsOverTheDefault) {
 }
 
 // The pause, run with its inner loop shortened by the model (each round still checks the
-// keyboard buffer): 2^32 steps when no key comes, up to the end of the round in which a key
-// came otherwise. The key stays queued: the start goes on as without the pause.
+// keyboard buffer) and a clock that stands still: 2^32 steps when no key comes, up to the end
+// of the round in which a key came otherwise (at once for a key queued before it). The key
+// stays queued: the start goes on as without the pause.
 struct PauseCase {
     const char* name;
     std::vector<uint16_t> keys;
@@ -104,10 +105,13 @@ struct PauseCase {
 
 class BootPause : public ::testing::TestWithParam<PauseCase> {};
 
-constexpr uint64_t roundInstructions = 65536 * 2 + 5; // dec/jnz, then the key check, dec/jnz
+// A round: the clock (6), the key check (3), 65536 times dec/jnz, dec/jnz.
+constexpr uint64_t roundInstructions = 6 + 3 + 65536 * 2 + 2;
+constexpr uint64_t pauseSetUp = 4; // clock, pauseTicks, both counters
 
+// `rounds` whole rounds; a key seen at the start of the next one ends the pause there.
 uint64_t pauseInstructions(uint64_t rounds, bool endedByKey) {
-    return 2 + rounds * roundInstructions - (endedByKey ? 2 : 0);
+    return pauseSetUp + rounds * roundInstructions + (endedByKey ? 6 + 3 : 0);
 }
 
 TEST_P(BootPause, AQueuedKeyEndsItAfterItsRound) {
@@ -122,14 +126,14 @@ TEST_P(BootPause, AQueuedKeyEndsItAfterItsRound) {
     RunResult result = start(paused.machine, c.keys, options);
     ASSERT_EQ(result.stop, base.stop) << describe(result, paused.machine);
     EXPECT_EQ(result.instructions - base.instructions,
-              pauseInstructions(c.rounds, !c.keys.empty()));
+              pauseInstructions(c.rounds, !c.keys.empty() && c.rounds < 65536));
     EXPECT_EQ(shownLines(paused.machine), shownLines(skipped.machine));
     EXPECT_EQ(paused.liveTable(), skipped.liveTable());
 }
 
 INSTANTIATE_TEST_SUITE_P(Keys, BootPause,
                          ::testing::Values(PauseCase{"NoKeyFullLength", {}, 0, 65536},
-                                           PauseCase{"KeyBeforeThePause", {key::F2}, 0, 1},
+                                           PauseCase{"KeyBeforeThePause", {key::F2}, 0, 0},
                                            PauseCase{"KeyInRound1001",
                                                      {key::F3},
                                                      1000 * roundInstructions + 65536,
@@ -279,6 +283,137 @@ TEST(BootKeysRandom, StartsWriteAndChangeOnlyWhatTheyMay) {
                 waits);
     EXPECT_GT(foreignCleared, 100);
     EXPECT_GT(withoutExtensions, 10);
+}
+
+// The pause measured by the BIOS clock, which the model advances by one tick every
+// `perTick` instructions of the program. The pause ends at the start of the first round at
+// which pauseTicks ticks have passed since it began (at once for 0), or when a key is queued;
+// with a clock that stands still after its 2^32 steps. Across the low word's wrap it is as
+// long as elsewhere; across midnight (the count starts again at 0 after 1800AFh) it may last
+// one round longer, never shorter. Either way the start goes on as without the pause.
+struct ClockCase {
+    const char* name;
+    uint16_t pauseTicks;
+    uint64_t perTick; // instructions a tick; 0: the clock stands still
+    uint32_t clockAtStart;
+    std::vector<uint16_t> keys;
+    uint64_t arriveAfter = 0;
+};
+
+class BootClockPause : public ::testing::TestWithParam<ClockCase> {};
+
+constexpr uint64_t slowTick = roundInstructions * 3 / 2; // a tick every one and a half rounds
+constexpr uint64_t fastTick = roundInstructions / 3;     // three ticks a round
+constexpr uint32_t beforeMidnight = 0x1800B0 - 3;        // three ticks before 0 again
+constexpr uint64_t pauseStarts = 14;                     // instructions before the pause
+constexpr uint64_t roundStarts(uint64_t round) {         // the first round is 1
+    return pauseStarts + pauseSetUp + (round - 1) * roundInstructions;
+}
+
+TEST_P(BootClockPause, EndsAfterItsTicksOrAKey) {
+    const ClockCase& c = GetParam();
+    BootPc skipped(fourPartitions, key::F1 >> 8);
+    RunResult base = skipped.run(c.keys);
+    BootPc paused(fourPartitions, key::F1 >> 8);
+    Sector& lba0 = paused.machine.drives[0x80].sectors[0];
+    lba0[bootsym::pauseTicksOffset] = static_cast<uint8_t>(c.pauseTicks);
+    lba0[bootsym::pauseTicksOffset + 1] = static_cast<uint8_t>(c.pauseTicks >> 8);
+    paused.lba0Before = lba0;
+    paused.machine.instructionsPerTick = c.perTick;
+    paused.machine.clockAtStart = c.clockAtStart;
+    paused.machine.keysArriveAfter = c.arriveAfter;
+    pcmodel::RunOptions options = bootOptions();
+    options.skip.reset();
+    options.countDownLoop = bootsym::pauseSpin;
+    RunResult result = start(paused.machine, c.keys, options);
+    ASSERT_EQ(result.stop, base.stop) << describe(result, paused.machine);
+    EXPECT_EQ(firstDiskStartFault(paused, result), "");
+    EXPECT_EQ(shownLines(paused.machine), shownLines(skipped.machine));
+    EXPECT_EQ(paused.liveTable(), skipped.liveTable());
+
+    const uint64_t pause = result.instructions - base.instructions;
+    // A pause of 0 ticks ends at its first look at the clock, before the keyboard's.
+    if (!c.keys.empty() && c.pauseTicks != 0) {
+        const uint64_t rounds =
+            c.arriveAfter == 0 ? 0 : (c.arriveAfter - roundStarts(1)) / roundInstructions + 1;
+        EXPECT_EQ(pause, pauseInstructions(rounds, true));
+        return;
+    }
+    if (c.perTick == 0 && c.pauseTicks != 0) {
+        EXPECT_EQ(pause, pauseInstructions(65536, false));
+        return;
+    }
+    // Ended by the clock: whole rounds, then the clock's 6 instructions of the next. The round
+    // in which the clock goes back at midnight skips 2 of them (it counts no tick).
+    const bool acrossMidnight = c.clockAtStart > 0x180000;
+    const uint64_t shorter = acrossMidnight ? 2 : 0;
+    ASSERT_EQ((pause + shorter - pauseSetUp - 6) % roundInstructions, 0u) << pause;
+    const uint64_t rounds = (pause + shorter - pauseSetUp - 6) / roundInstructions;
+    if (c.pauseTicks == 0) {
+        EXPECT_EQ(rounds, 0u);
+        return;
+    }
+    // Ticks that truly passed between the pause's first look at the clock and the look at the
+    // start of round r.
+    const auto passed = [&](uint64_t round) {
+        return roundStarts(round) / c.perTick - pauseStarts / c.perTick;
+    };
+    EXPECT_GE(passed(rounds + 1), c.pauseTicks) << "ended early, after " << rounds << " rounds";
+    ASSERT_EQ(acrossMidnight, c.clockAtStart + passed(rounds + 1) >= 0x1800B0);
+    const uint64_t late = acrossMidnight ? 2 : 1; // rounds it may run on
+    ASSERT_GE(rounds + 1, late);
+    EXPECT_LT(passed(rounds + 1 - late), c.pauseTicks)
+        << "ended late, after " << rounds << " rounds";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Keys, BootClockPause,
+    ::testing::Values(
+        ClockCase{"NoPause", 0, slowTick, 1000, {}}, ClockCase{"NoPauseClockStill", 0, 0, 1000, {}},
+        ClockCase{"OneTick", 1, slowTick, 1000, {}}, ClockCase{"Default55", 55, slowTick, 1000, {}},
+        ClockCase{"Longest546", 546, slowTick, 1000, {}},
+        ClockCase{"FastClock55", 55, fastTick, 1000, {}}, ClockCase{"ClockStill", 546, 0, 1000, {}},
+        ClockCase{"LowWordWraps", 55, fastTick, 0xFFFF - 20, {}},
+        ClockCase{"LowWordWrapsSlow", 55, slowTick, 0x2FFFF - 2, {}},
+        ClockCase{"Midnight", 55, fastTick, beforeMidnight, {}},
+        ClockCase{"MidnightSlow", 55, slowTick, beforeMidnight, {}},
+        ClockCase{"MidnightAtOnce", 55, fastTick, 0x1800B0 - 1, {}},
+        ClockCase{"KeyBeforeThePause", 546, slowTick, 1000, {key::F2}},
+        ClockCase{"KeyWithoutPause", 0, slowTick, 1000, {key::F3}},
+        ClockCase{"KeyInRound10", 546, slowTick, 1000, {key::AltF2}, roundStarts(10) + 100},
+        ClockCase{
+            "SpaceInRound10", 546, fastTick, 1000, {key::Space, key::F4}, roundStarts(10) + 100}),
+    [](const auto& test) { return std::string(test.param.name); });
+
+// The pause field in stage 1: a word at offset 30h of LBA 0, 55 ticks (3 s) as built.
+TEST(BootClockPause, FieldIsAWordOfFiftyFiveTicks) {
+    EXPECT_EQ(bootsym::pauseTicksOffset, 0x30);
+    EXPECT_EQ(bootsym::pauseTicksDefault, 55);
+    const Sector lba0 = stage1(0);
+    EXPECT_EQ(lba0[0x2F], 0xBF); // mov di, imm16
+    EXPECT_EQ(lba0[0x30], 55);
+    EXPECT_EQ(lba0[0x31], 0);
+}
+
+// No pause at all: the start runs straight to the poll, which still takes a key queued while
+// the BIOS started, and CapsLock still shows the menu.
+TEST(BootClockPause, WithoutAPauseAQueuedKeyAndCapsLockStillCount) {
+    for (bool capsLock : {false, true}) {
+        BootPc boot(fourPartitions, key::F1 >> 8);
+        Sector& lba0 = boot.machine.drives[0x80].sectors[0];
+        lba0[bootsym::pauseTicksOffset] = 0;
+        boot.lba0Before = lba0;
+        boot.machine.keyboardFlags = capsLock ? pcmodel::capsLockBit : 0;
+        pcmodel::RunOptions options = bootOptions();
+        options.skip.reset(); // the pause runs, with a clock that stands still
+        RunResult result = start(boot.machine, {key::F3}, options);
+        EXPECT_EQ(firstDiskStartFault(boot, result), "") << capsLock;
+        EXPECT_EQ(boot.liveTable(), (Table{part(0x17), part(0x93), activePart(0x0C), part(0x1B)}));
+        const std::vector<std::string> lines = shownLines(boot.machine);
+        ASSERT_FALSE(lines.empty());
+        EXPECT_EQ(lines.back(), "F3: partitie 3 is aktief");
+        EXPECT_EQ(lines.front().find("Dorvanti VELTRA Manager") != std::string::npos, capsLock);
+    }
 }
 
 } // namespace

@@ -49,6 +49,7 @@ struct Run {
     std::optional<Resume> resume;
     uint32_t lastAddress = UINT32_MAX; // of the previous instruction counted or repeated
     bool keysArrived = false;
+    uint64_t ticks = 0; // clock ticks shown so far
 };
 
 void continueAt(Run& run, uint16_t segment, uint16_t offset, bool interrupt = false) {
@@ -485,6 +486,18 @@ bool repeatPrefixed(uc_engine* uc, uint32_t address) {
     return false;
 }
 
+// The BIOS clock: its count once `ticks` have passed since the start.
+constexpr uint32_t clockAddress = 0x46C;
+constexpr uint32_t clockMidnightFlag = 0x470;
+constexpr uint64_t ticksPerDay = 0x1800B0;
+
+void showClock(uc_engine* uc, const Machine& machine, uint64_t ticks) {
+    const uint64_t count = machine.clockAtStart + ticks;
+    writeWordAt(uc, clockAddress, static_cast<uint16_t>(count % ticksPerDay));
+    writeWordAt(uc, clockAddress + 2, static_cast<uint16_t>(count % ticksPerDay >> 16));
+    writeByte(uc, clockMidnightFlag, count >= ticksPerDay ? 1 : 0);
+}
+
 void onCode(uc_engine* uc, uint64_t address64, uint32_t /*size*/, void* user) {
     Run& run = *static_cast<Run*>(user);
     if (run.stopped) {
@@ -519,6 +532,11 @@ void onCode(uc_engine* uc, uint64_t address64, uint32_t /*size*/, void* user) {
         run.keysArrived = true;
         showKeysInBuffer(run);
     }
+    if (run.machine->instructionsPerTick != 0 &&
+        run.result.instructions / run.machine->instructionsPerTick != run.ticks) {
+        run.ticks = run.result.instructions / run.machine->instructionsPerTick;
+        showClock(uc, *run.machine, run.ticks);
+    }
     if (run.options->countDownLoop && address == *run.options->countDownLoop &&
         reg(uc, UC_X86_REG_CX) == 0) {
         setReg(uc, UC_X86_REG_CX, 1);
@@ -551,6 +569,7 @@ void setUpBios(uc_engine* uc, const Machine& machine) {
     writeByte(uc, 0x462, 0);
     writeByte(uc, 0x475, static_cast<uint8_t>(machine.drives.size()));
     writeByte(uc, 0x484, screenRows - 1);
+    showClock(uc, machine, 0);
 }
 
 RunResult execute(Machine& machine, const Sector* bootSector, const std::vector<uint8_t>* code,

@@ -100,6 +100,11 @@ struct Machine {
     // show none; INT 16h AH=00h waits for them.
     uint64_t keysArriveAfter = 0;
     uint8_t keyboardFlags = 0; // 0040:0017; bit 40h = CapsLock
+    // The BIOS clock at 0040:006C: its 32-bit count at the start, and how many of the
+    // program's instructions make one tick (0: the clock stands still). Like the BIOS at
+    // midnight it starts again at 0 after 1800AFh and then sets the byte at 0040:0070.
+    uint32_t clockAtStart = 0;
+    uint64_t instructionsPerTick = 0;
     int cursorRow = 0;
     int cursorColumn = 0;
     Screen screen;

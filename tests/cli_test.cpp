@@ -378,22 +378,29 @@ TEST_F(Backups, StatusShowsTheDiskAsItIs) {
         const char* json; // the JSON fields after the signature
     } cases[] = {
         {nullptr, 0, "  VELTRA: niet geinstalleerd\n",
-         "\"installed\":false,\"default_key\":null,\"saved_mbr_valid\":null,\"stage2_intact\":"
+         "\"installed\":false,\"default_key\":null,\"pause_ticks\":null,\"pause_seconds\":null,"
+         "\"saved_mbr_valid\":null,\"stage2_intact\":"
          "null,"},
         {"4z", 0,
-         "  VELTRA: geinstalleerd, standaard Alt-F4; LBA 1 geldige MBR: ja; LBA 2-4 stage 2 heel: "
+         "  VELTRA: geinstalleerd, standaard Alt-F4, pauze 3,0 s (55 tikken); LBA 1 geldige MBR: "
+         "ja; LBA 2-4 stage 2 heel: "
          "ja\n",
-         "\"installed\":true,\"default_key\":\"Alt-F4\",\"saved_mbr_valid\":true,\"stage2_intact\":"
+         "\"installed\":true,\"default_key\":\"Alt-F4\",\"pause_ticks\":55,\"pause_seconds\":3.0,"
+         "\"saved_mbr_valid\":true,\"stage2_intact\":"
          "true,"},
         {"1v", 1,
-         "  VELTRA: geinstalleerd, standaard F1; LBA 1 geldige MBR: nee; LBA 2-4 stage 2 heel: "
+         "  VELTRA: geinstalleerd, standaard F1, pauze 3,0 s (55 tikken); LBA 1 geldige MBR: nee; "
+         "LBA 2-4 stage 2 heel: "
          "ja\n",
-         "\"installed\":true,\"default_key\":\"F1\",\"saved_mbr_valid\":false,\"stage2_intact\":"
+         "\"installed\":true,\"default_key\":\"F1\",\"pause_ticks\":55,\"pause_seconds\":3.0,"
+         "\"saved_mbr_valid\":false,\"stage2_intact\":"
          "true,"},
         {"in", 3,
-         "  VELTRA: geinstalleerd, standaard geen; LBA 1 geldige MBR: ja; LBA 2-4 stage 2 heel: "
+         "  VELTRA: geinstalleerd, standaard geen, pauze 3,0 s (55 tikken); LBA 1 geldige MBR: ja; "
+         "LBA 2-4 stage 2 heel: "
          "nee\n",
-         "\"installed\":true,\"default_key\":null,\"saved_mbr_valid\":true,\"stage2_intact\":"
+         "\"installed\":true,\"default_key\":null,\"pause_ticks\":55,\"pause_seconds\":3.0,\"saved_"
+         "mbr_valid\":true,\"stage2_intact\":"
          "false,"},
     };
     for (const Case& c : cases) {
@@ -487,9 +494,9 @@ TEST_F(Backups, ADryRunShowsThePlanAndWritesNothing) {
         int exitCode;
         std::string said;
     } cases[] = {
-        {{"--dry-run", "1v"}, 0, install + "3Bh (F1)\n"},
-        {{"-n", "3Z"}, 0, install + "6Ah (Alt-F3)\n"},
-        {{"-n", "in"}, 0, install + "00h (geen)\n"},
+        {{"--dry-run", "1v"}, 0, install + "3Bh (F1); pauze 3,0 s (55 tikken)\n"},
+        {{"-n", "--pause=0", "3Z"}, 0, install + "6Ah (Alt-F3); pauze 0,0 s (0 tikken)\n"},
+        {{"-n", "in", "--pause=30"}, 0, install + "00h (geen); pauze 30,0 s (546 tikken)\n"},
         {{"-n", "hide"},
          0,
          lba0 + "partitie 1: type 06h -> 16h; partitie 2: type 0Bh -> 1Bh; partitie 3: type 07h -> "
@@ -620,6 +627,120 @@ TEST(Process, ClosedStandardDescriptorsGetDevNull) {
     int status = 0;
     ASSERT_EQ(::waitpid(child, &status, 0), child);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+}
+
+} // namespace
+
+namespace {
+
+// --pause with an install word sets the pause field, an install without it writes 3 s; --pause
+// and --default without a word change only their bytes of an installed LBA 0, in one write
+// with a backup, and are refused (nothing written) on a disk without VELTRA or, for the pause,
+// on a start-up stage that has no pause field.
+TEST_F(Backups, PauseAndDefaultChangeOnlyTheirBytes) {
+    writeAll(image, makeDisk(0x0DDBA11, 100));
+    const std::vector<uint8_t> blank = readAll(image);
+    std::string said;
+    EXPECT_EQ(runLine({"--default=1v"}, said), 1);
+    EXPECT_EQ(said, "veltra: VELTRA is niet geinstalleerd, er is niets gewijzigd.\n");
+    EXPECT_EQ(runLine({"--pause=1", "-n"}, said), 1);
+    EXPECT_EQ(readAll(image), blank);
+    EXPECT_TRUE(listBackups().empty());
+
+    const auto installWith = [&](const std::string& word, int pauseTicks) {
+        auto screen = std::make_unique<TextScreen>();
+        auto run = std::make_unique<InstallerState>();
+        run->pauseTicks = pauseTicks;
+        setDriveNames({});
+        setDrivesReadOnly(false);
+        queueScript(*screen, {'x'});
+        startUp(*run, *screen, {word});
+        mainLoop(*run, *screen);
+        return screen->exitCode.load();
+    };
+    EXPECT_EQ(installWith("1V", pauseTicksOfSeconds("2")), 0);
+    std::vector<uint8_t> disk = readAll(image);
+    EXPECT_EQ(disk[47], 0xBF);
+    EXPECT_EQ(disk[48], 36);
+    EXPECT_EQ(disk[49], 0);
+    EXPECT_EQ(disk[112], 0x3B);
+    EXPECT_EQ(runLine({"--status", "--json"}, said), 0);
+    EXPECT_NE(said.find("\"default_key\":\"F1\",\"pause_ticks\":36,\"pause_seconds\":2.0,"),
+              std::string::npos)
+        << said;
+    EXPECT_EQ(runLine({"--status"}, said), 0);
+    EXPECT_NE(said.find("VELTRA: geinstalleerd, standaard F1, pauze 2,0 s (36 tikken); LBA 1"),
+              std::string::npos)
+        << said;
+
+    // Each change: the bytes that differ afterwards, and one backup more.
+    const struct {
+        std::vector<std::string> args;
+        std::string said;
+        std::vector<std::pair<size_t, uint8_t>> changed; // offset, new value
+    } changes[] = {
+        {{"--pause=2,5"},
+         "VELTRA is bijgewerkt: standaard F1, pauze 2,5 s (46 tikken). Bij de volgende opstart "
+         "aktief.\n",
+         {{48, 46}}},
+        {{"--default=3v"},
+         "VELTRA is bijgewerkt: standaard F3, pauze 2,5 s (46 tikken). Bij de volgende opstart "
+         "aktief.\n",
+         {{112, 0x3D}}},
+        {{"--default=NONE", "--pause=30"},
+         "VELTRA is bijgewerkt: standaard geen, pauze 30,0 s (546 tikken). Bij de volgende "
+         "opstart aktief.\n",
+         {{48, 0x22}, {49, 0x02}, {112, 0}}},
+        {{"--pause=0", "--default=4z"},
+         "VELTRA is bijgewerkt: standaard Alt-F4, pauze 0,0 s (0 tikken). Bij de volgende opstart "
+         "aktief.\n",
+         {{48, 0}, {49, 0}, {112, 0x6B}}},
+    };
+    size_t backups = listBackups().size();
+    for (const auto& c : changes) {
+        const std::string what = ::testing::PrintToString(c.args);
+        std::vector<uint8_t> expected = readAll(image);
+        for (const auto& [at, value] : c.changed) expected[at] = value;
+        closeBackupFolder();
+        EXPECT_EQ(runLine(c.args, said), 0) << what;
+        EXPECT_EQ(said, c.said) << what;
+        EXPECT_EQ(readAll(image), expected) << what;
+        EXPECT_EQ(listBackups().size(), ++backups) << what;
+    }
+
+    // --dry-run: the one field, nothing written.
+    disk = readAll(image);
+    EXPECT_EQ(runLine({"-n", "--default=2v", "--pause=1"}, said), 0);
+    EXPECT_EQ(said, "Proef (--dry-run), er wordt niets geschreven. In deze volgorde:\n"
+                    "  LBA 0, 512 bytes, daarna sync:\n"
+                    "    LBA 0: standaardtoets 6Bh -> 3Ch (F2); pauze 0,0 s (0 tikken) -> "
+                    "1,0 s (18 tikken)\n");
+    EXPECT_EQ(readAll(image), disk);
+
+    // The command words keep their meaning.
+    EXPECT_EQ(installWith("2Z", -1), 1);
+    EXPECT_EQ(readAll(image), disk);
+
+    // Removed and installed again without --pause: the boot program's own 3 s.
+    EXPECT_EQ(installWith("RM", -1), 0);
+    EXPECT_EQ(installWith("IN", -1), 0);
+    disk = readAll(image);
+    EXPECT_EQ(disk[48], 55);
+    EXPECT_EQ(disk[49], 0);
+    EXPECT_EQ(disk[112], 0);
+
+    // A start-up stage without the pause field (an older build): its code is not overwritten;
+    // the DefaultKey byte it has can still change.
+    disk[47] = 0x49; // dec cx, as the older pause began
+    writeAll(image, disk);
+    EXPECT_EQ(runLine({"--pause=1"}, said), 1);
+    EXPECT_EQ(said, "veltra: deze VELTRA heeft geen instelbare pauze; verwijder hem en installeer "
+                    "opnieuw. Er is niets gewijzigd.\n");
+    EXPECT_EQ(readAll(image), disk);
+    EXPECT_EQ(runLine({"--status"}, said), 0);
+    EXPECT_NE(said.find("standaard geen, pauze vast (oudere VELTRA);"), std::string::npos) << said;
+    EXPECT_EQ(runLine({"--status", "--json"}, said), 0);
+    EXPECT_NE(said.find("\"pause_ticks\":null,\"pause_seconds\":null"), std::string::npos) << said;
 }
 
 } // namespace

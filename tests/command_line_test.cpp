@@ -24,11 +24,14 @@ TEST(CommandWord, ArgumentsJoinedAndUpperCased) {
 // The parsed line in one string: action, word, drives, flags, restore file
 // and error, so that each row states all of it.
 std::string describe(const CommandLine& line) {
-    const char* actions[] = {"run", "help", "version", "status", "list", "restore", "usage"};
+    const char* actions[] = {"run",  "help",    "version",     "status",
+                             "list", "restore", "reconfigure", "usage"};
     std::string out = std::string(actions[static_cast<int>(line.action)]) + "|" + line.word + "|";
     for (const std::string& drive : line.drives) out += drive + ",";
     out += std::string("|") + (line.json ? "j" : "") + (line.force ? "f" : "") +
            (line.noBackup ? "b" : "") + (line.dryRun ? "n" : "") + "|" + line.restoreFile;
+    if (line.pauseTicks >= 0) out += "|pause " + std::to_string(line.pauseTicks);
+    if (line.defaultKey >= 0) out += "|key " + std::to_string(line.defaultKey);
     return line.error.empty() ? out : out + "|" + line.error;
 }
 
@@ -58,7 +61,8 @@ TEST(CommandWord, OnlyKnownWordsActAndOptionsAreTakenOut) {
         {{"--dri", "a", "--st", "--j"}, "status||a,|j|"},
         {{"--dri=-d", "--", "rest"}, "run|REST|-d,||"},
         {{"--res=f.bak", "--no"}, "restore|||b|f.bak"},
-        {{"-d", "2z", "-n"}, "usage||2z,|n||--dry-run hoort bij een woord of bij --restore."},
+        {{"-d", "2z", "-n"},
+         "usage||2z,|n||--dry-run hoort bij een woord, bij --restore, --pause of --default."},
         // A typo or an unknown option never installs.
         {{"1v", "--new"}, "usage|||||Onbekende optie: --new."},
         {{"instal"}, "usage|INSTAL||||Onbekend woord: instal."},
@@ -82,6 +86,26 @@ TEST(CommandWord, OnlyKnownWordsActAndOptionsAreTakenOut) {
         {{"-d", "a", "-d", "b", "-d", "c", "-d", "d", "-d", "e"},
          "usage||a,b,c,d,e,|||Hooguit 4 drives met --drive."},
         {{"-d", "a", "-d", "b", "-d", "c", "-d", "d", "rm"}, "run|RM|a,b,c,d,||"},
+        {{"--pause=1,5", "1v"}, "run|1V||||pause 27"},
+        {{"--pause", "0", "in"}, "run|IN||||pause 0"},
+        {{"--pause=30"}, "reconfigure|||||pause 546"},
+        {{"--default=none", "-n"}, "reconfigure|||n||key 0"},
+        {{"--def=4Z", "--pau=2.0", "-d", "a"}, "reconfigure||a,|||pause 36|key 107"},
+        {{"--pause=30.1"},
+         "usage|||||--pause verwacht seconden van 0 tot 30, bijvoorbeeld --pause=1,5."},
+        {{"--pause"},
+         "usage|||||--pause verwacht seconden van 0 tot 30, bijvoorbeeld --pause=1,5."},
+        {{"--default=5v"}, "usage|||||--default verwacht 1z ... 4v of none."},
+        {{"--default=2v", "1v"},
+         "usage|1V||||key 60|--default staat zonder woord: 1v kiest zelf de standaard."},
+        {{"--pause=1", "rm"},
+         "usage|RM||||pause 18|--pause hoort bij IN, 1Z ... 4V of staat zonder woord."},
+        {{"--pause=1", "--status"},
+         "usage|||||pause 18|--pause en --default horen niet bij --status, --list-backups of "
+         "--restore."},
+        {{"--default=1v", "--restore", "f"},
+         "usage||||f|key 59|--pause en --default horen niet bij --status, --list-backups of "
+         "--restore."},
     };
     for (const auto& c : cases)
         EXPECT_EQ(describe(parseCommandLine(c.args)), c.parsed) << ::testing::PrintToString(c.args);
@@ -89,6 +113,34 @@ TEST(CommandWord, OnlyKnownWordsActAndOptionsAreTakenOut) {
     EXPECT_TRUE(isKnownWord("HIDE"));
     EXPECT_FALSE(isKnownWord("4v"));
     EXPECT_FALSE(isKnownWord("5V"));
+}
+
+// --pause's seconds: 0 to 30 with at most one decimal after "." or ",", rounded to the nearest
+// clock tick of 1193182 / 65536 a second. --default's words: the eight option words and none.
+TEST(CommandWord, PauseSecondsAndDefaultWords) {
+    const struct {
+        std::string seconds;
+        int ticks;
+    } pauses[] = {
+        {"0", 0},   {"0.0", 0},  {"0,1", 2},    {"1", 18},    {"1,5", 27}, {"2", 36},
+        {"3", 55},  {"30", 546}, {"30.0", 546}, {"30.1", -1}, {"31", -1},  {"1.55", -1},
+        {"", -1},   {"1.", -1},  {".5", -1},    {"-1", -1},   {"1e1", -1}, {"0003", -1},
+        {" 1", -1}, {"1 ", -1},  {"999", -1},
+    };
+    for (const auto& p : pauses) EXPECT_EQ(pauseTicksOfSeconds(p.seconds), p.ticks) << p.seconds;
+    const struct {
+        std::string word;
+        int key;
+    } words[] = {
+        {"1z", 0x68}, {"1V", 0x3B}, {"2z", 0x69}, {"2v", 0x3C}, {"3Z", 0x6A},
+        {"3v", 0x3D}, {"4z", 0x6B}, {"4v", 0x3E}, {"none", 0},  {"NONE", 0},
+        {"in", -1},   {"5v", -1},   {"", -1},     {"1v ", -1},
+    };
+    for (const auto& w : words) EXPECT_EQ(defaultKeyOfWord(w.word), w.key) << w.word;
+    EXPECT_EQ(parseCommandLine({"--pause=2", "1v"}).pauseTicks, 36);
+    EXPECT_EQ(parseCommandLine({"1v"}).pauseTicks, -1);
+    EXPECT_EQ(parseCommandLine({"--default=3v"}).defaultKey, 0x3D);
+    EXPECT_EQ(parseCommandLine({"--pause=0"}).defaultKey, -1);
 }
 
 } // namespace

@@ -99,8 +99,8 @@ TEST(DiskPlan, InstallKeepsTheOldMbrAndWritesLba0Last) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        for (int key : {0, 0x3C, 0x6B}) {
-            const DiskPlan plan = planInstall(c.disk, key, images);
+        for (auto [key, pause] : {std::pair{0, 55}, {0x3C, 0}, {0x6B, 546}}) {
+            const DiskPlan plan = planInstall(c.disk, key, images, pause);
             EXPECT_EQ(plan.refusal, c.refusal);
             EXPECT_EQ(plan.askFreeSpace, c.ask);
             EXPECT_EQ(plan.decidedOn, c.disk[0]);
@@ -116,6 +116,8 @@ TEST(DiskPlan, InstallKeepsTheOldMbrAndWritesLba0Last) {
             SectorBuffer want = images[0];
             std::copy(c.disk[0].begin() + 432, c.disk[0].end(), want.begin() + 432);
             if (key) want[112] = static_cast<uint8_t>(key);
+            want[48] = static_cast<uint8_t>(pause); // the pause in clock ticks, a word
+            want[49] = static_cast<uint8_t>(pause >> 8);
             EXPECT_EQ(plan.writes[1].sectors[0], want);
             EXPECT_EQ(plan.newSector0, want);
         }

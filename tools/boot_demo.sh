@@ -11,9 +11,9 @@
 # or -enable-kvm among the QEMU options chooses instead.
 #
 # With the boot manager installed, nothing new shows while it pauses at the
-# start (the screen stays at SeaBIOS's "Booting from Hard Disk..."): a few
-# seconds with KVM, as on a PC, but about 10 s (9-13 s, depending on the
-# host) under TCG. Press a key during that pause: F1..F4 or
+# start (the screen stays at SeaBIOS's "Booting from Hard Disk..."): 3 s by
+# the BIOS clock as installed (veltra --pause changes it), less with KVM when
+# its 2^32-step loop ends first. Press a key during that pause: F1..F4 or
 # Alt-F1..Alt-F4, Space for its menu, F10 to remove it; without a key the
 # stored default acts, or the disk starts as it is. The partition that starts
 # says so ("BOOT disk=80 part=N ...") and halts; the same line goes to
@@ -60,15 +60,15 @@ esac
 accel=()
 case " $* " in
   *" -accel "* | *" -enable-kvm "* | *accel=*)
-    pause="as long as the accelerator you chose takes"
+    pause="3 s by the BIOS clock, or less when its loop ends first"
     ;;
   *)
     if [ -c /dev/kvm ] && (exec 3<>/dev/kvm) 2>/dev/null; then
       accel=(-accel kvm)
-      pause="a few seconds (KVM, as on a PC)"
+      pause="up to 3 s (KVM: its loop may end first, as on a fast PC)"
     else
       accel=(-accel tcg)
-      pause="about 10 s (9-13 s; TCG emulation, no usable /dev/kvm)"
+      pause="3 s by the BIOS clock (TCG emulation, no usable /dev/kvm)"
     fi
     ;;
 esac

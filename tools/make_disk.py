@@ -50,6 +50,7 @@ TABLE_BLOCK = 432  # bytes 432..511 travel with the disk through install/removal
 SIGNATURE_AT = 440
 TABLE_AT = 446
 DEFAULT_KEY_AT = 112
+PAUSE_TICKS_AT = 48  # word: the start-up pause in BIOS clock ticks (image: 55, 3 s)
 BOOT_MANAGER_SIZE = 4 * SECTOR
 
 # The partition types that the boot manager works with (visible forms).
@@ -371,8 +372,10 @@ def create_disk(path: str, size: int, parts: list, signature: int,
     return placed
 
 
-def install(path: str, manager: bytes, default_key: int, force: bool = False) -> None:
-    """Write the boot manager to an image file the way the installer does."""
+def install(path: str, manager: bytes, default_key: int, force: bool = False,
+            pause_ticks: int = None) -> None:
+    """Write the boot manager to an image file the way the installer does;
+    pause_ticks None keeps the image's own pause."""
     if len(manager) != BOOT_MANAGER_SIZE:
         raise DiskError(f"the boot manager must be {BOOT_MANAGER_SIZE} bytes, "
                         f"not {len(manager)}")
@@ -388,6 +391,8 @@ def install(path: str, manager: bytes, default_key: int, force: bool = False) ->
     stage1 = bytearray(manager[:SECTOR])
     stage1[TABLE_BLOCK:] = sector0[TABLE_BLOCK:]
     stage1[DEFAULT_KEY_AT] = default_key
+    if pause_ticks is not None:
+        stage1[PAUSE_TICKS_AT:PAUSE_TICKS_AT + 2] = pause_ticks.to_bytes(2, "little")
     write_sectors(path, 1, sector0)
     write_sectors(path, 0, bytes(stage1))
     write_sectors(path, 2, manager[SECTOR:])

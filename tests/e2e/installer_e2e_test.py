@@ -11,6 +11,10 @@ QEMU with SeaBIOS starting that image.
   4. `veltra rm` puts the old sector 0 back with the table as the starts left
      it and zeroes LBA 1..4.
   5. The next start goes through syslinux's MBR to partition 2.
+  6. On another image: `veltra --pause=2 1v` writes a pause of 36 ticks, which
+     --status --json shows as 2 s; after rm, `veltra 1v` writes the built-in
+     55; `veltra --default=3v` changes byte 112 alone, and the next start
+     makes partition 3 active with the others hidden.
 
 Usage: installer_e2e_test.py [--veltra build/veltra]
                              [--boot-bin build/boottime/veltra.bin] [--workdir DIR]
@@ -19,6 +23,7 @@ installer's own steps still run and must pass).
 """
 
 import argparse
+import json
 import os
 import shutil
 import subprocess
@@ -114,6 +119,68 @@ def test_installer(t, veltra, qemu_present):
     t.disk_is(disk, removed, "image after the start without the boot manager")
 
 
+RECONFIGURED_F3 = b"VELTRA is bijgewerkt: standaard F3, pauze 3,0 s (55 tikken). Bij de volgende " \
+    b"opstart aktief."
+AFTER_F3 = [(0, 0x16), (0, 0x1B), (0x80, 0x07), (0, 0x93)]
+
+
+def changed_bytes(before, after):
+    """[(offset, old, new)] of the bytes that differ."""
+    return [(i, a, b) for i, (a, b) in enumerate(zip(before, after)) if a != b]
+
+
+def test_reconfigure(t, veltra, qemu_present):
+    """--pause=2 1v, --status --json, rm and 1v again, --default=3v, a start with F3 as default."""
+    disk = t.make_disk("disk.img", qb.parts("06:a", "0B", "07", "83"), SIG)
+    original = qb.read_image(disk)
+    reference = t.path("reference.img")
+
+    def reference_install(**pause):
+        with open(reference, "wb") as f:
+            f.write(original)
+        md.install(reference, t.ctx.manager, F1, **pause)
+        return qb.read_image(reference)
+
+    expect_output(t, run_veltra(t, veltra, disk, ["--pause=2", "1v"], b"x"), INSTALLED,
+                  "veltra --pause=2 1v")
+    t.disk_is(disk, reference_install(pause_ticks=36), "image after veltra --pause=2 1v")
+    status = json.loads(run_veltra(t, veltra, disk, ["--status", "--json"], b""))
+    drive = status["drives"][0]
+    t.equal((drive["default_key"], drive["pause_seconds"], drive["pause_ticks"]), ("F1", 2.0, 36),
+            "--status --json after veltra --pause=2 1v")
+
+    expect_output(t, run_veltra(t, veltra, disk, ["rm"], b"x"), REMOVED, "veltra rm")
+    expect_output(t, run_veltra(t, veltra, disk, ["1v"], b"x"), INSTALLED, "veltra 1v again")
+    installed = reference_install()
+    t.disk_is(disk, installed, "image after veltra rm, veltra 1v (the pause as built, 3 s)")
+
+    dry = run_veltra(t, veltra, disk, ["--default=3v", "--dry-run"], b"")
+    t.equal(dry.decode("cp437"),
+            "Proef (--dry-run), er wordt niets geschreven. In deze volgorde:\n"
+            "  LBA 0, 512 bytes, daarna sync:\n"
+            "    LBA 0: standaardtoets 3Bh -> 3Dh (F3)\n", "veltra --default=3v --dry-run")
+    t.disk_is(disk, installed, "image after the dry run")
+    out = run_veltra(t, veltra, disk, ["--default=3v"], b"")
+    t.equal(out, RECONFIGURED_F3 + b"\n", "veltra --default=3v: output")
+    after = qb.read_image(disk)
+    diff = changed_bytes(installed, after)
+    t.equal(diff, [(112, 0x3B, 0x3D)], "bytes changed by --default=3v (offset, before, after)")
+    t.note("image diff of --default=3v: " +
+           ", ".join(f"byte {i}: {a:02X}h -> {b:02X}h" for i, a, b in diff))
+    backups = sorted(os.listdir(os.path.join(t.path("state"), "veltra")))
+    t.note(f"{len(backups)} backups for 4 writing runs")
+    t.equal(len(backups), 4, "backups: one per writing run")
+    if t.failures or not qemu_present:
+        return
+
+    with t.machine("f3-default", [disk]) as m:
+        m.wait_handover(BOOT_TIMEOUT)
+        got = m.wait_boot_line(BOOT_TIMEOUT)
+        t.started(got, disk, 0x80, 3, "started by the new default key F3")
+        t.screen_text(m.screen(), "F3: partitie 3 is aktief", col=0)
+    t.disk_is(disk, qb.with_table(after, AFTER_F3), "image after the start with default F3")
+
+
 def main(argv=None):
     ap = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     ap.add_argument("--veltra", default=os.path.join(REPO, "build", "veltra"))
@@ -145,23 +212,34 @@ def main(argv=None):
     ctx.workdir = args.workdir or tempfile.mkdtemp(prefix="veltra-installer-e2e-")
     os.makedirs(ctx.workdir, exist_ok=True)
     ctx.sockdir = tempfile.mkdtemp(prefix="veltra-mon-")
-    t = qb.Case("installer", ctx)
+    cases = []
     try:
-        test_installer(t, os.path.abspath(args.veltra), ctx.qemu is not None)
-    except (HarnessError, md.DiskError, OSError) as e:
-        t.failures.append(f"{type(e).__name__}: {e}")
+        for name, test in (("installer", test_installer), ("reconfigure", test_reconfigure)):
+            t = qb.Case(name, ctx)
+            cases.append(t)
+            try:
+                test(t, os.path.abspath(args.veltra), ctx.qemu is not None)
+            except (HarnessError, md.DiskError, OSError, ValueError, KeyError) as e:
+                t.failures.append(f"{type(e).__name__}: {e}")
     finally:
         shutil.rmtree(ctx.sockdir, ignore_errors=True)
 
-    for f in t.failures:
-        print(f"    - {f}")
-    if t.failures:
-        print(f"FAIL installer end to end (images and logs in {t.dir})")
+    failed = False
+    for t in cases:
+        for n in t.notes:
+            print(f"    note: {n}")
+        for f in t.failures:
+            print(f"    - {f}")
+        if t.failures:
+            print(f"FAIL {t.name} end to end (images and logs in {t.dir})")
+            failed = True
+    if failed:
         return 1
     if ctx.qemu is None:
         print(f"SKIP: {args.qemu} not found; the installer steps passed, the boots need QEMU")
         return SKIP
-    print("PASS installer end to end: veltra 1v, default F1, F2, veltra rm, plain start")
+    print("PASS installer end to end: veltra 1v, default F1, F2, veltra rm, plain start; "
+          "--pause=2 1v, --status --json, --default=3v, default F3")
     if args.workdir is None:
         shutil.rmtree(ctx.workdir, ignore_errors=True)
     return 0

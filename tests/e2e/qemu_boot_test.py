@@ -34,6 +34,9 @@ BOOT_TIMEOUT = 60
 S = md.SECTOR
 
 F1 = 0x3B  # DefaultKey byte for F1
+# The pause (clock ticks) of the cases that press a key at the hand-over: the longest, which
+# the key ends at once, so that a busy host cannot let the pause run out before the key.
+KEY_PAUSE = 546
 SIG1, SIG2 = 0x11C0FFEE, 0x22BEEF22
 
 # What the boot manager prints (code page 437).
@@ -96,8 +99,8 @@ class Case:
         self.layout[path] = ([p.start for p in placed], signature)
         return path
 
-    def install(self, path, key):
-        md.install(path, self.ctx.manager, key)
+    def install(self, path, key, pause_ticks=None):
+        md.install(path, self.ctx.manager, key, pause_ticks=pause_ticks)
         return read_image(path)
 
     def report(self, path, drive, entry):
@@ -223,7 +226,7 @@ def test_default_f1(t):
 def test_key_f2(t):
     """F2 pressed at the hand-over wins over the default F1 and cuts the pause short."""
     disk = t.make_disk("disk.img", parts("06:a", "0B", "07", "83"), SIG1)
-    installed = t.install(disk, F1)
+    installed = t.install(disk, F1, KEY_PAUSE)
     with t.machine("boot", [disk]) as m:
         m.wait_handover(BOOT_TIMEOUT)
         m.sendkey("f2")
@@ -240,6 +243,27 @@ def test_key_f2(t):
         t.check(screen.find("F1:") is None, "the default F1 was acted on as well")
     t.disk_is(disk, with_table(installed, [(0, 0x16), (0x80, 0x0B), (0, 0x17), (0, 0x93)]),
               "disk after F2")
+
+
+def test_pause_clock(t):
+    """The pause by the BIOS clock: 3 s as built, 1 s and none; no key, the default acts."""
+    for label, ticks in (("default", None), ("1s", 18), ("none", 0)):
+        disk = t.make_disk(f"pause-{label}.img", parts("06", "0B", "07:a", "83"), SIG1)
+        md.install(disk, t.ctx.manager, F1, pause_ticks=ticks)
+        installed = read_image(disk)
+        t.equal(int.from_bytes(installed[48:50], "little"), 55 if ticks is None else ticks,
+                f"pause field of the {label} install")
+        with t.machine(label, [disk]) as m:
+            m.wait_handover(BOOT_TIMEOUT)
+            got = m.wait_boot_line(BOOT_TIMEOUT)
+            now = time.monotonic()
+            t.note(f"pause {label}: power-on to the partition's boot record "
+                   f"{now - m.started:.1f} s wall ({now - m.handover:.1f} s after the "
+                   f"hand-over), {m.cpu_seconds():.1f} s QEMU CPU time")
+            t.started(got, disk, 0x80, 1)
+            t.screen_text(m.screen(), "F1: partitie 1 is aktief", col=0)
+        t.disk_is(disk, with_table(installed, [(0x80, 0x06), (0, 0x1B), (0, 0x17), (0, 0x93)]),
+                  f"disk after the {label} start")
 
 
 def wait_start_or_stop(t, m):
@@ -273,7 +297,7 @@ def test_strict_mbr(t):
 
     disk = t.make_disk("disk.img", parts("06", "0B", "07", "A5:a"), SIG1,
                        mbr_code=t.ctx.strict_mbr)
-    installed = t.install(disk, 0x00)
+    installed = t.install(disk, 0x00, KEY_PAUSE)
     with t.machine("boot", [disk]) as m:
         m.wait_handover(BOOT_TIMEOUT)
         m.sendkey("f2")
@@ -315,7 +339,7 @@ def test_menu(t):
     """Space shows the menu (twice), then Alt-F2 picks recognised partition 2."""
     disk = t.make_disk("disk.img", parts("07:a", "82", "17", "83"), SIG1)
     other = t.make_disk("second.img", parts("07", "0B", "00", "83"), SIG2)
-    installed = t.install(disk, 0x00)
+    installed = t.install(disk, 0x00, KEY_PAUSE)
     other_before = read_image(other)
     menu = ([BANNER] + [menu_key_line(n) for n in (1, 2, 3)] +
             [menu_other_line("F5", 2, 1), menu_other_line("F6", 2, 2), MENU_F10, ""])
@@ -351,7 +375,7 @@ def test_other_disk_f5(t):
     """F5 starts partition 1 of the second disk with DL = 81h; nothing is written."""
     disk = t.make_disk("disk.img", parts("06", "0B", "07:a", "83"), SIG1)
     other = t.make_disk("second.img", parts("07", "0B", "00", "83"), SIG2)
-    installed = t.install(disk, F1)
+    installed = t.install(disk, F1, KEY_PAUSE)
     other_before = read_image(other)
     with t.machine("boot", [disk, other]) as m:
         m.wait_handover(BOOT_TIMEOUT)
@@ -365,7 +389,7 @@ def test_f10_removal(t):
     """F10 then Enter: the manager is gone, the live table stays, the disk boots."""
     disk = t.make_disk("disk.img", parts("06:a", "0B", "07", "83"), SIG1)
     original = read_image(disk)
-    installed = t.install(disk, F1)
+    installed = t.install(disk, F1, KEY_PAUSE)
     # The table in LBA 0 changed after installation (entry 4 made active), so
     # the copy inside the saved MBR in LBA 1 is stale.
     live = with_table(installed, [(0, 0x06), (0, 0x0B), (0, 0x07), (0x80, 0x83)])
@@ -428,6 +452,7 @@ CASES = [
     ("other_disk_f5", test_other_disk_f5, True),
     ("cleared_stage2", test_cleared_stage2, True),
     ("strict_mbr", test_strict_mbr, True),
+    ("pause_clock", test_pause_clock, True),
 ]
 
 
