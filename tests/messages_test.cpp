@@ -7,7 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -210,23 +213,41 @@ TEST(Messages, CommandLineWordsAndOpenFailures) {
     EXPECT_EQ(shownPath(std::string("a\x01\x1f \x7f~\x80\xff", 8)), "a\\x01\\x1f \\x7f~\x80\xff");
     EXPECT_EQ(programLabel(), "  VELTRA " + std::string(VELTRA_VERSION) + ":");
 
-    char folder[] = "/tmp/veltra-messages-XXXXXX";
-    ASSERT_NE(::mkdtemp(folder), nullptr);
-    const std::string missing = std::string(folder) + "/no\x1b.img";
-    setDriveNames({missing, folder, "/dev/null"});
-    const std::string want[] = {
-        " Drive 0 (" + std::string(folder) + "/no\\x1b.img) bestaat niet.",
-        " Drive 1 (" + std::string(folder) + ") is een map, geen schijf.",
-        " Drive 2 (/dev/null) is geen schijf en geen schijfbestand.",
-        " Drive 3 is niet gevonden.",
+    char made[] = "/tmp/veltra-messages-XXXXXX";
+    ASSERT_NE(::mkdtemp(made), nullptr);
+    const std::string folder = made;
+    const std::string file = folder + "/file.img", fifo = folder + "/fifo", loop = folder + "/loop";
+    std::fclose(std::fopen(file.c_str(), "w"));
+    ASSERT_EQ(::chmod(file.c_str(), 0), 0); // only root may open it
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    ASSERT_EQ(::symlink(loop.c_str(), loop.c_str()), 0);
+    const std::string noRights = " Niet voldoende rechten. Start als root, bijvoorbeeld met sudo.";
+    const std::pair<std::string, std::string> paths[] = {
+        {folder + "/no\x1b.img", " (" + folder + "/no\\x1b.img) bestaat niet."},
+        {file + "/x", " (" + file + "/x) bestaat niet."},
+        {loop, " (" + loop + ") bestaat niet."},
+        {folder, " (" + folder + ") is een map, geen schijf."},
+        {"/dev/null", " (/dev/null) is geen schijf en geen schijfbestand."},
+        {fifo, " (" + fifo + ") is geen schijf en geen schijfbestand."},
+        {file, ::geteuid() == 0 ? "" : noRights},
     };
-    for (int drive = 0; drive < 4; ++drive) {
-        EXPECT_NE(openDrive(drive), 0u);
-        EXPECT_EQ(openFailureText(drive), want[drive]);
+    for (const auto& [path, want] : paths) {
+        SCOPED_TRACE(path);
+        setDriveNames({"/nonexistent/a", path});
+        if (want.empty()) {
+            EXPECT_EQ(openDrive(1), 0u); // root opens what the mode forbids others
+        } else {
+            EXPECT_NE(openDrive(1), 0u);
+            EXPECT_EQ(openFailureText(1), want == noRights ? want : " Drive 1" + want);
+        }
+        closeDrives();
     }
+    setDriveNames({"/nonexistent/a"});
+    EXPECT_NE(openDrive(3), 0u);
+    EXPECT_EQ(openFailureText(3), " Drive 3 is niet gevonden.");
     closeDrives();
     setDriveNames({});
-    ::rmdir(folder);
+    std::filesystem::remove_all(folder);
 }
 
 } // namespace
