@@ -4,6 +4,7 @@
 // writes. Each table row is a way in that an attacker or a careless user
 // would try; nothing may be written that was not asked for.
 #include "core/backup.h"
+#include "core/crc32.h"
 #include "core/partition_table.h"
 #include "core/sector_access.h"
 #include "display/text_screen.h"
@@ -16,7 +17,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
+#include <ctime>
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
@@ -741,6 +744,89 @@ TEST_F(Backups, PauseAndDefaultChangeOnlyTheirBytes) {
     EXPECT_NE(said.find("standaard geen, pauze vast (oudere VELTRA);"), std::string::npos) << said;
     EXPECT_EQ(runLine({"--status", "--json"}, said), 0);
     EXPECT_NE(said.find("\"pause_ticks\":null,\"pause_seconds\":null"), std::string::npos) << said;
+}
+
+// The backup file byte for byte: its name, the header of the second format,
+// the sectors; the first format is still read; any other size, magic or
+// check sum is a named problem.
+TEST_F(Backups, TheFileFormatByteForByte) {
+    std::vector<uint8_t> disk = makeDisk(0xA1B2C3D4, 100, 4096);
+    writeAll(image, disk);
+    const std::time_t before = std::time(nullptr);
+    const std::string file = makeBackup();
+    const std::string name = fs::path(file).filename().string();
+    ASSERT_EQ(name.size(), std::string("veltra-a1b2c3d4-xxxxxxxx-yyyymmddThhmmssZ-001.bak").size());
+    EXPECT_TRUE(name.starts_with("veltra-a1b2c3d4-")) << name;
+    EXPECT_TRUE(name.ends_with("Z-001.bak")) << name;
+    char stamp[32];
+    std::strftime(stamp, sizeof stamp, "%Y%m%dT%H", std::gmtime(&before));
+    EXPECT_EQ(name.substr(25, 11), stamp) << name;
+
+    const std::vector<uint8_t> bytes = readAll(file);
+    ASSERT_EQ(bytes.size(), 96u + 5 * 512);
+    const auto le = [&](size_t at, int n) {
+        uint64_t v = 0;
+        for (int i = 0; i < n; ++i) v |= uint64_t{bytes[at + i]} << (8 * i);
+        return v;
+    };
+    EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 16), "VELTRA-BACKUP-2\n");
+    EXPECT_EQ(le(16, 4), 0xA1B2C3D4u);
+    EXPECT_GE(le(20, 8), static_cast<uint64_t>(before));
+    EXPECT_LE(le(20, 8), static_cast<uint64_t>(std::time(nullptr)));
+    EXPECT_EQ(le(28, 8), 4096u);
+    for (int e = 0; e < 4; ++e) {
+        EXPECT_EQ(le(36 + 8 * e, 4), 100u + 8 * e);
+        EXPECT_EQ(le(40 + 8 * e, 4), 8u);
+    }
+    EXPECT_TRUE(std::all_of(bytes.begin() + 68, bytes.begin() + 92, [](uint8_t b) { return !b; }));
+    EXPECT_EQ(le(92, 4), crc32(bytes.data() + 96, 5 * 512, crc32(bytes.data(), 92)));
+    EXPECT_TRUE(std::equal(bytes.begin() + 96, bytes.end(), disk.begin()));
+
+    // The first format: a 32-byte header, the sectors' CRC-32 at 28, no size.
+    std::vector<uint8_t> v1(32, 0);
+    std::copy_n("VELTRA-BACKUP-1\n", 16, v1.begin());
+    v1.insert(v1.end(), disk.begin(), disk.begin() + 5 * 512);
+    const uint32_t sum = crc32(v1.data() + 32, 5 * 512);
+    for (int i = 0; i < 4; ++i) v1[16 + i] = static_cast<uint8_t>(0x01020304u >> (8 * i));
+    for (int i = 0; i < 4; ++i) v1[28 + i] = static_cast<uint8_t>(sum >> (8 * i));
+    v1[20] = 0x10;
+    Backup read;
+    BackupFileProblem problem = BackupFileProblem::None;
+    writeAll(dir / "v1.bak", v1);
+    ASSERT_TRUE(readBackup((dir / "v1.bak").string(), read, problem));
+    EXPECT_EQ(read.identity.signature, 0x01020304u);
+    EXPECT_EQ(read.identity.sectors, 0u);
+    EXPECT_EQ(read.identity.starts[3], 124u);
+    EXPECT_EQ(read.time, 0x10);
+    EXPECT_EQ(read.sectors[4][0], disk[4 * 512]);
+    ASSERT_TRUE(readBackup(file, read, problem));
+    EXPECT_EQ(read.identity.sectors, 4096u);
+    EXPECT_EQ(read.identity.lengths[2], 8u);
+
+    const auto changed = [](std::vector<uint8_t> b, size_t at) {
+        b[at] ^= 1;
+        return b;
+    };
+    const struct {
+        const char* what;
+        std::vector<uint8_t> bytes;
+        BackupFileProblem problem;
+    } bad[] = {
+        {"a byte of the header", changed(bytes, 70), BackupFileProblem::Damaged},
+        {"a byte of LBA 4", changed(bytes, bytes.size() - 1), BackupFileProblem::Damaged},
+        {"the check sum", changed(bytes, 95), BackupFileProblem::Damaged},
+        {"one byte short", {bytes.begin(), bytes.end() - 1}, BackupFileProblem::Damaged},
+        {"a first-format sector", changed(v1, 40), BackupFileProblem::Damaged},
+        {"the first format's size", {v1.begin(), v1.end() - 512}, BackupFileProblem::Damaged},
+        {"another magic", changed(bytes, 14), BackupFileProblem::NotBackup},
+        {"15 bytes of magic", {bytes.begin(), bytes.begin() + 15}, BackupFileProblem::NotBackup},
+    };
+    for (const auto& b : bad) {
+        SCOPED_TRACE(b.what);
+        writeAll(dir / "bad.bak", b.bytes);
+        EXPECT_FALSE(readBackup((dir / "bad.bak").string(), read, problem));
+        EXPECT_EQ(problem, b.problem);
+    }
 }
 
 } // namespace
