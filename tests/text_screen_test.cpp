@@ -307,6 +307,19 @@ TEST_F(Keys, ReadKeyFormatsCharactersAndExtendedKeys) {
     EXPECT_EQ(readKey(screen), std::string("\xFF") + char(80));
     EXPECT_EQ(readKey(screen), std::string("\xFF") + char(107));
     EXPECT_EQ(readKey(screen), "");
+
+    // Taking a key, typed or scripted, withdraws the finished frame; finding
+    // none keeps it.
+    screen.completeFrame = 7;
+    EXPECT_EQ(readKey(screen), "");
+    EXPECT_EQ(screen.completeFrame.load(), 7u);
+    pushKey(screen.keys, 'b');
+    EXPECT_EQ(readKey(screen), "b");
+    EXPECT_EQ(screen.completeFrame.load(), TextScreen::NoCompleteFrame);
+    screen.completeFrame = 7;
+    queueScript(screen, {'c'});
+    EXPECT_EQ(readKey(screen), "c");
+    EXPECT_EQ(screen.completeFrame.load(), TextScreen::NoCompleteFrame);
 }
 
 TEST_F(Keys, SixteenKeysLeaveTheLastFifteen) {
