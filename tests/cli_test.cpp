@@ -344,17 +344,23 @@ TEST_F(Backups, ARestoreKeepsTheFileItRestores) {
 }
 
 // --status: sector size and signature; any path as valid UTF-8 JSON and as
-// text without control bytes; an unreadable drive ends with 3.
+// text without control bytes (C1 controls in UTF-8, such as U+009B, the
+// one-character CSI, included); an unreadable drive ends with 3.
 TEST_F(Backups, StatusShowsTheDiskAsItIs) {
-    const fs::path odd = dir / "a\x1b[31m\xff.img";
+    const fs::path odd = dir / "a\x1b[31m\xff\xc2\x9b"
+                               "31m\xc2\xa0.img";
     writeAll(odd, makeDisk(0xCAFEF00D, 100));
     std::string said;
     EXPECT_EQ(runLine({"--drive", odd.string(), "--status", "--json"}, said), 0);
     EXPECT_NE(said.find("\"sector_size\":512,\"signature\":\"cafef00d\""), std::string::npos)
         << said;
-    EXPECT_NE(said.find("a\\u001b[31m\\u00ff.img"), std::string::npos) << said;
+    EXPECT_NE(said.find("a\\u001b[31m\\u00ff\xc2\x9b"
+                        "31m\xc2\xa0.img"),
+              std::string::npos)
+        << said;
     EXPECT_EQ(runLine({"--drive", odd.string(), "--status"}, said), 0);
-    EXPECT_NE(said.find("a\\x1b[31m"), std::string::npos) << said;
+    EXPECT_NE(said.find("a\\x1b[31m\xff\\xc2\\x9b31m\xc2\xa0.img"), std::string::npos) << said;
+    EXPECT_EQ(said.find("\xc2\x9b"), std::string::npos);
     EXPECT_NE(said.find("sectoren van 512 bytes, handtekening cafef00d"), std::string::npos)
         << said;
     EXPECT_EQ(said.find('\x1b'), std::string::npos);
