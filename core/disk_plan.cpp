@@ -122,6 +122,12 @@ DiskPlan planRestoreAll(const SectorBuffer& lba0) {
 
 DiskPlan planEdit(const SectorBuffer& lba0, char key, int entry) {
     DiskPlan plan = onSector0(lba0);
+    // Without 55h AAh the bytes at the entries' places are no table but
+    // perhaps the header of another format: not a bit of it is changed.
+    if (!hasBootSignature(lba0)) {
+        plan.refusal = Refusal::NoTable;
+        return plan;
+    }
     // An unused slot (type 0) has nothing to hide or start: activating it
     // would take the boot flag away from the partition that starts the disk.
     if (entry < 0 || entry > 3 || lba0[typeOffset(entry)] == 0) {
