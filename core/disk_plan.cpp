@@ -63,6 +63,12 @@ DiskPlan planRemove(const FirstSectors& disk) {
         plan.refusal = Refusal::NoSavedMbr;
         return plan;
     }
+    // The live bytes 432..511 go into the restored sector: without 55h AAh
+    // they hold no table and would leave a sector 0 that no BIOS starts.
+    if (!hasBootSignature(disk[0])) {
+        plan.refusal = Refusal::NoTable;
+        return plan;
+    }
     // A start-up stage whose code runs up to byte 439 ends in a near jump to
     // stage 2 (E9h 48h 00h at 437); its bytes 432..439 are program, not disk.
     const SectorBuffer& live = disk[0];
