@@ -35,7 +35,8 @@ for target in "${targets[@]}"; do
   [ "$target" = boot_program ] && leaks=0
   # Key sequences and command lines are short: short inputs run faster.
   case $target in
-  terminal_keys | command_line) length=-max_len=256 ;;
+  terminal_keys) length=-max_len=64 ;;
+  command_line) length=-max_len=256 ;;
   *) length= ;;
   esac
   log=build-fuzz/findings/$target.log

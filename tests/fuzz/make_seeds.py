@@ -91,8 +91,9 @@ def main(argv):
     for name, keys in (("arrows", b"\x1b[A\x1b[B\x1b[1;5C\x1b[D\x1bOP\x1b[[A"),
                        ("editing", b"\x1b[2~\x1b[3~\x1b[5~\x1b[6~\x1b[15;2~\x1b[24~\x1b[Z"),
                        ("text", b"\x00ab\r\n\n\x7f\xc3\xa9\xe2\x96\x88\xff\x1b\x1bx"),
-                       ("split", b"\x03\x01\x02\x05\x1b[1;3A\r\n\x1bO")):
-        write("terminal_keys", name, keys if name == "split" else b"\x00" + keys)
+                       ("split", b"\x03\x00\x01\x04\x1b[1;3A\r\n\x1bO"),
+                       ("byte-by-byte", b"\x01\x00\x1b[15;5~\xe2\x94\x80\r\n\x1b[[B")):
+        write("terminal_keys", name, keys if name in ("split", "byte-by-byte") else b"\x00" + keys)
 
     for name, args in (("word", [b"--drive", b"disk.img", b"1v"]),
                        ("dry-run", [b"-n", b"-d", b"a.img", b"HIDE"]),
