@@ -73,8 +73,9 @@ bool isBackupName(const std::string& name) {
     return name.starts_with("veltra-") && name.ends_with(".bak");
 }
 
-// Decodes a whole file; false with `error` for anything else.
-bool decode(const std::vector<uint8_t>& bytes, Backup& backup, BackupFileProblem& problem) {
+} // namespace
+
+bool decodeBackup(const std::vector<uint8_t>& bytes, Backup& backup, BackupFileProblem& problem) {
     const bool v1 = bytes.size() >= 16 && std::equal(MagicV1, MagicV1 + 16, bytes.begin());
     const bool v2 = bytes.size() >= 16 && std::equal(Magic, Magic + 16, bytes.begin());
     if (!v1 && !v2) {
@@ -106,6 +107,8 @@ bool decode(const std::vector<uint8_t>& bytes, Backup& backup, BackupFileProblem
     return true;
 }
 
+namespace {
+
 // Keeps, per disk, the first backup ever made (the disk as it was before the
 // program first wrote it) and the newest BackupsKept; never `keep`.
 void pruneBackups(const DiskIdentity& id, const FileKey& keep) {
@@ -118,7 +121,7 @@ void pruneBackups(const DiskIdentity& id, const FileKey& keep) {
         FileKey key;
         Backup backup;
         if (!readFile(name, true, FileSize + 1, bytes, key, problem) ||
-            !decode(bytes, backup, problem) || !(backup.identity == id))
+            !decodeBackup(bytes, backup, problem) || !(backup.identity == id))
             continue;
         own.emplace_back(backup.time, name);
         keys[name] = key;
@@ -218,5 +221,5 @@ bool readBackup(const std::string& path, Backup& backup, BackupFileProblem& prob
     FileKey key;
     // One byte more than a backup: a longer file is no backup.
     return readFile(path, false, FileSize + 1, bytes, key, problem) &&
-           decode(bytes, backup, problem);
+           decodeBackup(bytes, backup, problem);
 }

@@ -79,6 +79,8 @@ std::vector<std::string> listBackups();
 // format, length and check value. False with `problem` for anything that is
 // not a whole backup.
 bool readBackup(const std::string& path, Backup& backup, BackupFileProblem& problem);
+// The same checks on the bytes of a file already read: NotBackup or Damaged.
+bool decodeBackup(const std::vector<uint8_t>& bytes, Backup& backup, BackupFileProblem& problem);
 
 // The file format, for tests that make or damage files.
 std::vector<uint8_t> encodeBackup(const Backup& backup);

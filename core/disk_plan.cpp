@@ -66,6 +66,12 @@ DiskPlan planRemove(const FirstSectors& disk) {
         plan.refusal = Refusal::NoSavedMbr;
         return plan;
     }
+    // The live bytes 432..511 go into the restored sector: without 55h AAh
+    // they hold no table and would leave a sector 0 that no BIOS starts.
+    if (!hasBootSignature(disk[0])) {
+        plan.refusal = Refusal::NoTable;
+        return plan;
+    }
     // A start-up stage whose code runs up to byte 439 ends in a near jump to
     // stage 2 (E9h 48h 00h at 437); its bytes 432..439 are program, not disk.
     const SectorBuffer& live = disk[0];
@@ -159,6 +165,12 @@ DiskPlan planRestoreAll(const SectorBuffer& lba0) {
 
 DiskPlan planEdit(const SectorBuffer& lba0, char key, int entry) {
     DiskPlan plan = onSector0(lba0);
+    // Without 55h AAh the bytes at the entries' places are no table but
+    // perhaps the header of another format: not a bit of it is changed.
+    if (!hasBootSignature(lba0)) {
+        plan.refusal = Refusal::NoTable;
+        return plan;
+    }
     // An unused slot (type 0) has nothing to hide or start: activating it
     // would take the boot flag away from the partition that starts the disk.
     if (entry < 0 || entry > 3 || lba0[typeOffset(entry)] == 0) {

@@ -19,7 +19,7 @@ enum class Refusal {
     TooFew,       // install: fewer than two recognised partitions (after the question)
     NoSavedMbr,   // removal: LBA 1 is no bootable MBR
     NotInstalled, // removal on a disk without the boot program
-    NoTable,      // HIDE, REST: LBA 0 carries no 55h AAh, so no partition table
+    NoTable,      // HIDE, REST, an edit, removal: LBA 0 carries no 55h AAh, so no table
     Nothing,      // an edit that changes nothing (an unused entry)
     NoPauseField, // reconfigure: the installed start-up stage has no pause field (older build)
 };

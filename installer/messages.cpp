@@ -166,10 +166,19 @@ Message writeMessage(Task task, const WriteReport& report, int drive) {
 
 std::string shownPath(const std::string& path) {
     std::string out;
-    for (unsigned char c : path) {
-        if (c < 0x20 || c == 0x7F) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
+    for (size_t i = 0; i < path.size(); ++i) {
+        const auto c = static_cast<unsigned char>(path[i]);
+        // The C1 controls U+0080..U+009F in UTF-8 (C2h 80h..9Fh): U+009B
+        // starts an escape sequence on a terminal as ESC [ does.
+        const bool c1 = c == 0xC2 && i + 1 < path.size() &&
+                        (static_cast<unsigned char>(path[i + 1]) & 0xE0) == 0x80;
+        if (c < 0x20 || c == 0x7F || c1) {
+            char escaped[16];
+            if (c1)
+                std::snprintf(escaped, sizeof escaped, "\\xc2\\x%02x",
+                              static_cast<unsigned char>(path[++i]));
+            else
+                std::snprintf(escaped, sizeof escaped, "\\x%02x", c);
             out += escaped;
         } else {
             out += static_cast<char>(c);

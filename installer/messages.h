@@ -53,5 +53,5 @@ std::string reconfiguredText(const SectorBuffer& lba0);
 // A screen line as a line of the command line: "veltra: " and the sentence,
 // its first letter small.
 std::string commandLineText(const std::string& screenLine);
-// A path with its control bytes shown as \xNN.
+// A path with its control bytes (C0, DEL and the C1 controls in UTF-8) shown as \xNN.
 std::string shownPath(const std::string& path);

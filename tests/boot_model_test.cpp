@@ -174,10 +174,18 @@ TEST(PcModelDisk, FailuresSetCarryAndStatusAndTransferNothing) {
         record
         mov ax, [packet+2]
         record
+        mov si, last             ; LBA FFFFFFFFh: past the end, though LBA + count wraps to 0
+        mov dl, 80h
+        mov ah, 42h
+        int 13h
+        record
         hlt
 packet: db 10h, 0
         dw 1, 0A000h, 0
         dq 0
+last:   db 10h, 0
+        dw 1, 0B000h, 0
+        dq 0FFFFFFFFh
 )");
     ASSERT_EQ(result.stop, Stop::Halted);
     EXPECT_TRUE(traceAt(result, 0).carry());
@@ -191,6 +199,9 @@ packet: db 10h, 0
     EXPECT_TRUE(traceAt(result, 4).carry());
     EXPECT_EQ(traceAt(result, 5).ax, 0); // the packet's count says nothing was read
     EXPECT_EQ(result.memory[0xA000], 0x00);
+    EXPECT_TRUE(traceAt(result, 6).carry());
+    EXPECT_EQ(traceAt(result, 6).ax >> 8, 0x04);
+    EXPECT_EQ(result.memory[0xB000], 0x00);
 }
 
 TEST(PcModelDisk, AnAlwaysFailingSectorFailsEveryRead) {
@@ -287,6 +298,33 @@ TEST(PcModelStops, BudgetSkipAndStrayExecution) {
     RunResult stray = runCode(machine, assemble("jmp 0000h:8000h"), fenced);
     EXPECT_EQ(stray.stop, Stop::StrayExecution);
     EXPECT_EQ(stray.address, 0x8000u);
+
+    // Writes outside the allowed ranges, by a store, a push and a sector read, are noted;
+    // what the model's BIOS writes for itself (the interrupt frame, the cursor) is not.
+    machine.drives[0x80] = blankDisk(4);
+    std::vector<uint8_t> counts(0x8000);
+    RunOptions writes;
+    writes.writeRanges = {{0x7C00, 0x7E00}, {0x9000, 0x9001}};
+    writes.executedCounts = counts.data();
+    RunResult written = runCode(machine, assemble(R"(org 7C00h
+        xor ax, ax
+        mov ds, ax
+        mov byte [9000h], 1
+        mov word [0A000h], 1
+        mov ax, 0201h
+        mov cx, 0001h
+        mov dx, 0080h
+        mov bx, 0B000h
+        int 13h
+        hlt)"),
+                                writes);
+    EXPECT_EQ(written.stop, Stop::Halted);
+    ASSERT_EQ(written.strayWrites.size(), 16u); // the first ones only
+    EXPECT_EQ(written.strayWrites[0], 0xA000u);
+    EXPECT_EQ(written.strayWrites[1], 0xA001u);
+    EXPECT_EQ(written.strayWrites[2], 0xB000u);
+    EXPECT_EQ(counts[0x7C00], 1); // xor ax, ax: two bytes, one instruction
+    EXPECT_EQ(counts[0x7C01], 0);
 }
 
 } // namespace

@@ -261,13 +261,24 @@ bool injectedFailure(std::vector<ReadFailure>& rules, uint8_t drive, uint32_t lb
 }
 
 // Moves `count` sectors between disk and memory; returns the BIOS status (0 = done).
+bool inRanges(const std::vector<std::pair<uint32_t, uint32_t>>& ranges, uint32_t address);
+
+// Notes the bytes `address`..`address + size - 1` that the program writes where it may not.
+void noteWrite(Run& run, uint32_t address, uint32_t size) {
+    constexpr size_t kept = 16;
+    if (run.options->writeRanges.empty()) return;
+    for (uint32_t i = 0; i < size && run.result.strayWrites.size() < kept; ++i)
+        if (!inRanges(run.options->writeRanges, address + i))
+            run.result.strayWrites.push_back(address + i);
+}
+
 uint8_t transfer(Run& run, bool write, uint8_t drive, uint32_t lba, uint32_t count,
                  uint32_t address) {
     auto found = run.machine->drives.find(drive);
     if (found == run.machine->drives.end()) return 0x01;
     Disk& disk = found->second;
     if (count == 0) return 0x01;
-    if (lba + count > disk.sectors.size()) return 0x04;
+    if (uint64_t{lba} + count > disk.sectors.size()) return 0x04;
     uint8_t status = 0;
     if (injectedFailure(write ? run.machine->writeFailures : run.machine->readFailures, drive, lba,
                         count, status))
@@ -279,6 +290,7 @@ uint8_t transfer(Run& run, bool write, uint8_t drive, uint32_t lba, uint32_t cou
             uc_mem_read(run.uc, at, sector.data(), sector.size());
             run.machine->writes.push_back({drive, lba + i, sector});
         } else {
+            noteWrite(run, at, static_cast<uint32_t>(sector.size()));
             uc_mem_write(run.uc, at, sector.data(), sector.size());
         }
     }
@@ -542,6 +554,9 @@ void onCode(uc_engine* uc, uint64_t address64, uint32_t /*size*/, void* user) {
         setReg(uc, UC_X86_REG_CX, 1);
         run.result.instructions += 65535 * 2;
     }
+    if (run.options->executedCounts && address < 0x8000 &&
+        run.options->executedCounts[address] != 0xFF)
+        ++run.options->executedCounts[address];
     uint8_t opcode = readByte(uc, address);
     if (opcode == 0xF4) {
         stopRun(run, Stop::Halted, address);
@@ -552,6 +567,11 @@ void onCode(uc_engine* uc, uint64_t address64, uint32_t /*size*/, void* user) {
     if (address != run.lastAddress || !repeatPrefixed(uc, address)) ++run.result.instructions;
     run.lastAddress = address;
     if (opcode == 0xCD) enterInterrupt(run, readByte(uc, address + 1), address);
+}
+
+void onWrite(uc_engine*, uc_mem_type, uint64_t address, int size, int64_t, void* user) {
+    Run& run = *static_cast<Run*>(user);
+    noteWrite(run, static_cast<uint32_t>(address), static_cast<uint32_t>(size));
 }
 
 void setUpBios(uc_engine* uc, const Machine& machine) {
@@ -598,6 +618,10 @@ RunResult execute(Machine& machine, const Sector* bootSector, const std::vector<
 
     uc_hook hook;
     uc_hook_add(uc, &hook, UC_HOOK_CODE, reinterpret_cast<void*>(&onCode), &run, 1, 0);
+    uc_hook writeHook;
+    if (!options.writeRanges.empty())
+        uc_hook_add(uc, &writeHook, UC_HOOK_MEM_WRITE, reinterpret_cast<void*>(&onWrite), &run, 1,
+                    0);
     uint32_t start = linear(options.cs, options.ip);
     for (;;) {
         err = uc_emu_start(uc, start, UINT64_MAX, 0, 0); // the budget bounds the run

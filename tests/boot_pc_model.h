@@ -133,6 +133,12 @@ struct RunOptions {
     std::optional<uint32_t> countDownLoop;
     // Linear ranges where code may run besides the BIOS stubs; empty: anywhere.
     std::vector<std::pair<uint32_t, uint32_t>> codeRanges;
+    // Linear ranges the program may write, by its own stores and by the sectors it has the
+    // BIOS read; empty: anywhere. What the model's BIOS writes for itself is not counted.
+    std::vector<std::pair<uint32_t, uint32_t>> writeRanges;
+    // When set: one count per linear address below 8000h, raised (up to FFh) for every
+    // instruction run there; a fuzz target's coverage of the boot program's own paths.
+    uint8_t* executedCounts = nullptr;
 };
 
 struct RunResult {
@@ -147,6 +153,8 @@ struct RunResult {
     Registers regs{};
     Sector atBootSector{};       // the 512 bytes at 0000:7C00 when the run stopped
     std::vector<uint8_t> memory; // the first 64 KiB when the run stopped
+    // Linear addresses written outside options.writeRanges (the first ones of a run).
+    std::vector<uint32_t> strayWrites;
     std::string error;
 };
 

@@ -468,6 +468,13 @@ TEST_F(Backups, StatusShowsTheDiskAsItIs) {
     writeAll(dir / "a\x1b\x7f.img", makeDisk(1, 100));
     EXPECT_EQ(runLine({"--drive", (dir / "a\x1b\x7f.img").string(), "--status"}, said), 0);
     EXPECT_NE(said.find("a\\x1b\\x7f.img"), std::string::npos) << said;
+    // A C1 control in UTF-8 (U+009B, the one-character CSI) is a control too.
+    const fs::path csi = dir / "c\xc2\x9b"
+                               "1m.img";
+    writeAll(csi, makeDisk(1, 100));
+    EXPECT_EQ(runLine({"--drive", csi.string(), "--status"}, said), 0);
+    EXPECT_NE(said.find("c\\xc2\\x9b1m.img"), std::string::npos) << said;
+    EXPECT_EQ(said.find("\xc2\x9b"), std::string::npos);
 
     writeAll(image, std::vector<uint8_t>(100, 7)); // shorter than a sector
     EXPECT_EQ(runLine({"--status"}, said), 3) << said;

@@ -183,6 +183,20 @@ TEST_F(EditorTest, UnusedSlotsAreNotEdited) {
     EXPECT_EQ(disks->bytes(1), expectedImage(before, {{450, 0x15}}));
 }
 
+// A sector 0 without 55h AAh holds no partition table, whatever its bytes at
+// the entries' places (the header of an encrypted or unpartitioned disk):
+// no edit key writes it.
+TEST_F(EditorTest, ASectorWithoutBootSignatureIsNotEdited) {
+    SectorBuffer noTable = makeMbr(ThreeEntries);
+    noTable[510] = 0x00;
+    noTable[511] = 0x00;
+    disks.reset();
+    useDisks({drive0, noTable}, false);
+    const std::vector<uint8_t> before = disks->bytes(1);
+    runMenu({"1", "-", "+", "a", Down, "a", "-"});
+    EXPECT_EQ(disks->bytes(1), before);
+}
+
 TEST_F(EditorTest, ZeroGoesBackToDriveZero) {
     runMenu({"2", Down, "0"});
     EXPECT_EQ(state.currentDrive, 0);

@@ -18,6 +18,8 @@ struct Disks {
     int writes = 0;
     int inUse = 0;
     uint32_t sectorSizes[4] = {512, 512, 512, 512};
+    std::vector<std::string> names;
+    bool named = false;
 };
 
 Disks& disks() {
@@ -50,6 +52,8 @@ void reset() {
     d.writes = 0;
     d.inUse = 0;
     for (uint32_t& size : d.sectorSizes) size = 512;
+    d.names.clear();
+    d.named = false;
 }
 
 uint32_t& sectorSize(int drive) {
@@ -138,8 +142,34 @@ OpenFailure openFailure(int) {
     return {OpenProblem::NotNamed, 0, {}, {}};
 }
 
+void setDriveNames(const std::vector<std::string>& names) {
+    disks().names = names;
+    disks().named = true;
+}
+
+bool drivesNamed() {
+    return !disks().named || !disks().names.empty();
+}
+
 std::string driveName(int drive) {
-    return "fake" + std::to_string(drive);
+    const Disks& d = disks();
+    if (!d.named) return "fake" + std::to_string(drive);
+    return drive >= 0 && static_cast<size_t>(drive) < d.names.size() ? d.names[drive] : "";
+}
+
+std::vector<std::string> describeWholeDisks() {
+    return {};
+}
+
+void setDrivesReadOnly(bool) {}
+
+OpenProblem openProblem(int) {
+    return OpenProblem::None;
+}
+
+bool isNamingProblem(OpenProblem problem) {
+    return problem == OpenProblem::Missing || problem == OpenProblem::Folder ||
+           problem == OpenProblem::NotADisk || problem == OpenProblem::Partition;
 }
 
 uint32_t openDrive(int drive) {

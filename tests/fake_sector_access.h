@@ -30,6 +30,7 @@ struct Fault {
 };
 
 // Empties the log and the faults; every disk becomes SectorCount zero sectors.
+// Until setDriveNames() names drives, drive N is named "fakeN".
 void reset();
 std::vector<uint8_t>& disk(int drive);
 SectorBuffer sector(int drive, uint64_t lba);

@@ -376,6 +376,8 @@ TEST_F(ImageTest, RefusalsWriteNothingAndEndWithTheirCode) {
     unsigned0[510] = unsigned0[511] = 0;
     SectorBuffer allOnes{};
     allOnes.fill(0xFF);
+    SectorBuffer installedUnsigned = installed;
+    installedUnsigned[510] = installedUnsigned[511] = 0;
     struct Case {
         const char* what;
         SectorBuffer lba0, lba1;
@@ -397,6 +399,9 @@ TEST_F(ImageTest, RefusalsWriteNothingAndEndWithTheirCode) {
         {"HIDE on LBA 0 without 55h AAh", unsigned0, {}, 0, "HIDE", NoTableMessage, 1},
         {"REST on an all-FFh LBA 0", allOnes, {}, 0, "REST", NoTableMessage, 1},
         {"REST on an empty disk", {}, {}, 0, "REST", NoTableMessage, 1},
+        // Its bytes 432..511 go into the restored LBA 0: without 55h AAh they
+        // would give a sector that no BIOS starts.
+        {"RM over an LBA 0 without 55h AAh", installedUnsigned, mbr, 0, "RM", NoTableMessage, 1},
         {"done", mbr, {}, 0, "rest", VisibleMessage, 0},
     };
     for (const Case& c : cases) {

@@ -12,7 +12,8 @@ if [ "$(id -u)" = 0 ]; then
     qemu-system-x86 qemu-system-gui seabios syslinux-common \
     xvfb xauth xdotool x11-utils x11-apps imagemagick kbd console-setup-linux \
     dpkg-dev debhelper lintian appstream man-db file groff-base desktop-file-utils bash-completion \
-    libxml2-utils polkitd dbus-daemon mbr fdisk
+    libxml2-utils polkitd dbus-daemon mbr fdisk \
+    clang libclang-rt-14-dev nlohmann-json3-dev
 fi
 # CI builds with warnings as errors.
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo ${CI:+-DVELTRA_WERROR=ON}
