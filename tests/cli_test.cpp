@@ -834,6 +834,15 @@ TEST_F(Backups, TheFileFormatByteForByte) {
         EXPECT_FALSE(readBackup((dir / "bad.bak").string(), read, problem));
         EXPECT_EQ(problem, b.problem);
     }
+
+    // The count goes on after the highest one of the second, never into a gap.
+    const std::string disk0 = name.substr(0, 25); // "veltra-<signature>-<identity>-"
+    const std::time_t now = std::time(nullptr);
+    for (std::time_t t = now; t <= now + 2; ++t) {
+        std::strftime(stamp, sizeof stamp, "%Y%m%dT%H%M%SZ", std::gmtime(&t));
+        writeAll(state / "veltra" / (disk0 + stamp + "-005.bak"), {1});
+    }
+    EXPECT_TRUE(makeBackup().ends_with("Z-006.bak"));
 }
 
 } // namespace
