@@ -256,7 +256,7 @@ TEST(DrivePaths, WholeDisksOfAFakeSysBlockTreeInNameOrder) {
     add("sda", true);
     add("nvme0n1", true);
     add("vda", false); // no device behind it
-    for (const char* name : {"fd0", "loop0", "ram0", "zram0", "sr0", "md127", "dm-0"})
+    for (const char* name : {"fd0", "loop0", "ram0", "zram0", "sr0", "md127", "dm-0", ".sdz"})
         add(name, true);
 
     EXPECT_EQ(listWholeDisks(dir.path.string()),
