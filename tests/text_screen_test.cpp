@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -19,6 +20,7 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <pthread.h>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -389,6 +391,28 @@ TEST_F(Keys, AwaitKeyTakesAKeyTypedWhileItWaitsOrEndsWithTheInput) {
     EXPECT_EQ(awaitKey(screen), "k");
     EXPECT_EQ(awaitKey(screen), "\x1B");
     typist.join();
+}
+
+// A wait for a key sleeps until one comes: the waiting thread uses next to
+// no processor time (a loop that polls would use most of a core).
+TEST_F(Keys, WaitsForAKeyAsleep) {
+    for (const auto& wait :
+         std::vector<std::function<void()>>{[&] { awaitKey(screen); }, [&] { waitKey(screen); }}) {
+        std::atomic<clockid_t> clock{0};
+        std::thread waiter([&] {
+            clockid_t own;
+            pthread_getcpuclockid(pthread_self(), &own);
+            clock = own;
+            wait();
+        });
+        std::this_thread::sleep_for(300ms);
+        timespec used{};
+        ASSERT_EQ(clock_gettime(clock.load(), &used), 0);
+        pushKey(screen.keys, 'w');
+        waiter.join();
+        EXPECT_LT(used.tv_sec * 1000 + used.tv_nsec / 1000000, 30); // milliseconds
+        readKey(screen);
+    }
 }
 
 // The PNG writer ---------------------------------------------------------------
