@@ -431,6 +431,26 @@ TEST_F(Backups, StatusShowsTheDiskAsItIs) {
         EXPECT_EQ(said, head + c.json + entries);
     }
 
+    // Each type's name, hidden forms under the name of their type.
+    const std::pair<int, const char*> names[] = {
+        {0x00, "leeg"},      {0x01, "FAT12"},          {0x04, "FAT16 <32M"}, {0x05, "uitgebreid"},
+        {0x06, "FAT16"},     {0x07, "NTFS/exFAT"},     {0x0B, "FAT32"},      {0x0C, "FAT32 LBA"},
+        {0x0E, "FAT16 LBA"}, {0x0F, "uitgebreid LBA"}, {0x81, "Minix"},      {0x82, "Linux swap"},
+        {0x83, "Linux"},     {0x8E, "Linux LVM"},      {0xA5, "FreeBSD"},    {0xEE, "GPT"},
+        {0xEF, "EFI"},       {0x17, "NTFS/exFAT"},     {0x1C, "FAT32 LBA"},  {0x93, "Linux"},
+        {0x15, "onbekend"},  {0x9E, "onbekend"},
+    };
+    for (const auto& [type, name] : names) {
+        std::vector<uint8_t> disk = makeDisk(1, 100);
+        disk[446 + 4] = static_cast<uint8_t>(type);
+        writeAll(image, disk);
+        std::string said;
+        EXPECT_EQ(runLine({"--status"}, said), 0);
+        char row[40];
+        std::snprintf(row, sizeof row, "  1: %02Xh %-14s ", type, name);
+        EXPECT_NE(said.find(row), std::string::npos) << said;
+    }
+
     // Any path: valid UTF-8 stays, every other byte and every control byte
     // becomes \u00XX in JSON and \xXX in the text.
     const struct {
@@ -507,6 +527,8 @@ TEST_F(Backups, ADryRunShowsThePlanAndWritesNothing) {
         {{"--dry-run", "1v"}, 0, install + "3Bh (F1); pauze 3,0 s (55 tikken)\n"},
         {{"-n", "--pause=0", "3Z"}, 0, install + "6Ah (Alt-F3); pauze 0,0 s (0 tikken)\n"},
         {{"-n", "in", "--pause=30"}, 0, install + "00h (geen); pauze 30,0 s (546 tikken)\n"},
+        {{"-n", "1z"}, 0, install + "68h (Alt-F1); pauze 3,0 s (55 tikken)\n"},
+        {{"-n", "4v"}, 0, install + "3Eh (F4); pauze 3,0 s (55 tikken)\n"},
         {{"-n", "hide"},
          0,
          lba0 + "partitie 1: type 06h -> 16h; partitie 2: type 0Bh -> 1Bh; partitie 3: type 07h -> "

@@ -361,6 +361,14 @@ TEST_F(MainFlow, TextInTheWindowPageByPage) {
         }
         EXPECT_EQ(shown->exitCode.load(), 3);
     }
+    // Exactly one page: its prompt asks for the last key.
+    text.clear();
+    for (int i = 1; i <= 26; ++i) text += "regel " + std::to_string(i) + "\n";
+    auto shown = std::make_unique<TextScreen>();
+    queueScript(*shown, {' '});
+    showTextInWindow(*shown, text, 0);
+    EXPECT_EQ(trimmed(rowText(*shown, 26)), "regel 26");
+    EXPECT_EQ(trimmed(rowText(*shown, 28)), Prompt);
 }
 
 } // namespace
