@@ -8,9 +8,9 @@
 #include "core/writer.h"
 
 void switchDrive(InstallerState& state, int drive) {
-    if (drive < 0 || drive > 3) return;
     readSector(state, drive, 0);
-    // A disk that is missing or cannot be read leaves the page as it was.
+    // A disk that is missing or cannot be read (or a number that names no
+    // drive) leaves the page as it was.
     if (state.lastError != 0) return;
     state.workSector = state.ioBuffer;
     state.currentDrive = drive;

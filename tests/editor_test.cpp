@@ -92,6 +92,11 @@ TEST_F(EditorTest, MissingDriveChangesNothing) {
     EXPECT_EQ(state.selectedRow, 12);
     EXPECT_EQ(state.workSector, toWork(drive1));
     EXPECT_EQ(row(6), row80("  Drive: 1"));
+    for (int none : {-1, 4}) { // numbers that name no drive
+        switchDrive(state, none);
+        EXPECT_EQ(state.currentDrive, 1);
+        EXPECT_EQ(state.workSector, toWork(drive1));
+    }
 }
 
 TEST_F(EditorTest, HideAndUnhideWriteTheTypeByteOnly) {
