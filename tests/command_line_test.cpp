@@ -89,6 +89,7 @@ TEST(CommandWord, OnlyKnownWordsActAndOptionsAreTakenOut) {
         {{"--pause=1,5", "1v"}, "run|1V||||pause 27"},
         {{"--pause", "0", "in"}, "run|IN||||pause 0"},
         {{"--pause=30"}, "reconfigure|||||pause 546"},
+        {{"--pause=0"}, "reconfigure|||||pause 0"},
         {{"--default=none", "-n"}, "reconfigure|||n||key 0"},
         {{"--def=4Z", "--pau=2.0", "-d", "a"}, "reconfigure||a,|||pause 36|key 107"},
         {{"--pause=30.1"},

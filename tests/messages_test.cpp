@@ -212,6 +212,15 @@ TEST(Messages, CommandLineWordsAndOpenFailures) {
     for (const auto& [line, want] : lines) EXPECT_EQ(commandLineText(line), want);
     EXPECT_EQ(shownPath(std::string("a\x01\x1f \x7f~\x80\xff", 8)), "a\\x01\\x1f \\x7f~\x80\xff");
     EXPECT_EQ(programLabel(), "  VELTRA " + std::string(VELTRA_VERSION) + ":");
+    const std::pair<int, std::string> keys[] = {
+        {0x3B, "F1"},  {0x3E, "F4"},  {0x68, "Alt-F1"}, {0x6B, "Alt-F4"}, {0x00, "geen"},
+        {0x3A, "3Ah"}, {0x3F, "3Fh"}, {0x67, "67h"},    {0x6C, "6Ch"},
+    };
+    for (const auto& [key, text] : keys) EXPECT_EQ(defaultKeyText(key), text) << key;
+    EXPECT_EQ(pauseText(0), "0,0 s (0 tikken)");
+    EXPECT_EQ(pauseText(1), "0,1 s (1 tik)");
+    EXPECT_EQ(pauseText(55), "3,0 s (55 tikken)");
+    EXPECT_EQ(pauseText(546), "30,0 s (546 tikken)");
 
     char made[] = "/tmp/veltra-messages-XXXXXX";
     ASSERT_NE(::mkdtemp(made), nullptr);
