@@ -867,4 +867,30 @@ TEST_F(Backups, TheFileFormatByteForByte) {
     EXPECT_TRUE(makeBackup().ends_with("Z-006.bak"));
 }
 
+// A start without a terminal counts as a start from the desktop only when a
+// display is named (X11 or Wayland, not empty).
+TEST(Process, TheDesktopStartNeedsANamedDisplay) {
+    const struct {
+        const char *x11, *wayland;
+        bool desktop;
+    } cases[] = {{nullptr, nullptr, false}, {"", nullptr, false},         {nullptr, "", false},
+                 {":0", nullptr, true},     {nullptr, "wayland-0", true}, {"", "wayland-0", true}};
+    for (const auto& c : cases) {
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            const int null = ::open("/dev/null", O_RDWR);
+            ::dup2(null, 0);
+            ::dup2(null, 2);
+            c.x11 ? ::setenv("DISPLAY", c.x11, 1) : ::unsetenv("DISPLAY");
+            c.wayland ? ::setenv("WAYLAND_DISPLAY", c.wayland, 1) : ::unsetenv("WAYLAND_DISPLAY");
+            ::_exit(startedFromDesktop() ? 10 : 20);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status)) << status;
+        EXPECT_EQ(WEXITSTATUS(status), c.desktop ? 10 : 20) << (c.x11 ? c.x11 : "-");
+    }
+}
+
 } // namespace
