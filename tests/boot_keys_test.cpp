@@ -120,10 +120,7 @@ TEST_P(BootPause, AQueuedKeyEndsItAfterItsRound) {
     RunResult base = skipped.run(c.keys);
     BootPc paused(fourPartitions, key::F1 >> 8);
     paused.machine.keysArriveAfter = c.arriveAfter;
-    pcmodel::RunOptions options = bootOptions();
-    options.skip.reset();
-    options.countDownLoop = bootsym::pauseSpin;
-    RunResult result = start(paused.machine, c.keys, options);
+    RunResult result = start(paused.machine, c.keys, pauseOptions());
     ASSERT_EQ(result.stop, base.stop) << describe(result, paused.machine);
     EXPECT_EQ(result.instructions - base.instructions,
               pauseInstructions(c.rounds, !c.keys.empty() && c.rounds < 65536));
@@ -322,10 +319,7 @@ TEST_P(BootClockPause, EndsAfterItsTicksOrAKey) {
     paused.machine.instructionsPerTick = c.perTick;
     paused.machine.clockAtStart = c.clockAtStart;
     paused.machine.keysArriveAfter = c.arriveAfter;
-    pcmodel::RunOptions options = bootOptions();
-    options.skip.reset();
-    options.countDownLoop = bootsym::pauseSpin;
-    RunResult result = start(paused.machine, c.keys, options);
+    RunResult result = start(paused.machine, c.keys, pauseOptions());
     ASSERT_EQ(result.stop, base.stop) << describe(result, paused.machine);
     EXPECT_EQ(firstDiskStartFault(paused, result), "");
     EXPECT_EQ(shownLines(paused.machine), shownLines(skipped.machine));

@@ -35,10 +35,7 @@ uint64_t pauseInstructions(uint8_t defaultKey, std::vector<uint16_t> keys) {
     BootPc skipped(fourPartitions, defaultKey);
     RunResult base = skipped.run(keys);
     BootPc paused(fourPartitions, defaultKey);
-    pcmodel::RunOptions options = bootOptions();
-    options.skip.reset();
-    options.countDownLoop = bootsym::pauseSpin;
-    RunResult full = start(paused.machine, keys, options);
+    RunResult full = start(paused.machine, keys, pauseOptions());
     if (full.stop != base.stop || paused.machine.writes.size() != skipped.machine.writes.size())
         throw std::runtime_error("the start with the pause ends otherwise than without");
     return full.instructions - base.instructions;

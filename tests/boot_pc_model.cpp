@@ -912,6 +912,13 @@ RunOptions bootOptions() {
     return options;
 }
 
+RunOptions pauseOptions() {
+    RunOptions options = bootOptions();
+    options.skip.reset();
+    options.countDownLoop = bootsym::pauseSpin;
+    return options;
+}
+
 RunResult start(Machine& machine, std::vector<uint16_t> keys, RunOptions options) {
     machine.keys.assign(keys.begin(), keys.end());
     return pcmodel::boot(machine, options);

@@ -247,6 +247,9 @@ pcmodel::Disk otherDisk(uint8_t drive, const Table& table);
 // Options for a run of the boot program: the pause is skipped, code may run only inside the
 // program (0600h..0DFFh) and the sector at 7C00h.
 pcmodel::RunOptions bootOptions();
+// The same, with the pause run: its inner loop shortened by the model (the rounds it leaves
+// out still count).
+pcmodel::RunOptions pauseOptions();
 // Queues `keys` and starts the machine from drive 80h.
 pcmodel::RunResult start(pcmodel::Machine& machine, std::vector<uint16_t> keys = {},
                          pcmodel::RunOptions options = bootOptions());
