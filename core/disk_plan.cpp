@@ -25,6 +25,12 @@ DiskPlan writeSector0(DiskPlan plan) {
     return plan;
 }
 
+// The pause field: the clock ticks as a little-endian word.
+void setPauseTicks(SectorBuffer& lba0, int ticks) {
+    lba0[PauseTicksOffset] = static_cast<uint8_t>(ticks);
+    lba0[PauseTicksOffset + 1] = static_cast<uint8_t>(ticks >> 8);
+}
+
 } // namespace
 
 bool carriesInstallMarker(const SectorBuffer& sector) {
@@ -51,8 +57,7 @@ DiskPlan planInstall(const FirstSectors& disk, int defaultKey, const BootImages&
     SectorBuffer sector0 = images[0];
     std::copy(disk[0].begin() + TableBlockStart, disk[0].end(), sector0.begin() + TableBlockStart);
     if (defaultKey != 0) sector0[DefaultKeyOffset] = static_cast<uint8_t>(defaultKey);
-    sector0[PauseTicksOffset] = static_cast<uint8_t>(pauseTicks);
-    sector0[PauseTicksOffset + 1] = static_cast<uint8_t>(pauseTicks >> 8);
+    setPauseTicks(sector0, pauseTicks);
     plan.newSector0 = sector0;
     plan.writes.push_back({1, {disk[0], images[1], images[2], images[3]}});
     plan.writes.push_back({0, {sector0}});
@@ -120,10 +125,7 @@ DiskPlan planReconfigure(const SectorBuffer& lba0, const Reconfiguration& change
     }
     SectorBuffer& s = plan.newSector0;
     if (change.defaultKey >= 0) s[DefaultKeyOffset] = static_cast<uint8_t>(change.defaultKey);
-    if (change.pauseTicks >= 0) {
-        s[PauseTicksOffset] = static_cast<uint8_t>(change.pauseTicks);
-        s[PauseTicksOffset + 1] = static_cast<uint8_t>(change.pauseTicks >> 8);
-    }
+    if (change.pauseTicks >= 0) setPauseTicks(s, change.pauseTicks);
     return writeSector0(plan);
 }
 
