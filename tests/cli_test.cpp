@@ -831,6 +831,14 @@ TEST_F(Backups, TheFileFormatByteForByte) {
     ASSERT_TRUE(readBackup(file, read, problem));
     EXPECT_EQ(read.identity.sectors, 4096u);
     EXPECT_EQ(read.identity.lengths[2], 8u);
+    // The entries' places come from the header, not from its LBA 0.
+    std::vector<uint8_t> moved = bytes;
+    moved[36] = 0x77; // entry 1 starts at 119
+    const uint32_t movedSum = crc32(moved.data() + 96, 5 * 512, crc32(moved.data(), 92));
+    for (int i = 0; i < 4; ++i) moved[92 + i] = static_cast<uint8_t>(movedSum >> (8 * i));
+    writeAll(dir / "moved.bak", moved);
+    ASSERT_TRUE(readBackup((dir / "moved.bak").string(), read, problem));
+    EXPECT_EQ(read.identity.starts[0], 0x77u);
 
     const auto changed = [](std::vector<uint8_t> b, size_t at) {
         b[at] ^= 1;
