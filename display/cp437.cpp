@@ -74,3 +74,33 @@ Utf8Char decodeUtf8(const char* bytes, size_t size) {
     if (cp < Smallest[length] || cp > 0x10FFFF || (cp >= 0xD800 && cp < 0xE000)) return {};
     return {cp, length};
 }
+
+std::string cp437FromUtf8(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (size_t at = 0; at < text.size();) {
+        const Utf8Char ch = decodeUtf8(text.data() + at, text.size() - at);
+        if (ch.length <= 0) {
+            out += '?';
+            ++at;
+            continue;
+        }
+        const int byte = cp437FromUnicode(ch.codePoint);
+        out += byte < 0 ? '?' : static_cast<char>(byte);
+        at += static_cast<size_t>(ch.length);
+    }
+    return out;
+}
+
+std::string utf8FromCp437(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    for (char c : bytes) {
+        const auto byte = static_cast<uint8_t>(c);
+        if (byte < 0x20 || byte == 0x7F)
+            out += c;
+        else
+            appendUtf8(out, byte);
+    }
+    return out;
+}

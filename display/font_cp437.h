@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 // One byte per pixel row, top row first; the leftmost pixel is the top bit.
 extern const uint8_t FontCp437[256][16];
@@ -27,3 +28,8 @@ struct Utf8Char {
     int length = 0;
 };
 Utf8Char decodeUtf8(const char* bytes, size_t size);
+// A UTF-8 text as the code page 437 bytes that show it: a character the code
+// page lacks, and a byte that is no valid UTF-8, as '?'.
+std::string cp437FromUtf8(std::string_view text);
+// Code page 437 bytes as UTF-8 (every byte through appendUtf8, control bytes kept).
+std::string utf8FromCp437(std::string_view bytes);

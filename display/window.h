@@ -37,6 +37,20 @@ void restoreTerminalForExit();
 // the keys and closes the input.
 void queueScript(TextScreen& screen, const std::vector<int>& keys);
 
+// The few lines a backend says itself, worded by the program in its language
+// (this layer words nothing): a terminal smaller than the grid, a terminal
+// that cannot place the cursor, and a display that gives no window ("{0}"
+// stands for why). Until the program sets them, a backend says only why.
+struct BackendTexts {
+    std::string tooSmall;
+    std::string noCursor;
+    std::string noWindow;
+};
+void setBackendTexts(BackendTexts texts);
+const BackendTexts& backendTexts();
+// `pattern` with its "{0}" replaced by `why`; `why` alone for an empty pattern.
+std::string withReason(const std::string& pattern, const std::string& why);
+
 // Shared by the backends.
 // The window title: the file name after the last '/' or '\', before its last '.'.
 std::string programTitle(const std::string& programPath);

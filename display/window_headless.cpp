@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdio>
 #include <memory>
+#include <utility>
 
 void queueScript(TextScreen& screen, const std::vector<int>& keys) {
     KeyQueue& queue = screen.keys;
@@ -55,4 +56,25 @@ std::thread startLogicThread(TextScreen& screen, const std::function<void(TextSc
         screen.endRequested.store(true, std::memory_order_release);
         if (screen.wakeEventLoop) screen.wakeEventLoop();
     });
+}
+
+namespace {
+BackendTexts& texts() {
+    static BackendTexts shared;
+    return shared;
+}
+} // namespace
+
+void setBackendTexts(BackendTexts given) {
+    texts() = std::move(given);
+}
+
+const BackendTexts& backendTexts() {
+    return texts();
+}
+
+std::string withReason(const std::string& pattern, const std::string& why) {
+    const size_t at = pattern.find("{0}");
+    if (at == std::string::npos) return pattern.empty() ? why : pattern;
+    return pattern.substr(0, at) + why + pattern.substr(at + 3);
 }

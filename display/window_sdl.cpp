@@ -63,7 +63,7 @@ bool loadSdl(std::string& why) {
     if (complete) {                                                                                \
         sdl.name = reinterpret_cast<decltype(sdl.name)>(::dlsym(library, #name));                  \
         if (!sdl.name) {                                                                           \
-            failure = "libSDL2-2.0.so.0 heeft geen " #name;                                        \
+            failure = "libSDL2-2.0.so.0: " #name;                                                  \
             complete = false;                                                                      \
         }                                                                                          \
     }
@@ -267,8 +267,8 @@ SDL_Window* openSdlWindow(const std::string& title) {
     sdl.SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
     chooseVideoDriver();
     const auto noWindow = []() -> SDL_Window* {
-        std::fprintf(stderr, "veltra: geen venster (SDL: %s), verder in de terminal\n",
-                     sdl.SDL_GetError());
+        const std::string why = std::string("SDL: ") + sdl.SDL_GetError();
+        std::fputs((withReason(backendTexts().noWindow, why) + "\n").c_str(), stderr);
         sdl.SDL_Quit();
         return nullptr;
     };
@@ -379,7 +379,7 @@ bool runSdlWindow(TextScreen& screen, const std::string& title,
                   const std::function<void(TextScreen&)>& logic, int& exitCode) {
     if (!displayOnOffer()) return false;
     if (std::string why; !loadSdl(why)) {
-        std::fprintf(stderr, "veltra: geen venster (%s), verder in de terminal\n", why.c_str());
+        std::fputs((withReason(backendTexts().noWindow, why) + "\n").c_str(), stderr);
         return false;
     }
     SdlLoop loop{screen};

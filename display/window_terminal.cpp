@@ -56,11 +56,6 @@ constexpr size_t MaxPendingBytes = 1024;
 constexpr milliseconds NoWakeStep{50};
 constexpr uint64_t NoFrame = ~uint64_t{0};
 
-constexpr char TooSmallNotice[] = "Venster te klein: VELTRA heeft 80x28 tekens nodig.";
-constexpr char NoCursorNotice[] =
-    "veltra: het menu heeft een terminal nodig die de cursor kan plaatsen (TERM is leeg of "
-    "\"dumb\").\n";
-
 // Everything the loop keeps between two looks.
 struct TerminalLoop {
     TextScreen& screen;
@@ -83,9 +78,18 @@ void handleResize(TerminalLoop& loop) {
     loop.fits = !terminalSize(loop.session.outputFd, columns, rows) ||
                 (columns >= TextScreen::Columns && rows >= TextScreen::Rows);
     std::string out = "\x1b[0m\x1b[2J";
-    if (!loop.fits)
-        out.append("\x1b[1;1H")
-            .append(TooSmallNotice, std::min<size_t>(columns, sizeof TooSmallNotice - 1));
+    if (!loop.fits) {
+        // The notice cut to the terminal's width, never inside a UTF-8 character.
+        const std::string& notice = backendTexts().tooSmall;
+        size_t cut = 0;
+        for (size_t at = 0, shown = 0; at < notice.size() && shown < size_t(std::max(columns, 0));
+             ++shown) {
+            do ++at;
+            while (at < notice.size() && (static_cast<unsigned char>(notice[at]) & 0xC0) == 0x80);
+            cut = at;
+        }
+        out.append("\x1b[1;1H").append(notice, 0, cut);
+    }
     writeFrame(loop.session, out);
     loop.shown.everything = true;
     loop.drawnFrame = NoFrame;
@@ -239,7 +243,7 @@ int runTerminalWindow(TextScreen& screen, int inputFd, int outputFd,
     TerminalLoop loop{screen, sessionFor(inputFd, outputFd, use)};
     if (loop.session.colours == TerminalColours::NoCursor) {
         if (loop.session.outputIsTerminal && use == ScreenUse::Whole) {
-            std::fputs(NoCursorNotice, stderr);
+            std::fputs((backendTexts().noCursor + "\n").c_str(), stderr);
             return 2;
         }
         loop.session.colours = TerminalColours::None;

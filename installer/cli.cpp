@@ -1,6 +1,7 @@
 #include "installer/cli.h"
 
 #include "core/backup.h"
+#include "core/catalogue.h"
 #include "core/disk_plan.h"
 #include "core/installer_state.h"
 #include "core/sector_access.h"
@@ -19,18 +20,18 @@
 namespace {
 
 int usageError(CliResult& result, const std::string& error) {
-    result.err += "veltra: " + error + "\nProbeer 'veltra --help'.\n";
+    result.err += "veltra: " + error + "\n" + tr("Probeer 'veltra --help'.") + "\n";
     return ExitUsage;
 }
 
 // Without a named drive the program does not guess which disk the machine
 // starts from: it lists them and says how to name one.
 int noDriveNamed(CliResult& result) {
-    std::string text = "veltra: geen schijf opgegeven. Geef de eerste schijf op met --drive, "
-                       "bijvoorbeeld:\n  sudo veltra --drive /dev/sda\n";
+    std::string text = tr("veltra: geen schijf opgegeven. Geef de eerste schijf op met --drive, "
+                          "bijvoorbeeld:\n  sudo veltra --drive /dev/sda\n");
     const std::vector<std::string> disks = describeWholeDisks();
-    text += disks.empty() ? "Deze computer heeft geen schijven die VELTRA kent.\n"
-                          : "Schijven van deze computer:\n";
+    text += disks.empty() ? tr("Deze computer heeft geen schijven die VELTRA kent.\n")
+                          : tr("Schijven van deze computer:\n");
     for (const std::string& disk : disks) text += "  " + disk + "\n";
     result.err += text;
     return ExitUsage;
@@ -38,7 +39,7 @@ int noDriveNamed(CliResult& result) {
 
 int listAllBackups(CliResult& result) {
     const std::vector<std::string> files = listBackups();
-    if (files.empty()) result.out += "Geen back-ups in " + backupFolder() + ".\n";
+    if (files.empty()) result.out += fill(tr("Geen back-ups in {0}.\n"), {backupFolder()});
     for (const std::string& file : files) result.out += file + "\n";
     return ExitDone;
 }
@@ -50,14 +51,13 @@ int restoreBackupFile(const CommandLine& line, CliResult& result) {
     Backup backup;
     BackupFileProblem problem = BackupFileProblem::None;
     if (!readBackup(line.restoreFile, backup, problem)) {
-        result.err += "veltra: " + shownPath(line.restoreFile) + " " + backupFileText(problem) +
-                      ". Er is niets veranderd.\n";
+        result.err += "veltra: " + fill(backupFileText(problem), {shownPath(line.restoreFile)}) +
+                      tr(". Er is niets gewijzigd.") + "\n";
         return ExitUsage;
     }
     FirstSectors disk{};
     if (const IoResult read = readSectors(0, 0, disk.data(), 5); !read.ok()) {
-        result.err += "veltra: drive 0 is niet te lezen (fout " + std::to_string(read.code) +
-                      "), er is niets veranderd.\n";
+        result.err += commandLineText(unreadableText(0, read.code));
         return ExitDiskError;
     }
     const DiskIdentity identity = identityOf(disk[0], driveSize(0) / 512);
@@ -78,7 +78,7 @@ int restoreBackupFile(const CommandLine& line, CliResult& result) {
         result.err += commandLineText(failed.line);
         return failed.exitCode;
     }
-    result.out += "Back-up teruggezet op drive 0 (" + shownPath(driveName(0)) + ").\n";
+    result.out += fill(tr("Back-up teruggezet op drive 0 ({0}).\n"), {shownPath(driveName(0))});
     return ExitDone;
 }
 
@@ -86,8 +86,7 @@ int restoreBackupFile(const CommandLine& line, CliResult& result) {
 int dryRunWord(const CommandLine& line, CliResult& result) {
     FirstSectors disk{};
     if (const IoResult read = readSectors(0, 0, disk.data(), 5); !read.ok()) {
-        result.err += read.opened() ? "veltra: drive 0 is niet te lezen (fout " +
-                                          std::to_string(read.code) + ").\n"
+        result.err += read.opened() ? commandLineText(unreadableText(0, read.code))
                                     : "veltra:" + openFailureText(0) + "\n";
         return ExitDiskError;
     }
@@ -114,11 +113,11 @@ int dryRunWord(const CommandLine& line, CliResult& result) {
         plan = planNotInstalled(disk[0]);
         break;
     case Operation::None:
-        result.err += "veltra: VELTRA is al geinstalleerd, er is niets gedaan.\n";
+        result.err += commandLineText(tr("  VELTRA is al geïnstalleerd, er is niets gewijzigd."));
         return ExitRefused;
     }
     if (plan.askFreeSpace)
-        result.out += "VELTRA zou eerst vragen: LBA 1-4 zijn niet leeg, toch installeren?\n";
+        result.out += tr("VELTRA zou eerst vragen: LBA 1-4 zijn niet leeg, toch installeren?\n");
     if (plan.refusal != Refusal::None) {
         const Message refused = refusalMessage(plan.refusal);
         result.err += commandLineText(refused.line);
@@ -133,8 +132,7 @@ int dryRunWord(const CommandLine& line, CliResult& result) {
 int reconfigure(const CommandLine& line, CliResult& result) {
     SectorBuffer lba0{};
     if (const IoResult read = readSectors(0, 0, &lba0, 1); !read.ok()) {
-        result.err += read.opened() ? "veltra: drive 0 is niet te lezen (fout " +
-                                          std::to_string(read.code) + "), er is niets gewijzigd.\n"
+        result.err += read.opened() ? commandLineText(unreadableText(0, read.code))
                                     : "veltra:" + openFailureText(0) + "\n";
         return ExitDiskError;
     }
@@ -191,7 +189,8 @@ bool runWithoutWindow(const CommandLine& line, CliResult& result) {
     for (int drive = 0; drive < 4; ++drive) {
         if (driveName(drive).empty() || openDrive(drive) == 0) continue;
         if (!isNamingProblem(openProblem(drive))) continue;
-        result.err += "veltra: " + openFailureText(drive).substr(1) + " Er is niets veranderd.\n";
+        result.err +=
+            "veltra: " + openFailureText(drive).substr(1) + tr(" Er is niets gewijzigd.") + "\n";
         result.exitCode = ExitUsage;
         return true;
     }

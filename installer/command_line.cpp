@@ -1,6 +1,8 @@
 #include "installer/command_line.h"
 
+#include "core/catalogue.h"
 #include "core/disk_plan.h"
+#include "core/menu_options.h"
 #include "installer/main_loop.h"
 #include "installer/operations.h"
 #include "installer/platform.h"
@@ -12,8 +14,6 @@
 
 namespace {
 
-constexpr std::array<std::string_view, 12> KnownWords = {"HIDE", "REST", "RM", "IN", "1Z", "1V",
-                                                         "2Z",   "2V",   "3Z", "3V", "4Z", "4V"};
 constexpr size_t MaxDrives = 4;
 
 // Codes of the options that have no letter.
@@ -26,6 +26,7 @@ enum : int {
     NoBackupOption,
     PauseOption,
     DefaultOption,
+    LanguageOption,
 };
 
 const option LongOptions[] = {
@@ -41,6 +42,7 @@ const option LongOptions[] = {
     {"dry-run", no_argument, nullptr, 'n'},
     {"pause", required_argument, nullptr, PauseOption},
     {"default", required_argument, nullptr, DefaultOption},
+    {"lang", required_argument, nullptr, LanguageOption},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -52,10 +54,17 @@ std::string optionName(int code, const std::string& typed) {
     return typed;
 }
 
-std::string valueWanted(int code) {
-    if (code == PauseOption) return " verwacht seconden van 0 tot 30, bijvoorbeeld --pause=1,5.";
-    if (code == DefaultOption) return " verwacht 1z ... 4v of none.";
-    return code == RestoreOption ? " verwacht een bestand." : " verwacht een schijf.";
+const char* valuePattern(int code) {
+    if (code == PauseOption)
+        return tr("{0} verwacht seconden van 0 tot 30, bijvoorbeeld --pause=1,5.");
+    if (code == DefaultOption) return tr("{0} verwacht 1z ... 4v of none.");
+    if (code == LanguageOption) return tr("{0} verwacht een taal: nl of en.");
+    return code == RestoreOption ? tr("{0} verwacht een bestand.") : tr("{0} verwacht een schijf.");
+}
+
+// Why option `code` needs another value, naming it as typed.
+std::string valueWanted(int code, const std::string& typed) {
+    return fill(valuePattern(code), {optionName(code, typed)});
 }
 
 // The words that install: IN and the eight that choose a default.
@@ -93,9 +102,7 @@ int defaultKeyOfWord(const std::string& word) {
 }
 
 bool isKnownWord(const std::string& word) {
-    for (std::string_view known : KnownWords)
-        if (word == known) return true;
-    return false;
+    return menuOptionOfWord(word) != nullptr;
 }
 
 namespace {
@@ -152,16 +159,20 @@ void takeOption(Scan& scan, int option, const std::string& typed) {
         break;
     case PauseOption:
         line.pauseTicks = pauseTicksOfSeconds(optarg);
-        if (line.pauseTicks < 0) scan.error(optionName(option, typed) + valueWanted(option));
+        if (line.pauseTicks < 0) scan.error(valueWanted(option, typed));
         break;
     case DefaultOption:
         line.defaultKey = defaultKeyOfWord(optarg);
-        if (line.defaultKey < 0) scan.error(optionName(option, typed) + valueWanted(option));
+        if (line.defaultKey < 0) scan.error(valueWanted(option, typed));
+        break;
+    case LanguageOption:
+        // Chosen before the parse (languageOption); here only checked.
+        if (!hasCatalogue(optarg)) scan.error(valueWanted(option, typed));
         break;
     case 'd':
     case RestoreOption:
         if (*optarg == '\0') {
-            scan.error(optionName(option, typed) + valueWanted(option));
+            scan.error(valueWanted(option, typed));
         } else if (option == 'd') {
             line.drives.emplace_back(optarg);
         } else {
@@ -170,13 +181,16 @@ void takeOption(Scan& scan, int option, const std::string& typed) {
         }
         break;
     case ':':
-        scan.error(optionName(optopt, typed) + valueWanted(optopt));
+        scan.error(valueWanted(optopt, typed));
         break;
     default: // '?': an unknown option, or a value given to one that takes none
-        scan.error(optopt > 0 && optopt < 128
-                       ? std::string("Onbekende optie: -") + char(optopt) + "."
-                   : optopt != 0 ? optionName(optopt, typed) + " neemt geen waarde."
-                                 : "Onbekende optie: " + typed.substr(0, typed.find('=')) + ".");
+        // Named as typed: "--help=x" is "--help", however getopt knows it.
+        if (optopt == 0)
+            scan.error(fill(tr("Onbekende optie: {0}."), {typed.substr(0, typed.find('='))}));
+        else if (typed.starts_with("--"))
+            scan.error(fill(tr("{0} neemt geen waarde."), {typed.substr(0, typed.find('='))}));
+        else
+            scan.error(fill(tr("Onbekende optie: {0}."), {std::string("-") + char(optopt)}));
         break;
     }
 }
@@ -192,28 +206,31 @@ CommandLine checked(Scan& scan) {
     // Help and version answer whatever else was asked.
     if (line.action == Action::Help || line.action == Action::Version) return line;
     if (!scan.firstError.empty()) return fail(scan.firstError);
-    if (line.drives.size() > MaxDrives) return fail("Hooguit 4 drives met --drive.");
-    if (scan.actions > 1) return fail("Kies een van --status, --list-backups en --restore.");
+    if (line.drives.size() > MaxDrives) return fail(tr("Hooguit 4 drives met --drive."));
+    if (scan.actions > 1) return fail(tr("Kies een van --status, --list-backups en --restore."));
     line.word = commandWordFrom(scan.rest);
     std::string asTyped;
     for (const std::string& part : scan.rest) asTyped += (asTyped.empty() ? "" : " ") + part;
     if (line.action != Action::Run && !line.word.empty())
-        return fail("Onbekend bij deze optie: " + asTyped + ".");
+        return fail(fill(tr("Onbekend bij deze optie: {0}."), {asTyped}));
     const bool reconfigures = line.pauseTicks >= 0 || line.defaultKey >= 0;
     if (reconfigures && line.action != Action::Run)
-        return fail("--pause en --default horen niet bij --status, --list-backups of --restore.");
+        return fail(
+            tr("--pause en --default horen niet bij --status, --list-backups of --restore."));
     if (line.defaultKey >= 0 && !line.word.empty())
-        return fail("--default staat zonder woord: " + asTyped + " kiest zelf de standaard.");
+        return fail(
+            fill(tr("--default staat zonder woord: {0} kiest zelf de default."), {asTyped}));
     if (line.pauseTicks >= 0 && !line.word.empty() && !isInstallWord(line.word))
-        return fail("--pause hoort bij IN, 1Z ... 4V of staat zonder woord.");
+        return fail(tr("--pause hoort bij IN, 1Z ... 4V of staat zonder woord."));
     if (reconfigures && line.word.empty()) line.action = Action::Reconfigure;
-    if (line.json && line.action != Action::Status) return fail("--json hoort bij --status.");
-    if (line.force && line.action != Action::Restore) return fail("--force hoort bij --restore.");
+    if (line.json && line.action != Action::Status) return fail(tr("--json hoort bij --status."));
+    if (line.force && line.action != Action::Restore)
+        return fail(tr("--force hoort bij --restore."));
     if (line.dryRun && line.word.empty() && line.action != Action::Restore &&
         line.action != Action::Reconfigure)
-        return fail("--dry-run hoort bij een woord, bij --restore, --pause of --default.");
+        return fail(tr("--dry-run hoort bij een woord, bij --restore, --pause of --default."));
     if (!line.word.empty() && !isKnownWord(line.word))
-        return fail("Onbekend woord: " + asTyped + ".");
+        return fail(fill(tr("Onbekend woord: {0}."), {asTyped}));
     return line;
 }
 
@@ -241,7 +258,7 @@ CommandLine parseCommandLine(const std::vector<std::string>& args) {
 
 std::string usageText() {
     const DriveUsage drives = driveUsage();
-    return std::string(R"(Gebruik: veltra [OPTIE...] [WOORD]
+    return std::string(tr(R"(Gebruik: veltra [OPTIE...] [WOORD]
 
 VELTRA installeert de opstartmanager op schijf 0, verwijdert hem weer en
 verbergt of toont partities. Zonder woord start het menu.
@@ -249,41 +266,46 @@ verbergt of toont partities. Zonder woord start het menu.
 Woorden (hoofd- of kleine letters):
   HIDE          alle herkende primaire partities van schijf 0 verbergen
   REST          ze alle weer tonen, de eerste herkende wordt actief
-  RM            de opstartmanager verwijderen (zonder opstartmanager: geweigerd)
-  IN            installeren zonder standaardkeuze
-  1Z ... 4Z     installeren, partitie N standaard, de andere zichtbaar (Alt-FN)
-  1V ... 4V     installeren, partitie N standaard, de andere verborgen (FN)
+  RM            de opstartmanager verwijderen (geweigerd als hij er niet is)
+  IN            installeren zonder default
+  1Z ... 4Z     installeren, partitie N default, de andere zichtbaar (Alt-FN)
+  1V ... 4V     installeren, partitie N default, de andere verborgen (FN)
 
 Opties:
   -h, --help, /?       deze uitleg
   -V, --version        versie en build
-)") + drives.option +
-           R"(  --status             per schijf laten zien wat erop staat, niets schrijven
+)")) + tr(drives.option) +
+           tr(R"(  --status             per schijf laten zien wat erop staat, niets schrijven
   --json               bij --status: als een JSON-object
   --list-backups       de back-ups laten zien
   --restore BESTAND    een back-up van LBA 0-4 terugzetten op schijf 0
-  --force              bij --restore: ook als de back-up van een andere schijf lijkt
+  --force              bij --restore: ook als de back-up van een andere schijf
+                       lijkt
   --no-backup          geen back-up maken voor het schrijven
-  -n, --dry-run        bij een woord, --restore, --pause of --default: laten zien
-                       welke sectoren en welke velden van LBA 0 zouden
+  -n, --dry-run        bij een woord, --restore, --pause of --default: laten
+                       zien welke sectoren en welke velden van LBA 0 zouden
                        veranderen, niets schrijven
   --pause=SECONDEN     de pauze bij het opstarten, 0 tot 30 seconden (1,5 mag),
-                       volgens de klok van het BIOS: bij IN of 1Z ... 4V de pauze
-                       die de installatie schrijft (anders 3); zonder woord
-                       verandert alleen de pauze van een geinstalleerde VELTRA
-  --default=WOORD      zonder woord: alleen de standaardkeuze van een
-                       geinstalleerde VELTRA veranderen (1z ... 4v, of none)
+                       volgens de klok van het BIOS: bij IN of 1Z ... 4V de
+                       pauze die de installatie schrijft (anders 3); zonder
+                       woord verandert alleen de pauze van een geïnstalleerde
+                       VELTRA
+  --default=WOORD      zonder woord: alleen de default van een geïnstalleerde
+                       VELTRA veranderen (1z ... 4v, of none)
+  --lang=TAAL          de taal van het programma: nl of en (anders volgens
+                       LANGUAGE, LC_ALL, LC_MESSAGES of LANG)
 
 Back-ups:
   Voor elk schrijven gaan LBA 0-4 naar $XDG_STATE_HOME/veltra (alleen een
   absoluut pad telt), anders naar /var/backups/veltra (root) of
   ~/.local/state/veltra. Die map en elke map erboven moeten van de gebruiker of
   van root zijn en voor niemand anders beschrijfbaar (behalve met sticky bit);
-  anders wordt niets geschreven. Per schijf (handtekening, grootte en partities)
-  blijven de eerste back-up en de nieuwste 20.
-  --restore schrijft alleen een back-up van dezelfde schijf terug (handtekening,
-  grootte, begin en lengte van de partities; handtekening 0 alleen telt niet) en
-  nooit een die niet zou starten of een GPT-schijf zou overschrijven.
+  anders wordt niets geschreven. Per schijf (handtekening, grootte en
+  partities) blijven de eerste back-up en de nieuwste 20.
+  --restore schrijft alleen een back-up van dezelfde schijf terug
+  (handtekening, grootte, begin en lengte van de partities; handtekening 0
+  alleen telt niet) en nooit een die niet zou starten of een GPT-schijf zou
+  overschrijven.
 
 Een lange optie mag afgekort worden (--dri, --st); een waarde mag ook na = of
 direct na -d staan (-dPAD). Na -- volgt alleen nog het woord.
@@ -291,13 +313,15 @@ direct na -d staan (-dPAD). Na -- volgt alleen nog het woord.
 Afsluitcodes:
   0  gedaan
   1  geweigerd of geannuleerd, niets geschreven: schijf in gebruik, tabel
-     intussen gewijzigd, geen geldige MBR, GPT-schijf, RM zonder VELTRA,
-     sectoren niet van 512 bytes, een back-up van een andere schijf
-  2  fout in de opdrachtregel (ook meer dan 4 schijven); een --drive die geen hele schijf of schijfbestand
-     is; een --restore-bestand dat geen hele back-up is of een schijf zou geven
-     die niet start; het menu zonder terminal of beeldscherm
+     intussen gewijzigd, geen geldige MBR, GPT-schijf, RM zonder VELTRA, al
+     geïnstalleerd, minder dan 2 primaire partities, een vraag niet met ja
+     beantwoord, sectoren niet van 512 bytes, een back-up van een andere schijf
+  2  fout in de opdrachtregel (ook meer dan 4 schijven); een --drive die geen
+     hele schijf of schijfbestand is; een --restore-bestand dat geen hele
+     back-up is of een schijf zou geven die niet start; het menu zonder
+     terminal of beeldscherm
   3  een schijf kon niet geopend, gelezen of beschreven worden, geen back-up
      gemaakt, of de uitvoer kon niet geschreven worden
 
-)" + drives.examples;
+)") + tr(drives.examples);
 }

@@ -1,5 +1,6 @@
 #include "installer/desktop_start.h"
 
+#include "core/catalogue.h"
 #include "core/installer_state.h"
 #include "core/sector_access.h"
 #include "display/window.h"
@@ -53,8 +54,9 @@ int startFromDesktop(const std::string& programPath) {
     if (restartWith.empty()) return code;
     // Returns only when the program could not be started again.
     const std::string why = restartWithRights(restartWith);
-    return showTextInWindow("veltra: " + why +
-                                "\nStart VELTRA in een terminal met\n  sudo veltra --drive " +
-                                restartWith + "\n",
-                            ExitUsage);
+    return showTextInWindow(
+        "veltra: " + why + "\n" +
+            fill(tr("Start VELTRA in een terminal met\n  sudo veltra --drive {0}\n"),
+                 {restartWith}),
+        ExitUsage);
 }

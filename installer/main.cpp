@@ -1,5 +1,6 @@
 // VELTRA installer: the window's event loop runs on this thread, the installer
 // itself (start-up and main loop) on a thread of its own.
+#include "core/catalogue.h"
 #include "core/installer_state.h"
 #include "core/sector_access.h"
 #include "core/write_sequence.h"
@@ -8,6 +9,7 @@
 #include "installer/cli.h"
 #include "installer/command_line.h"
 #include "installer/desktop_start.h"
+#include "installer/language.h"
 #include "installer/main_loop.h"
 #include "installer/operations.h"
 #include "installer/platform.h"
@@ -20,6 +22,13 @@
 
 int main(int argc, char** argv) {
     prepareProcess();
+    // The language first: every text from here on is looked up in it.
+    useLanguage(chooseLanguage(languageSources(languageOption(argc, argv))));
+    setBackendTexts(
+        {tr("Venster te klein: VELTRA heeft 80x28 tekens nodig."),
+         tr("veltra: het menu heeft een terminal nodig die de cursor kan plaatsen (TERM "
+            "is leeg of \"dumb\")."),
+         tr("veltra: geen venster ({0}), verder in de terminal")});
     const CommandLine line = parseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
     const std::string programPath = argc > 0 && argv[0] ? argv[0] : "veltra";
     {
@@ -38,8 +47,8 @@ int main(int argc, char** argv) {
         if (done) return code;
     }
     if (line.word.empty() && !menuCanRun()) {
-        std::fputs("veltra: het menu heeft een terminal of een beeldscherm nodig. Geef anders een "
-                   "woord op, bijvoorbeeld: veltra --drive schijf.img 1v\n",
+        std::fputs(tr("veltra: het menu heeft een terminal of een beeldscherm nodig. Geef anders "
+                      "een woord op, bijvoorbeeld: veltra --drive schijf.img 1v\n"),
                    stderr);
         return ExitUsage;
     }

@@ -3,9 +3,11 @@
 // line) choose and runs one operation.
 #include "installer/main_loop.h"
 
+#include "core/catalogue.h"
 #include "core/disk_plan.h"
 #include "core/partition_table.h"
 #include "core/sector_access.h"
+#include "display/font_cp437.h"
 #include "installer/messages.h"
 #include "installer/operations.h"
 #include "screens/main_menu.h"
@@ -83,21 +85,22 @@ void startUp(InstallerState& state, TextScreen& screen, const std::vector<std::s
     state.currentDrive = 0;
     state.batchMode = 0;
     state.editMessage = [](const WriteReport& report, int drive) {
-        return writeMessage(Task::Edit, report, drive).line;
+        return cp437FromUtf8(writeMessage(Task::Edit, report, drive).line);
     };
     state.commandWord = commandWordFrom(args);
     if (!state.commandWord.empty()) state.batchMode = 1;
 
-    // Byte 8Bh is the code page 437 letter i with diaeresis.
-    state.installedTitle = titleLine(20, " Dorvanti VELTRA Manager [Ge\x8Bnstalleerd] ", 19);
+    // The titles in code page 437, as the screen shows them.
+    state.installedTitle =
+        cp437FromUtf8(titleLine(20, tr(" Dorvanti VELTRA Manager [Geïnstalleerd] "), 19));
     state.notInstalledTitle =
-        titleLine(17, " Dorvanti VELTRA Manager [Niet ge\x8Bnstalleerd] ", 17);
+        cp437FromUtf8(titleLine(17, tr(" Dorvanti VELTRA Manager [Niet geïnstalleerd] "), 17));
 }
 
 // Plain output leaves the prompt out, and nobody answers it from a pipe.
 void closingPrompt(const RunState& state, TextScreen& screen) {
     printNewline(screen);
-    printText(screen, "  Druk op een willekeurige toets.", true);
+    printText(screen, cp437FromUtf8(tr("  Druk op een willekeurige toets.")), true);
     if (state.promptWaits) awaitKey(screen);
     leave(screen, state.exitCode);
 }
@@ -128,8 +131,7 @@ void mainLoop(InstallerState& state, TextScreen& screen) {
             // The drive opened but its MBR could not be read: nothing may be
             // written on the strength of a sector that was never read.
             printMessage(state, screen,
-                         programLabel() + " Drive 0 is niet te lezen (fout " +
-                             std::to_string(state.lastError) + "), er is niets gewijzigd.");
+                         programLabel() + unreadableText(0, state.lastError).substr(1));
             closingPrompt(state, screen);
             return;
         }
@@ -156,8 +158,9 @@ void mainLoop(InstallerState& state, TextScreen& screen) {
             if (outcome == Outcome::NothingToDo) {
                 state.exitCode = ExitRefused;
                 printMessage(state, screen,
-                             state.isInstalled ? "  VELTRA is al geinstalleerd, er is niets gedaan."
-                                               : "  Er is niets gedaan.");
+                             state.isInstalled
+                                 ? tr("  VELTRA is al geïnstalleerd, er is niets gewijzigd.")
+                                 : tr("  Er is niets gewijzigd."));
             }
             closingPrompt(state, screen);
             return;

@@ -1,6 +1,9 @@
 #include "installer/messages.h"
 
+#include "core/catalogue.h"
+#include "core/menu_options.h"
 #include "core/sector_access.h"
+#include "installer/platform.h"
 #include "veltra_version.h"
 
 #include <cerrno>
@@ -9,19 +12,24 @@
 
 namespace {
 
-const std::string InUse = " is in gebruik door een ander programma, er is niets gewijzigd.";
-const std::string Changed = "  De partitietabel is intussen gewijzigd, er is niets veranderd.";
-const std::string ReadFailed = "  Lezen van de schijf is mislukt, er is niets veranderd.";
-const std::string WriteFailed = "  Schrijven naar de schijf is mislukt, er is niets veranderd.";
-const std::string InstallFailed =
-    "  Schrijven naar de schijf is mislukt, VELTRA is niet geinstalleerd.";
-const std::string RemoveFailed =
-    "  Schrijven naar de schijf is mislukt, VELTRA is niet verwijderd.";
-const std::string Sector0Lost =
-    "  Schrijven naar sector 0 is mislukt, de schijf start mogelijk niet meer op!";
-const std::string NotWiped =
-    "  VELTRA is verwijderd, maar sector 1 tm 4 konden niet gewist worden.";
-const std::string Forceable = " Er is niets veranderd (--force schrijft hem toch).";
+const char* const InUse =
+    N_("  Drive {0} is in gebruik door een ander programma, er is niets gewijzigd.");
+const char* const Changed = N_("  De partitietabel is intussen veranderd, er is niets gewijzigd.");
+const char* const ReadFailed = N_("  Lezen van de schijf is mislukt, er is niets gewijzigd.");
+const char* const WriteFailed = N_("  Schrijven naar de schijf is mislukt, er is niets gewijzigd.");
+const char* const InstallFailed =
+    N_("  Schrijven naar de schijf is mislukt, VELTRA is niet geïnstalleerd.");
+const char* const RemoveFailed =
+    N_("  Schrijven naar de schijf is mislukt, VELTRA is niet verwijderd.");
+const char* const Sector0Lost =
+    N_("  Schrijven naar sector 0 is mislukt, de schijf start mogelijk niet meer op!");
+const char* const NotWiped =
+    N_("  VELTRA is verwijderd, maar sector 1 tm 4 konden niet gewist worden.");
+
+// A refusal of --restore that --force may overrule.
+std::string forceable(const std::string& why) {
+    return why + tr(" Er is niets gewijzigd (--force schrijft hem toch).");
+}
 
 std::string hex8(uint32_t value) {
     char text[9];
@@ -29,46 +37,34 @@ std::string hex8(uint32_t value) {
     return text;
 }
 
-std::string systemText(int error) {
-#ifdef _WIN32
-    return "fout " + std::to_string(error);
-#else
-    return std::strerror(error);
-#endif
-}
-
 // "  VELTRA 9.06 is geinstalleerd. ..." padded with blanks to 70 characters.
 std::string installedLine() {
-    std::string line = "  VELTRA " + std::string(VELTRA_VERSION) +
-                       " is geinstalleerd. Bij de volgende opstart aktief.";
+    std::string line = fill(tr("  VELTRA {0} is geinstalleerd. Bij de volgende opstart aktief."),
+                            {VELTRA_VERSION});
     if (line.size() < 70) line.resize(70, ' ');
     return line;
-}
-
-std::string driveWord(int drive) {
-    return "Drive " + std::to_string(drive);
 }
 
 // The line of a failed write of `task`.
 std::string failedLine(Task task, const WriteReport& report) {
     switch (task) {
     case Task::Install:
-        return InstallFailed;
+        return tr(InstallFailed);
     case Task::Remove:
         // LBA 0 holds the old MBR again: the disk starts, only the wipe failed.
-        return report.sector0Written ? NotWiped : RemoveFailed;
+        return tr(report.sector0Written ? NotWiped : RemoveFailed);
     case Task::Restore:
         // The old MBR is back and starts the disk; what follows it is not.
         return report.sector0Written
-                   ? "  Schrijven van LBA 1-4 is mislukt; LBA 0 is al teruggezet, LBA 1-4 niet."
-                   : "  Schrijven naar drive 0 is mislukt, LBA 0 is zoals hij was.";
+                   ? tr("  Schrijven van LBA 1-4 is mislukt; LBA 0 is al teruggezet, LBA 1-4 niet.")
+                   : tr("  Schrijven naar drive 0 is mislukt, LBA 0 is zoals hij was.");
     case Task::HideAll:
     case Task::RestoreAll:
     case Task::Edit:
     case Task::Reconfigure:
         break;
     }
-    return WriteFailed;
+    return tr(WriteFailed);
 }
 
 } // namespace
@@ -76,22 +72,23 @@ std::string failedLine(Task task, const WriteReport& report) {
 Message refusalMessage(Refusal refusal) {
     switch (refusal) {
     case Refusal::NoMbr:
-        return {"  Sector 0 bevat geen geldige MBR, VELTRA is niet geinstalleerd.", ExitRefused};
+        return {tr("  Sector 0 bevat geen geldige MBR, VELTRA is niet geïnstalleerd."),
+                ExitRefused};
     case Refusal::Gpt:
-        return {"  Deze schijf heeft een GPT-partitietabel, VELTRA kan hier niet geinstalleerd "
-                "worden.",
+        return {tr("  Deze schijf heeft een GPT-partitietabel, VELTRA kan hier niet geïnstalleerd "
+                   "worden."),
                 ExitRefused};
     case Refusal::TooFew:
-        return {"  VELTRA vond minder dan 2 primaire partities, geannuleerd.", ExitRefused};
+        return {tr("  VELTRA vond minder dan 2 primaire partities, geannuleerd."), ExitRefused};
     case Refusal::NoSavedMbr:
-        return {"  Sector 1 bevat geen geldige MBR, VELTRA is niet verwijderd.", ExitRefused};
+        return {tr("  Sector 1 bevat geen geldige MBR, VELTRA is niet verwijderd."), ExitRefused};
     case Refusal::NotInstalled:
-        return {"  VELTRA is niet geinstalleerd, er is niets gewijzigd.", ExitRefused};
+        return {tr("  VELTRA is niet geïnstalleerd, er is niets gewijzigd."), ExitRefused};
     case Refusal::NoTable:
-        return {"  Sector 0 bevat geen geldige MBR, er is niets gewijzigd.", ExitRefused};
+        return {tr("  Sector 0 bevat geen geldige MBR, er is niets gewijzigd."), ExitRefused};
     case Refusal::NoPauseField:
-        return {"  Deze VELTRA heeft geen instelbare pauze; verwijder hem en installeer opnieuw. "
-                "Er is niets gewijzigd.",
+        return {tr("  Deze VELTRA heeft geen instelbare pauze; verwijder hem en installeer "
+                   "opnieuw. Er is niets gewijzigd."),
                 ExitRefused};
     case Refusal::Nothing:
     case Refusal::None:
@@ -103,11 +100,11 @@ Message refusalMessage(Refusal refusal) {
 Message doneMessage(Task task) {
     switch (task) {
     case Task::HideAll:
-        return {"  Alle primaire partities op 1e drive zijn nu verborgen.", ExitDone};
+        return {tr("  Alle primaire partities op 1e drive zijn nu verborgen."), ExitDone};
     case Task::RestoreAll:
-        return {"  Alle primaire partities op 1e drive zijn nu zichtbaar.", ExitDone};
+        return {tr("  Alle primaire partities op 1e drive zijn nu zichtbaar."), ExitDone};
     case Task::Remove:
-        return {"  VELTRA is verwijderd, alles is weer als voorheen.", ExitDone};
+        return {tr("  VELTRA is verwijderd, alles is weer als voorheen."), ExitDone};
     case Task::Install:
         return {installedLine(), ExitDone};
     case Task::Edit:
@@ -119,9 +116,8 @@ Message doneMessage(Task task) {
 }
 
 std::string defaultKeyText(int key) {
-    if (key >= 0x3B && key <= 0x3E) return "F" + std::to_string(key - 0x3A);
-    if (key >= 0x68 && key <= 0x6B) return "Alt-F" + std::to_string(key - 0x67);
-    if (key == 0) return "geen";
+    if (const std::string name = defaultKeyName(key); !name.empty()) return name;
+    if (key == 0) return tr("geen");
     char text[8];
     std::snprintf(text, sizeof text, "%02Xh", key & 0xFF);
     return text;
@@ -129,13 +125,17 @@ std::string defaultKeyText(int key) {
 
 std::string pauseText(int ticks) {
     const int tenths = tenthsFromPauseTicks(ticks);
-    return std::to_string(tenths / 10) + "," + std::to_string(tenths % 10) + " s (" +
-           std::to_string(ticks) + (ticks == 1 ? " tik)" : " tikken)");
+    // TRANSLATORS: seconds with one decimal: {0} the whole seconds, {1} the tenths.
+    const std::string seconds =
+        fill(tr("{0},{1}"), {std::to_string(tenths / 10), std::to_string(tenths % 10)});
+    return fill(trn("{0} s ({1} tik)", "{0} s ({1} tikken)", ticks),
+                {seconds, std::to_string(ticks)});
 }
 
 std::string reconfiguredText(const SectorBuffer& lba0) {
-    return "VELTRA is bijgewerkt: standaard " + defaultKeyText(lba0[DefaultKeyOffset]) +
-           ", pauze " + pauseText(pauseTicksOf(lba0)) + ". Bij de volgende opstart aktief.\n";
+    return fill(tr("VELTRA is bijgewerkt: default {0}, pauze {1}. Bij de volgende opstart actief."),
+                {defaultKeyText(lba0[DefaultKeyOffset]), pauseText(pauseTicksOf(lba0))}) +
+           "\n";
 }
 
 Message writeMessage(Task task, const WriteReport& report, int drive) {
@@ -143,25 +143,26 @@ Message writeMessage(Task task, const WriteReport& report, int drive) {
     case WriteResult::Written:
         return doneMessage(task);
     case WriteResult::InUse:
-        return {"  " + driveWord(drive) + InUse, ExitRefused};
+        return {fill(tr(InUse), {std::to_string(drive)}), ExitRefused};
     case WriteResult::Changed:
-        return {Changed, ExitRefused};
+        return {tr(Changed), ExitRefused};
     case WriteResult::ReadFailed:
-        return {ReadFailed, ExitDiskError};
+        return {tr(ReadFailed), ExitDiskError};
     case WriteResult::NoBackup:
-        return {"  Geen back-up gemaakt (" + backupFailureText(report.backup, drive) +
-                    "), er is niets veranderd.",
+        return {fill(tr("  Geen back-up gemaakt ({0}), er is niets gewijzigd."),
+                     {backupFailureText(report.backup, drive)}),
                 ExitDiskError};
     case WriteResult::SectorSize:
-        return {"  " + driveWord(drive) + " heeft sectoren van " +
-                    std::to_string(report.sectorSize) + " bytes (niet 512), er is niets gewijzigd.",
+        return {fill(tr("  Drive {0} heeft sectoren van {1} bytes (niet 512), er is niets "
+                        "gewijzigd."),
+                     {std::to_string(drive), std::to_string(report.sectorSize)}),
                 ExitRefused};
     case WriteResult::WriteFailed:
         return {failedLine(task, report), ExitDiskError};
     case WriteResult::Sector0Lost:
         break;
     }
-    return {Sector0Lost, ExitDiskError};
+    return {tr(Sector0Lost), ExitDiskError};
 }
 
 std::string shownPath(const std::string& path) {
@@ -187,128 +188,127 @@ std::string shownPath(const std::string& path) {
     return out;
 }
 
+std::string unreadableText(int drive, int error) {
+    return fill(tr("  Drive {0} is niet te lezen (fout {1}), er is niets gewijzigd."),
+                {std::to_string(drive), std::to_string(error)});
+}
+
 std::string programLabel() {
     return "  VELTRA " + std::string(VELTRA_VERSION) + ":";
 }
 
 std::string openFailureText(int drive) {
     const OpenFailure failure = openFailure(drive);
-    if (failure.path.empty()) return " " + driveWord(drive) + " is niet gevonden.";
-    const std::string named = " " + driveWord(drive) + " (" + shownPath(failure.path) + ")";
+    const std::string number = std::to_string(drive);
+    const std::string path = shownPath(failure.path);
+    if (failure.path.empty()) return fill(tr(" Drive {0} is niet gevonden."), {number});
     switch (failure.problem) {
     case OpenProblem::NoRights:
-#ifdef _WIN32
-        return " Niet voldoende rechten. Start met Administrator-rechten.";
-#else
-        return " Niet voldoende rechten. Start als root, bijvoorbeeld met sudo.";
-#endif
+        return tr(noRightsText());
     case OpenProblem::ReadOnly:
-        return named + " is alleen-lezen.";
+        return fill(tr(" Drive {0} ({1}) is alleen-lezen."), {number, path});
     case OpenProblem::Missing:
-        return named + " bestaat niet.";
+        return fill(tr(" Drive {0} ({1}) bestaat niet."), {number, path});
     case OpenProblem::Folder:
-        return named + " is een map, geen schijf.";
+        return fill(tr(" Drive {0} ({1}) is een map, geen schijf."), {number, path});
     case OpenProblem::NotADisk:
-#ifdef _WIN32
-        return " " + failure.path + " is geen schijf: geef een nummer of \\\\.\\PhysicalDriveN op.";
-#else
-        return named + " is geen schijf en geen schijfbestand.";
-#endif
+        return fill(tr(notADiskPattern()), {number, path});
     case OpenProblem::Partition:
-        return named + " is een partitie, geen hele schijf; geef de schijf op: /dev/" +
-               shownPath(failure.wholeDisk) + ".";
+        return fill(tr(" Drive {0} ({1}) is een partitie, geen hele schijf; geef de schijf op: "
+                       "/dev/{2}."),
+                    {number, path, shownPath(failure.wholeDisk)});
     case OpenProblem::NotNamed:
-        return " " + driveWord(drive) + " is niet gevonden.";
+        return fill(tr(" Drive {0} is niet gevonden."), {number});
     case OpenProblem::None:
     case OpenProblem::Other:
         break;
     }
-#ifdef _WIN32
-    return " Niet voldoende rechten. Start met Administrator-rechten.";
-#else
-    return named + " kan niet geopend worden (fout " + std::to_string(failure.error) + ").";
-#endif
+    return fill(tr(openErrorPattern()), {number, path, std::to_string(failure.error)});
 }
 
 std::string backupFailureText(const BackupFailure& failure, int drive) {
     using Kind = BackupFailure::Kind;
     const std::string path = shownPath(failure.path);
-    const std::string because = " (" + systemText(failure.error) + ")";
+    const std::string because = systemErrorText(failure.error);
     switch (failure.kind) {
     case Kind::ReadFailed:
-        return "LBA 0-4 van drive " + std::to_string(drive) + " zijn niet te lezen";
+        return fill(tr("LBA 0-4 van drive {0} zijn niet te lezen"), {std::to_string(drive)});
     case Kind::NoFolder:
-        return "geen map voor back-ups: HOME is geen absoluut pad";
+        return tr("geen map voor back-ups: HOME is geen absoluut pad");
     case Kind::Missing:
-        return path + " bestaat niet";
+        return fill(tr("{0} bestaat niet"), {path});
     case Kind::NotAFolder:
-        return path + " is geen map";
+        return fill(tr("{0} is geen map"), {path});
     case Kind::Link:
-        return path + " is een koppeling, geen map";
+        return fill(tr("{0} is een koppeling, geen map"), {path});
     case Kind::ForeignLink:
-        return path + " is een koppeling van een ander";
+        return fill(tr("{0} is een koppeling van een ander"), {path});
     case Kind::Untrusted:
-        return path + " is niet alleen van deze gebruiker of root";
+        return fill(tr("{0} is niet alleen van deze gebruiker of root"), {path});
     case Kind::CannotCreate:
-        return path + " kan niet gemaakt worden" + because;
+        return fill(tr("{0} kan niet gemaakt worden ({1})"), {path, because});
     case Kind::CannotWrite:
-        return path + " kan niet geschreven worden" + because;
+        return fill(tr("{0} kan niet geschreven worden ({1})"), {path, because});
     case Kind::CannotSync:
-        return path + " kan niet bijgewerkt worden" + because;
+        return fill(tr("{0} kan niet bijgewerkt worden ({1})"), {path, because});
     case Kind::TooMany:
-        return "te veel back-ups in een seconde";
+        return tr("te veel back-ups in een seconde");
     case Kind::None:
         break;
     }
-    return "onbekende fout";
+    return tr("onbekende fout");
 }
 
 std::string backupFileText(BackupFileProblem problem) {
     switch (problem) {
     case BackupFileProblem::Unreadable:
-        return "is niet te lezen";
+        return tr("{0} is niet te lezen");
     case BackupFileProblem::NotRegular:
-        return "is geen gewoon bestand";
+        return tr("{0} is geen gewoon bestand");
     case BackupFileProblem::NotBackup:
-        return "is geen back-up van VELTRA";
+        return tr("{0} is geen back-up van VELTRA");
     case BackupFileProblem::Damaged:
     case BackupFileProblem::None:
         break;
     }
-    return "is beschadigd of onvolledig";
+    return tr("{0} is beschadigd of onvolledig");
 }
 
 Message restoreRefusalMessage(RestoreCheck check, const Backup& backup, const DiskIdentity& disk) {
     switch (check) {
     case RestoreCheck::OtherSignature:
-        return {"  De back-up is van schijf " + hex8(backup.identity.signature) +
-                    ", drive 0 is schijf " + hex8(disk.signature) + "." + Forceable,
+        return {forceable(fill(tr("  De back-up is van schijf {0}, drive 0 is schijf {1}."),
+                               {hex8(backup.identity.signature), hex8(disk.signature)})),
                 ExitRefused};
     case RestoreCheck::OtherSize:
-        return {"  De back-up is van een schijf van " + std::to_string(backup.identity.sectors) +
-                    " sectoren, drive 0 heeft er " + std::to_string(disk.sectors) + "." + Forceable,
+        return {forceable(
+                    fill(tr("  De back-up is van een schijf van {0} sectoren, drive 0 heeft "
+                            "er {1}."),
+                         {std::to_string(backup.identity.sectors), std::to_string(disk.sectors)})),
                 ExitRefused};
     case RestoreCheck::OtherEntries:
-        return {"  De partities van de back-up beginnen of eindigen elders dan die van drive 0." +
-                    Forceable,
+        return {forceable(tr("  De partities van de back-up beginnen of eindigen elders dan die "
+                             "van drive 0.")),
                 ExitRefused};
     case RestoreCheck::Unidentified:
-        return {"  Handtekening 0 en geen partities: niets zegt dat de back-up van drive 0 is." +
-                    Forceable,
+        return {forceable(tr("  Handtekening 0 en geen partities: niets zegt dat de back-up van "
+                             "drive 0 is.")),
                 ExitRefused};
     case RestoreCheck::NoBootSignature:
-        return {"  LBA 0 van de back-up eindigt niet op 55h AAh, de schijf zou niet meer starten. "
-                "Er is niets veranderd.",
+        return {tr("  LBA 0 van de back-up eindigt niet op 55h AAh, de schijf zou niet meer "
+                   "starten. Er is niets gewijzigd."),
                 ExitUsage};
     case RestoreCheck::NoSavedMbr:
-        return {"  De back-up bevat VELTRA, maar LBA 1 is geen geldige MBR. Er is niets veranderd.",
+        return {tr("  De back-up bevat VELTRA, maar LBA 1 is geen geldige MBR. Er is niets "
+                   "gewijzigd."),
                 ExitUsage};
     case RestoreCheck::Stage2Damaged:
-        return {"  De back-up bevat VELTRA, maar LBA 2-4 zijn niet heel. Er is niets veranderd.",
+        return {tr("  De back-up bevat VELTRA, maar LBA 2-4 zijn niet heel. Er is niets "
+                   "gewijzigd."),
                 ExitUsage};
     case RestoreCheck::TargetGpt:
-        return {"  Drive 0 heeft een GPT-partitietabel, die de back-up zou overschrijven. Er is "
-                "niets veranderd.",
+        return {tr("  Drive 0 heeft een GPT-partitietabel, die de back-up zou overschrijven. Er "
+                   "is niets gewijzigd."),
                 ExitUsage};
     case RestoreCheck::Ready:
         break;

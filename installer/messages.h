@@ -1,7 +1,7 @@
 // Every line the program says about a disk and what it ends with: one table
 // for the screen and the command line alike. The layers below return values
 // (refusals, write results, open problems, backup failures); here they become
-// Dutch lines in code page 437 and exit codes.
+// lines in the language in use (UTF-8, from the catalogue) and exit codes.
 #pragma once
 
 #include "core/backup.h"
@@ -17,7 +17,7 @@ constexpr int ExitUsage = 2;
 constexpr int ExitDiskError = 3;
 
 struct Message {
-    std::string line; // as the screen shows it: two blanks, then the sentence
+    std::string line; // two blanks, then the sentence (UTF-8; the screen shows it in code page 437)
     int exitCode = ExitDone;
 };
 
@@ -38,7 +38,9 @@ std::string openFailureText(int drive);
 std::string programLabel();
 // Why no backup was made, for "Geen back-up gemaakt (...)".
 std::string backupFailureText(const BackupFailure& failure, int drive);
-// Why a file is no backup, after its name.
+// "  Drive N is niet te lezen (fout E), ...": an opened drive whose sectors could not be read.
+std::string unreadableText(int drive, int error);
+// Why a file is no backup: a pattern of {0}, the file's name.
 std::string backupFileText(BackupFileProblem problem);
 // Why a backup is not written over drive 0.
 Message restoreRefusalMessage(RestoreCheck check, const Backup& backup, const DiskIdentity& disk);

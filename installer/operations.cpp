@@ -1,12 +1,15 @@
 // The four things the installer does to drive 0: hide all, restore all, remove
 // the boot program and install it. Each reads what it needs, asks core/ for a
 // plan, asks the user when the plan says so, hands the plan to the one
-// writer and reports in one Dutch line from the table of messages.
+// writer and reports in one line from the table of messages.
 #include "installer/operations.h"
 
+#include "core/catalogue.h"
+#include "core/menu_options.h"
 #include "core/partition_table.h"
 #include "core/record_store.h"
 #include "core/sector_access.h"
+#include "display/font_cp437.h"
 #include "screens/gradient_bar.h"
 #include "screens/main_menu.h"
 
@@ -16,14 +19,19 @@
 
 namespace {
 
-constexpr std::string_view NotEnoughSpaceQuestion =
-    "  Er is niet genoeg lege ruimte voor VELTRA, toch installeren? (j/n)";
+constexpr const char* NotEnoughSpaceQuestion =
+    N_("  Er is niet genoeg lege ruimte voor VELTRA, toch installeren? (j/n)");
 
-// The option words of the main menu and the DefaultKey each one stores: Alt-F n
-// keeps the other partitions visible (z), F n hides them (v).
-constexpr std::array<std::string_view, 8> OptionWords = {"1Z", "1V", "2Z", "2V",
-                                                         "3Z", "3V", "4Z", "4V"};
-constexpr std::array<int, 8> OptionKeys = {104, 59, 105, 60, 106, 61, 107, 62};
+// The eight option words of the main menu (1Z ... 4V) in menu order, and the
+// DefaultKey each one stores: Alt-F n keeps the other partitions visible (z),
+// F n hides them (v).
+constexpr std::array<MenuOption, 8> PartitionOptions = [] {
+    std::array<MenuOption, 8> options{};
+    size_t n = 0;
+    for (const MenuOption& option : MenuOptions)
+        if (option.partition != 0) options[n++] = option;
+    return options;
+}();
 
 constexpr int MarkerColumn = 74;
 
@@ -85,26 +93,26 @@ Outcome writeTable(InstallerState& state, TextScreen& screen, Task task, const D
 
 // The row of the menu line whose DefaultKey is `key`; 9 ("Alleen installeren") for none.
 int markerRowFor(int key) {
-    if (key == 0) return 9;
-    int row = 2 * key - 107;
-    if (row > 17) row -= 91;
-    return row;
+    const int row = menuRowOfKey(key);
+    return row != 0 ? row : menuRowOfKey(0);
 }
 
-// The free-space question; true when answered with J.
+// The free-space question; true when answered with the language's yes key
+// (J in Dutch, Y in English: the other one is no).
 bool askToOverwrite(InstallerState& state, TextScreen& screen) {
     state.questionAsked = 1;
     if (state.batchMode == 1) printNewline(screen);
-    showLine(state, screen, NotEnoughSpaceQuestion);
+    showLine(state, screen, tr(NotEnoughSpaceQuestion));
     std::string answer = awaitKey(screen);
     if (answer.size() == 1 && answer[0] >= 'a' && answer[0] <= 'z') answer[0] -= 'a' - 'A';
-    return answer == "J";
+    // TRANSLATORS: the capital letter that answers yes to a "(j/n)" question.
+    return answer == tr("J");
 }
 
 } // namespace
 
 void showLine(const RunState& state, TextScreen& screen, std::string_view text) {
-    printText(screen, text, true);
+    printText(screen, cp437FromUtf8(text), true);
     if (!state.plainOutput) return;
     const size_t end = text.find_last_not_of(' ');
     std::FILE* to = state.exitCode == ExitDone ? stdout : stderr;
@@ -114,18 +122,18 @@ void showLine(const RunState& state, TextScreen& screen, std::string_view text) 
 }
 
 void fillDefaultKeyTable(RunState& state) {
-    for (size_t i = 0; i < OptionKeys.size(); ++i) state.defaultKeyTable[i] = OptionKeys[i];
+    for (size_t i = 0; i < PartitionOptions.size(); ++i)
+        state.defaultKeyTable[i] = PartitionOptions[i].defaultKey;
 }
 
 int optionWordKey(const std::string& word) {
-    for (size_t i = 0; i < OptionWords.size(); ++i)
-        if (word == OptionWords[i]) return OptionKeys[i];
-    return -1;
+    const MenuOption* option = menuOptionOfWord(word);
+    return option && option->partition != 0 ? option->defaultKey : -1;
 }
 
 int chosenDefaultKey(const RunState& state) {
-    for (size_t i = 0; i < OptionWords.size(); ++i)
-        if (state.commandWord == OptionWords[i]) return state.defaultKeyTable[i];
+    for (size_t i = 0; i < PartitionOptions.size(); ++i)
+        if (state.commandWord == PartitionOptions[i].word) return state.defaultKeyTable[i];
     return 0;
 }
 

@@ -1,5 +1,7 @@
 #include "installer/plan_text.h"
 
+#include "core/catalogue.h"
+#include "core/menu_options.h"
 #include "core/partition_table.h"
 #include "installer/messages.h"
 
@@ -14,10 +16,10 @@ std::string hex2(int value) {
     return text;
 }
 
+// " (F3)", " (Alt-F3)", " (geen)" after a DefaultKey byte; nothing for another byte.
 std::string keyName(int key) {
-    if (key >= 0x3B && key <= 0x3E) return " (F" + std::to_string(key - 0x3A) + ")";
-    if (key >= 0x68 && key <= 0x6B) return " (Alt-F" + std::to_string(key - 0x67) + ")";
-    return key == 0 ? " (geen)" : "";
+    const bool known = key == 0 || !defaultKeyName(key).empty();
+    return known ? " (" + defaultKeyText(key) + ")" : "";
 }
 
 bool differs(const SectorBuffer& a, const SectorBuffer& b, int from, int to) {
@@ -32,46 +34,49 @@ std::string sector0Fields(const SectorBuffer& was, const SectorBuffer& will) {
     const bool willBeInstalled = carriesInstallMarker(will);
     const int key = will[DefaultKeyOffset];
     if (willBeInstalled && !wasInstalled)
-        add("opstartcode van VELTRA, standaardtoets " + hex2(key) + keyName(key));
+        add(fill(tr("opstartcode van VELTRA, default-toets {0}"), {hex2(key) + keyName(key)}));
     else if (wasInstalled && !willBeInstalled)
-        add("opstartcode van de bewaarde MBR");
+        add(tr("opstartcode van de bewaarde MBR"));
     else if (differs(was, will, 0, PauseTicksOffset) ||
              differs(was, will, PauseTicksOffset + 2, DefaultKeyOffset) ||
              differs(was, will, DefaultKeyOffset + 1, 440))
-        add("opstartcode");
+        add(tr("opstartcode"));
     if (willBeInstalled && !wasInstalled && pauseTicksOf(will) >= 0)
-        add("pauze " + pauseText(pauseTicksOf(will)));
+        add(fill(tr("pauze {0}"), {pauseText(pauseTicksOf(will))}));
     if (wasInstalled && willBeInstalled && was[DefaultKeyOffset] != key)
-        add("standaardtoets " + hex2(was[DefaultKeyOffset]) + " -> " + hex2(key) + keyName(key));
+        add(fill(tr("default-toets {0} -> {1}"),
+                 {hex2(was[DefaultKeyOffset]), hex2(key) + keyName(key)}));
     if (wasInstalled && willBeInstalled &&
         differs(was, will, PauseTicksOffset, PauseTicksOffset + 2))
-        add("pauze " + (pauseTicksOf(was) >= 0 ? pauseText(pauseTicksOf(was)) : "?") + " -> " +
-            pauseText(pauseTicksOf(will)));
-    if (differs(was, will, 440, 446)) add("handtekening");
+        add(fill(tr("pauze {0} -> {1}"),
+                 {pauseTicksOf(was) >= 0 ? pauseText(pauseTicksOf(was)) : "?",
+                  pauseText(pauseTicksOf(will))}));
+    if (differs(was, will, 440, 446)) add(tr("handtekening"));
     for (int e = 0; e < 4; ++e) {
         const int flag = bootFlagOffset(e);
         const int type = typeOffset(e);
         std::string entry;
         if (was[flag] != will[flag])
-            entry += " vlag " + hex2(was[flag]) + " -> " + hex2(will[flag]);
+            entry += fill(tr(" vlag {0} -> {1}"), {hex2(was[flag]), hex2(will[flag])});
         if (was[type] != will[type])
-            entry += " type " + hex2(was[type]) + " -> " + hex2(will[type]);
-        if (differs(was, will, flag, flag + 16) && entry.empty()) entry = " andere velden";
-        if (!entry.empty()) add("partitie " + std::to_string(e + 1) + ":" + entry);
+            entry += fill(tr(" type {0} -> {1}"), {hex2(was[type]), hex2(will[type])});
+        if (differs(was, will, flag, flag + 16) && entry.empty()) entry = tr(" andere velden");
+        if (!entry.empty()) add(fill(tr("partitie {0}:{1}"), {std::to_string(e + 1), entry}));
     }
     if (differs(was, will, 510, 512)) add("55h AAh");
-    return fields.empty() ? "blijft gelijk" : fields;
+    return fields.empty() ? tr("blijft gelijk") : fields;
 }
 
 } // namespace
 
 std::string describePlan(const DiskPlan& plan, const FirstSectors& now) {
-    std::string out = "Proef (--dry-run), er wordt niets geschreven. In deze volgorde:\n";
+    std::string out = tr("Proef (--dry-run), er wordt niets geschreven. In deze volgorde:\n");
     for (const SectorWrite& write : plan.writes) {
         const uint64_t last = write.lba + write.sectors.size() - 1;
-        out += "  LBA " + std::to_string(write.lba) +
-               (last != write.lba ? "-" + std::to_string(last) : "") + ", " +
-               std::to_string(write.sectors.size() * 512) + " bytes, daarna sync:\n";
+        out +=
+            fill(tr("  LBA {0}, {1} bytes, daarna sync:\n"),
+                 {std::to_string(write.lba) + (last != write.lba ? "-" + std::to_string(last) : ""),
+                  std::to_string(write.sectors.size() * 512)});
         for (size_t n = 0; n < write.sectors.size(); ++n) {
             const uint64_t lba = write.lba + n;
             const SectorBuffer& will = write.sectors[n];
@@ -79,16 +84,16 @@ std::string describePlan(const DiskPlan& plan, const FirstSectors& now) {
             if (lba == 0)
                 what = sector0Fields(now[0], will);
             else if (lba < now.size() && will == now[lba])
-                what = "blijft gelijk";
+                what = tr("blijft gelijk");
             else if (will == now[0])
-                what = "wordt de huidige LBA 0";
+                what = tr("wordt de huidige LBA 0");
             else if (will == SectorBuffer{})
-                what = "wordt gewist";
+                what = tr("wordt gewist");
             else
-                what = "verandert";
+                what = tr("verandert");
             out += "    LBA " + std::to_string(lba) + ": " + what + "\n";
         }
     }
-    if (plan.writes.empty()) out += "  niets\n";
+    if (plan.writes.empty()) out += tr("  niets\n");
     return out;
 }

@@ -15,6 +15,19 @@ struct DriveUsage {
 };
 DriveUsage driveUsage();
 
+// The user's interface language as a locale name ("en-US"; Windows), empty
+// where the environment alone decides (POSIX).
+std::string systemLanguage();
+
+// The platform's words for a drive that did not open (catalogue ids, looked up
+// by the caller): missing rights; a path that names no disk, and any other
+// failure, as patterns of {0} the drive number, {1} the path, {2} the error.
+const char* noRightsText();
+const char* notADiskPattern();
+const char* openErrorPattern();
+// A system error code in words, in the language in use.
+std::string systemErrorText(int error);
+
 // Called first in main, before anything is opened: descriptors 0 to 2 that are
 // closed are opened on the null device (so a drive can never take their place
 // and be read as keys or written as screen output); a reader that went away

@@ -1,5 +1,6 @@
 #include "installer/platform.h"
 
+#include "core/catalogue.h"
 #include "core/write_sequence.h"
 #include "display/window.h"
 #include "display/window_posix.h"
@@ -31,6 +32,50 @@ void onStopSignal(int signal) {
 
 } // namespace
 
+std::string systemLanguage() {
+    return "";
+}
+
+const char* noRightsText() {
+    return N_(" Niet voldoende rechten. Start als root, bijvoorbeeld met sudo.");
+}
+
+const char* notADiskPattern() {
+    return N_(" Drive {0} ({1}) is geen schijf en geen schijfbestand.");
+}
+
+const char* openErrorPattern() {
+    return N_(" Drive {0} ({1}) kan niet geopend worden (fout {2}).");
+}
+
+std::string systemErrorText(int error) {
+    // The errors that a backup folder or file meets, in the program's own
+    // words (the C library would say them in English whatever the language).
+    struct Known {
+        int code;
+        const char* text;
+    };
+    static constexpr Known Texts[] = {
+        {ENOSPC, N_("geen ruimte meer op het apparaat")},
+        {EDQUOT, N_("quotum overschreden")},
+        {EACCES, N_("geen toegang")},
+        {EPERM, N_("niet toegestaan")},
+        {EROFS, N_("alleen-lezen bestandssysteem")},
+        {EIO, N_("invoer-/uitvoerfout")},
+        {ENOENT, N_("bestand of map bestaat niet")},
+        {EEXIST, N_("bestaat al")},
+        {ENOTDIR, N_("geen map")},
+        {EISDIR, N_("is een map")},
+        {ELOOP, N_("te veel koppelingen")},
+        {ENAMETOOLONG, N_("naam te lang")},
+        {EMFILE, N_("te veel open bestanden")},
+        {EBUSY, N_("apparaat bezet")},
+    };
+    for (const Known& known : Texts)
+        if (known.code == error) return tr(known.text);
+    return fill(tr("fout {0}"), {std::to_string(error)});
+}
+
 void prepareProcess() {
     for (int fd = 0; fd <= 2; ++fd) {
         if (::fcntl(fd, F_GETFD) != -1) continue;
@@ -49,14 +94,14 @@ void prepareProcess() {
 }
 
 DriveUsage driveUsage() {
-    return {R"(  -d, --drive PAD      de schijf van drive 0, 1, 2, 3 in volgorde (hooguit 4):
+    return {N_(R"(  -d, --drive PAD      de schijf van drive 0, 1, 2, 3 in volgorde (hooguit 4):
                        een hele schijf (/dev/sda) of een schijfbestand; gaat
                        voor VELTRA_DRIVES
-)",
-            R"(Voorbeelden met een schijfbestand:
+)"),
+            N_(R"(Voorbeelden met een schijfbestand:
   veltra --drive schijf.img --status
   veltra -d schijf.img 1v
-)"};
+)")};
 }
 
 bool plainOutputWanted() {
@@ -97,15 +142,15 @@ bool mayWriteDisks() {
 std::string restartWithRights(const std::string& drive) {
     char self[4096];
     const ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
-    if (n <= 0) return "het pad van het programma is niet te vinden.";
+    if (n <= 0) return tr("het pad van het programma is niet te vinden.");
     const std::string program(self, static_cast<size_t>(n));
     constexpr const char* Pkexec = "/usr/bin/pkexec";
     const char* const args[] = {Pkexec, program.c_str(), "--drive", drive.c_str(), nullptr};
     ::execv(Pkexec, const_cast<char* const*>(args));
     const int error = errno;
-    return error == ENOENT ? "pkexec ontbreekt (pakket pkexec), het programma kan geen "
-                             "beheerdersrechten vragen."
-                           : "pkexec kan niet starten (" + std::string(std::strerror(error)) + ").";
+    return error == ENOENT ? tr("pkexec ontbreekt (pakket pkexec), het programma kan geen "
+                                "beheerdersrechten vragen.")
+                           : fill(tr("pkexec kan niet starten ({0})."), {systemErrorText(error)});
 }
 
 int showCliText(const std::string& out, const std::string& err, int exitCode, bool bareStart) {
@@ -127,7 +172,8 @@ bool menuCanRun() {
 int outputWritten(int exitCode) {
     if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return exitCode;
     const int error = errno;
-    std::fprintf(stderr, "veltra: de uitvoer kan niet geschreven worden (%s).\n",
-                 std::strerror(error));
+    const std::string text = fill(tr("veltra: de uitvoer kan niet geschreven worden ({0}).\n"),
+                                  {systemErrorText(error)});
+    std::fputs(text.c_str(), stderr);
     return 3;
 }

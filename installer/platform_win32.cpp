@@ -1,5 +1,6 @@
 #include "installer/platform.h"
 
+#include "core/catalogue.h"
 #include "core/write_sequence.h"
 #include "display/window.h"
 
@@ -22,19 +23,45 @@ BOOL WINAPI onConsoleEvent(DWORD) {
 
 } // namespace
 
+std::string systemLanguage() {
+    wchar_t name[LOCALE_NAME_MAX_LENGTH] = {};
+    const LCID ui = MAKELCID(GetUserDefaultUILanguage(), SORT_DEFAULT);
+    if (LCIDToLocaleName(ui, name, LOCALE_NAME_MAX_LENGTH, 0) <= 0) return "";
+    std::string text;
+    for (const wchar_t* c = name; *c && *c < 0x80; ++c) text += static_cast<char>(*c);
+    return text;
+}
+
+const char* noRightsText() {
+    return N_(" Niet voldoende rechten. Start met Administrator-rechten.");
+}
+
+const char* notADiskPattern() {
+    return N_(" {1} is geen schijf: geef een nummer of \\\\.\\PhysicalDriveN op.");
+}
+
+const char* openErrorPattern() {
+    // Any other failure to open a physical drive is a matter of rights here.
+    return noRightsText();
+}
+
+std::string systemErrorText(int error) {
+    return fill(tr("fout {0}"), {std::to_string(error)});
+}
+
 void prepareProcess() {
     SetConsoleCtrlHandler(onConsoleEvent, TRUE);
 }
 
 DriveUsage driveUsage() {
-    return {R"(  -d, --drive SCHIJF   de schijf van drive 0, 1, 2, 3 in volgorde (hooguit 4):
+    return {N_(R"(  -d, --drive SCHIJF   de schijf van drive 0, 1, 2, 3 in volgorde (hooguit 4):
                        een nummer of \\.\PhysicalDriveN; zonder --drive is
                        drive N \\.\PhysicalDriveN
-)",
-            R"(Voorbeelden:
+)"),
+            N_(R"(Voorbeelden:
   veltra --drive 1 --status
   veltra -d \\.\PhysicalDrive0 1v
-)"};
+)")};
 }
 
 bool startedFromDesktop() {
@@ -46,7 +73,7 @@ bool mayWriteDisks() {
 }
 
 std::string restartWithRights(const std::string&) {
-    return "het programma vraagt zijn rechten bij het starten.";
+    return tr("het programma vraagt zijn rechten bij het starten.");
 }
 
 bool plainOutputWanted() {

@@ -2,7 +2,9 @@
 
 #include "boot_symbols.h"
 #include "core/backup.h"
+#include "core/catalogue.h"
 #include "core/disk_plan.h"
+#include "core/menu_options.h"
 #include "core/partition_table.h"
 #include "core/sector_access.h"
 #include "installer/main_loop.h"
@@ -20,11 +22,16 @@ struct TypeName {
     std::string_view name;
 };
 // Short names of the common types; the hidden forms carry the name of their type.
+// The JSON report gives them as they stand here; the text looks them up.
 constexpr TypeName TypeNames[] = {
-    {0x00, "leeg"},      {0x01, "FAT12"},          {0x04, "FAT16 <32M"}, {0x05, "uitgebreid"},
-    {0x06, "FAT16"},     {0x07, "NTFS/exFAT"},     {0x0B, "FAT32"},      {0x0C, "FAT32 LBA"},
-    {0x0E, "FAT16 LBA"}, {0x0F, "uitgebreid LBA"}, {0x81, "Minix"},      {0x82, "Linux swap"},
-    {0x83, "Linux"},     {0x8E, "Linux LVM"},      {0xA5, "FreeBSD"},    {0xEE, "GPT"},
+    {0x00, N_("leeg")},   {0x01, "FAT12"},
+    {0x04, "FAT16 <32M"}, {0x05, N_("uitgebreid")},
+    {0x06, "FAT16"},      {0x07, "NTFS/exFAT"},
+    {0x0B, "FAT32"},      {0x0C, "FAT32 LBA"},
+    {0x0E, "FAT16 LBA"},  {0x0F, N_("uitgebreid LBA")},
+    {0x81, "Minix"},      {0x82, "Linux swap"},
+    {0x83, "Linux"},      {0x8E, "Linux LVM"},
+    {0xA5, "FreeBSD"},    {0xEE, "GPT"},
     {0xEF, "EFI"},
 };
 
@@ -38,14 +45,15 @@ std::string_view typeName(int type) {
     const int visible = isRecognisedType(type) ? type & ~HiddenBit : type;
     for (const TypeName& t : TypeNames)
         if (t.type == visible) return t.name;
-    return "onbekend";
+    return N_("onbekend");
 }
 
-// The DefaultKey byte as the key it stands for.
-std::string keyName(int key) {
-    if (key >= 0x3B && key <= 0x3E) return "F" + std::to_string(key - 0x3A);
-    if (key >= 0x68 && key <= 0x6B) return "Alt-F" + std::to_string(key - 0x67);
-    return {};
+// `text` with blanks after it up to `width` characters (UTF-8).
+std::string padded(std::string text, size_t width) {
+    size_t characters = 0;
+    for (char c : text) characters += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    if (characters < width) text.append(width - characters, ' ');
+    return text;
 }
 
 uint32_t le32(const SectorBuffer& s, int at) {
@@ -103,14 +111,14 @@ std::string jsonString(const std::string& text) {
 
 std::string yesNo(bool value, bool json) {
     if (json) return value ? "true" : "false";
-    return value ? "ja" : "nee";
+    return value ? tr("ja") : tr("nee");
 }
 
 // One drive's part of the report.
 std::string describeDrive(int drive, const BackupSectors& s, bool json) {
     const SectorBuffer& lba0 = s[0];
     const bool installed = carriesInstallMarker(lba0);
-    const std::string key = installed ? keyName(lba0[bootsym::defaultKeyOffset]) : "";
+    const std::string key = installed ? defaultKeyName(lba0[bootsym::defaultKeyOffset]) : "";
     const bool savedMbr = installed && isBootableMbr(s[1]);
     const bool stage2 = installed && stage2Intact(s[0], s[2], s[3], s[4]);
     const int pause = pauseTicksOf(lba0); // -1: not installed, or a stage 1 without the field
@@ -133,15 +141,17 @@ std::string describeDrive(int drive, const BackupSectors& s, bool json) {
             ",\"saved_mbr_valid\":" + (installed ? yesNo(savedMbr, true) : "null") +
             ",\"stage2_intact\":" + (installed ? yesNo(stage2, true) : "null") + ",\"entries\":[";
     } else {
-        out += "Drive " + std::to_string(drive) + ": " + shownPath(name) + " (" +
-               std::to_string(size / 1048576) + " MiB, sectoren van " + std::to_string(sectorSize) +
-               " bytes, handtekening " + signature + ")\n";
-        out += "  VELTRA: " + std::string(installed ? "geinstalleerd" : "niet geinstalleerd");
+        out += fill(tr("Drive {0}: {1} ({2} MiB, sectoren van {3} bytes, handtekening {4})"),
+                    {std::to_string(drive), shownPath(name), std::to_string(size / 1048576),
+                     std::to_string(sectorSize), signature}) +
+               "\n";
+        out +=
+            "  VELTRA: " + std::string(installed ? tr("geïnstalleerd") : tr("niet geïnstalleerd"));
         if (installed)
-            out += ", standaard " + (key.empty() ? std::string("geen") : key) + ", pauze " +
-                   (pause >= 0 ? pauseText(pause) : std::string("vast (oudere VELTRA)")) +
-                   "; LBA 1 geldige MBR: " + yesNo(savedMbr, false) +
-                   "; LBA 2-4 stage 2 heel: " + yesNo(stage2, false);
+            out += fill(tr(", default {0}, pauze {1}; LBA 1 geldige MBR: {2}; LBA 2-4 heel: {3}"),
+                        {key.empty() ? std::string(tr("geen")) : key,
+                         pause >= 0 ? pauseText(pause) : std::string(tr("vast (oudere VELTRA)")),
+                         yesNo(savedMbr, false), yesNo(stage2, false)});
         out += "\n";
     }
     for (int e = 0; e < 4; ++e) {
@@ -150,19 +160,27 @@ std::string describeDrive(int drive, const BackupSectors& s, bool json) {
         const bool hidden = isRecognisedType(type) && (type & HiddenBit);
         const uint32_t start = le32(lba0, bootFlagOffset(e) + 8);
         const uint32_t sectors = le32(lba0, bootFlagOffset(e) + 12);
+        if (!json) {
+            char number[16];
+            std::snprintf(number, sizeof number, "%02X", type);
+            char places[2][16];
+            std::snprintf(places[0], sizeof places[0], "%10u", start);
+            std::snprintf(places[1], sizeof places[1], "%10u", sectors);
+            out += fill(tr("  {0}: {1}h {2} {3} {4} start {5}  {6} sectoren"),
+                        {std::to_string(e + 1), number, padded(tr(typeName(type).data()), 14),
+                         padded(active ? tr("actief") : "", 6),
+                         padded(hidden ? tr("verborgen") : "", 10), places[0], places[1]}) +
+                   "\n";
+            continue;
+        }
         char line[160];
-        if (json) {
+        {
             std::snprintf(line, sizeof line,
                           "%s{\"slot\":%d,\"type\":%d,\"name\":%s,\"active\":%s,\"hidden\":%s,"
                           "\"start\":%u,\"sectors\":%u}",
                           e ? "," : "", e + 1, type,
                           jsonString(std::string(typeName(type))).c_str(),
                           yesNo(active, true).c_str(), yesNo(hidden, true).c_str(), start, sectors);
-        } else {
-            std::snprintf(line, sizeof line,
-                          "  %d: %02Xh %-14s %-6s %-10s start %10u  %10u sectoren\n", e + 1, type,
-                          std::string(typeName(type)).c_str(), active ? "aktief" : "",
-                          hidden ? "verborgen" : "", start, sectors);
         }
         out += line;
     }
@@ -191,8 +209,10 @@ std::string statusReport(bool json, int& exitCode) {
             else
                 out += error == ErrorInvalidHandle
                            ? openFailureText(drive).substr(1) + "\n"
-                           : "Drive " + std::to_string(drive) + ": " + shownPath(driveName(drive)) +
-                                 " is niet te lezen (fout " + std::to_string(error) + ").\n";
+                           : fill(tr("Drive {0}: {1} is niet te lezen (fout {2})."),
+                                  {std::to_string(drive), shownPath(driveName(drive)),
+                                   std::to_string(error)}) +
+                                 "\n";
             continue;
         }
         out += describeDrive(drive, sectors, json);

@@ -2,6 +2,8 @@
 // has no console or terminal to write it to.
 #include "installer/platform.h"
 
+#include "core/catalogue.h"
+#include "display/font_cp437.h"
 #include "display/window.h"
 
 #include <algorithm>
@@ -32,7 +34,8 @@ void addWrapped(std::vector<std::string>& rows, std::string line) {
 
 // The text in the window, a page of 26 rows at a time; a key shows the next
 // page, Escape or the close button ends at once.
-void showPages(TextScreen& shown, const std::string& text, int exitCode) {
+void showPages(TextScreen& shown, const std::string& utf8, int exitCode) {
+    const std::string text = cp437FromUtf8(utf8);
     std::vector<std::string> lines;
     for (size_t start = 0; start < text.size();) {
         const size_t end = std::min(text.find('\n', start), text.size());
@@ -51,8 +54,8 @@ void showPages(TextScreen& shown, const std::string& text, int exitCode) {
         const bool more = first + perPage < lines.size();
         moveCursor(shown, TextScreen::Rows, 1);
         printText(shown,
-                  more ? "  Druk op een toets voor meer, Escape stopt."
-                       : "  Druk op een willekeurige toets.",
+                  cp437FromUtf8(more ? tr("  Druk op een toets voor meer, Escape stopt.")
+                                     : tr("  Druk op een willekeurige toets.")),
                   false);
         const std::string key = awaitKey(shown);
         const bool stop = key == std::string(1, char(KeyEscape)) ||

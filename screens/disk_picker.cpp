@@ -2,6 +2,8 @@
 // a list on the pale rose page, the selected one on the plum bar.
 #include "screens/disk_picker.h"
 
+#include "core/catalogue.h"
+#include "display/font_cp437.h"
 #include "screens/gradient_bar.h"
 
 #include <algorithm>
@@ -48,6 +50,12 @@ std::string sizeText(uint64_t bytes) {
     return text;
 }
 
+// The text of the catalogue as the screen shows it.
+std::string shown(const char* dutch) {
+    return cp437FromUtf8(tr(dutch));
+}
+
+// Prints code page 437 bytes as one whole row.
 void printRow(TextScreen& screen, int row, const std::string& text, uint32_t fg, uint32_t bg) {
     moveCursor(screen, row, 1);
     setColor(screen, fg, bg);
@@ -55,32 +63,39 @@ void printRow(TextScreen& screen, int row, const std::string& text, uint32_t fg,
 }
 
 void paintBands(InstallerState& state, TextScreen& screen) {
-    std::string title = " Dorvanti VELTRA Manager [Schijf kiezen] ";
+    std::string title = shown(N_(" Dorvanti VELTRA Manager [Schijf kiezen] "));
+    title.resize(std::min<size_t>(title.size(), TextScreen::Columns));
     const size_t left = (TextScreen::Columns - title.size()) / 2;
     title = std::string(left, '>') + title;
     title.append(TextScreen::Columns - title.size(), '<');
     printRow(screen, 1, title, White, Magenta);
     drawTitleGradient(state, screen, 0);
-    printRow(screen, 28, "  Pijl-op/Pijl-neer: kiezen    Enter: openen    Escape: stoppen", White,
+    printRow(screen, 28,
+             shown(N_("  Pijl-op/Pijl-neer: kiezen    Enter: openen    Escape: stoppen")), White,
              Magenta);
     drawTitleGradient(state, screen, FooterTop);
 }
 
 void paintPage(TextScreen& screen, const std::vector<DiskChoice>& disks, bool needsRights) {
     for (int row = 2; row <= 27; ++row) printRow(screen, row, "", Black, PaleRose);
-    printRow(screen, 3, "  Op welke schijf komt VELTRA? Kies de schijf waarvan de pc opstart.",
+    printRow(screen, 3,
+             shown(N_("  Op welke schijf komt VELTRA? Kies de schijf waarvan de pc opstart.")),
              Black, PaleRose);
     if (disks.empty()) {
-        printRow(screen, FirstDiskRow, "  Deze computer heeft geen schijven die VELTRA kent.",
-                 Black, PaleRose);
+        printRow(screen, FirstDiskRow,
+                 shown(N_("  Deze computer heeft geen schijven die VELTRA kent.")), Black,
+                 PaleRose);
         return;
     }
-    printRow(screen, HeaderRow, "  " + columns("Schijf", "Grootte", "Model", "VELTRA"), Grey,
-             PaleRose);
+    printRow(screen, HeaderRow,
+             "  " +
+                 columns(shown(N_("Schijf")), shown(N_("Grootte")), shown(N_("Model")), "VELTRA"),
+             Grey, PaleRose);
     if (needsRights)
-        printRow(screen, 25,
-                 "  Voor het openen vraagt het systeem om het wachtwoord van een beheerder.",
-                 Magenta, PaleRose);
+        printRow(
+            screen, 25,
+            shown(N_("  Voor het openen vraagt het systeem om het wachtwoord van een beheerder.")),
+            Magenta, PaleRose);
 }
 
 void paintDisks(TextScreen& screen, const std::vector<DiskChoice>& disks, int selected, int first) {
@@ -103,10 +118,11 @@ void paintDisks(TextScreen& screen, const std::vector<DiskChoice>& disks, int se
 } // namespace
 
 std::string diskChoiceRow(const DiskChoice& disk) {
-    const char* installed = disk.installed == 1   ? "ge\x8Bnstalleerd"
-                            : disk.installed == 0 ? "niet ge\x8Bnstalleerd"
-                                                  : "onbekend";
-    return columns(disk.path, sizeText(disk.bytes), disk.model, installed);
+    const char* installed = disk.installed == 1   ? N_("geïnstalleerd")
+                            : disk.installed == 0 ? N_("niet geïnstalleerd")
+                                                  : N_("onbekend");
+    return columns(cp437FromUtf8(disk.path), sizeText(disk.bytes), cp437FromUtf8(disk.model),
+                   shown(installed));
 }
 
 int runDiskPicker(InstallerState& state, TextScreen& screen, const std::vector<DiskChoice>& disks,

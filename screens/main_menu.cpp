@@ -3,10 +3,12 @@
 #include "screens/main_menu.h"
 
 #include "core/disk_plan.h"
+#include "core/menu_options.h"
 #include "core/partition_table.h"
 #include "core/record_store.h"
 #include "screens/gradient_bar.h"
 #include "screens/help_screen.h"
+#include "screens/page_row.h"
 #include "screens/partition_editor.h"
 
 #include <algorithm>
@@ -22,27 +24,9 @@ constexpr int ScanUp = 72;
 constexpr int ScanDown = 80;
 constexpr int ScanF1 = 59;
 
-// What the line code in columns 6-7 marks: the partition whose state goes into
-// columns 3-4 (0 for none) and the DefaultKey that earns a "*" in column 74.
-struct LineMarks {
-    std::string_view code;
-    int partition;
-    int defaultKey;
-};
-
-constexpr LineMarks MarkTable[] = {
-    {"Al", 0, 0},   {"1z", 1, 104}, {"1e", 1, 104}, {"1v", 1, 59},  {"2z", 2, 105},
-    {"2e", 2, 105}, {"2v", 2, 60},  {"3z", 3, 106}, {"3e", 3, 106}, {"3v", 3, 61},
-    {"4z", 4, 107}, {"4e", 4, 107}, {"4v", 4, 62},
-};
-
-// The word each selectable row of the main menu leaves on Enter, by row.
-constexpr const char* CommandWords[21] = {
-    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, "RM",   "IN",  "1Z",
-    "1V",    "2Z",    "2V",    "3Z",    "3V",    "4Z",    "4V",    nullptr, "HIDE", "REST"};
-
 const char* commandWordOf(int row) {
-    return row >= 0 && row <= 20 ? CommandWords[row] : nullptr;
+    const MenuOption* option = menuOptionAtRow(row);
+    return option ? option->word.data() : nullptr;
 }
 
 int startRow(const InstallerState& state) {
@@ -80,8 +64,8 @@ void printPageRows(InstallerState& state, TextScreen& screen, int first, int las
     for (int k = 1; k < first; ++k) readText(state);
     for (int k = first; k <= last; ++k) {
         setRowColours(state, screen, k);
-        std::string row = fitRow(readText(state));
-        markMenuLine(state, row);
+        std::string row = translatedPageRow(readText(state));
+        markMenuLine(state, row, k);
         printText(screen, row, false);
     }
 }
@@ -106,7 +90,7 @@ void fullRepaint(InstallerState& state, TextScreen& screen) {
     printDriveNumber(state, screen);
     moveCursor(screen, 28, 1);
     setColor(screen, White, Magenta);
-    printText(screen, fitRow(readText(state)), false); // row 28 follows row 27
+    printText(screen, translatedPageRow(readText(state)), false); // row 28 follows row 27
     drawTitleGradient(state, screen, FooterTop);
     leaveCursorForMessages(screen);
 }
@@ -171,18 +155,28 @@ void dispatchKey(InstallerState& state, TextScreen& screen) {
 
 } // namespace
 
-void markMenuLine(const InstallerState& state, std::string& row) {
-    if (row.size() < 74) row.resize(TextScreen::Columns, ' ');
-    const std::string_view code(row.data() + 5, 2);
-    const auto* marks = std::find_if(std::begin(MarkTable), std::end(MarkTable),
-                                     [&](const LineMarks& m) { return m.code == code; });
-    if (marks == std::end(MarkTable)) return;
-    if (marks->partition != 0) {
-        const int entry = marks->partition - 1;
+void markMenuLine(const InstallerState& state, std::string& row, int rowNumber) {
+    if (row.size() < TextScreen::Columns) row.resize(TextScreen::Columns, ' ');
+    int partition = 0;
+    int defaultKey = -1;
+    if (state.currentDrive == 0) {
+        const MenuOption* option = menuOptionAtRow(rowNumber);
+        if (!option) return;
+        partition = option->partition;
+        defaultKey = option->defaultKey;
+    } else if (rowNumber >= 10 && rowNumber <= 16 && rowNumber % 2 == 0) {
+        // The editor's row of partition n, marked as the main menu's nZ row.
+        partition = (rowNumber - 8) / 2;
+        defaultKey = menuOptionAtRow(8 + 2 * partition)->defaultKey;
+    } else {
+        return;
+    }
+    if (partition != 0) {
+        const int entry = partition - 1;
         if ((state.workSector[typeOffset(entry)] & HiddenBit) == 0) row[3] = '+';
         if (state.workSector[bootFlagOffset(entry)] == 0x80) row[2] = 'a';
     }
-    if (state.workSector[DefaultKeyOffset] == marks->defaultKey) row[73] = '*';
+    if (state.workSector[DefaultKeyOffset] == defaultKey) row[73] = '*';
 }
 
 void paintMenuPage(InstallerState& state, TextScreen& screen) {

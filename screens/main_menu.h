@@ -12,5 +12,6 @@ void runMenuScreen(InstallerState& state, TextScreen& screen);
 // One pass's painting: the whole page when state.fullRedraw = 1 (clearing it),
 // else rows 3..24 and the drive number. Cursor left at (22, 1), Magenta on PaleRose.
 void paintMenuPage(InstallerState& state, TextScreen& screen);
-// Writes the state marks of the line code in columns 6-7 into an 80-byte row.
-void markMenuLine(const InstallerState& state, std::string& row);
+// Writes the state marks of row `rowNumber` into that 80-byte row: the flags of
+// its partition in columns 3-4, a "*" in column 74 for the stored default.
+void markMenuLine(const InstallerState& state, std::string& row, int rowNumber);
