@@ -360,8 +360,8 @@ TEST_F(Backups, ARestoreKeepsTheFileItRestores) {
 // an unreadable drive ends with 3.
 TEST_F(Backups, StatusShowsTheDiskAsItIs) {
     const std::string rows =
-        "  1: 06h FAT16          aktief            start        100           8 sectoren\n"
-        "  2: 1Bh FAT32          aktief verborgen  start        108           8 sectoren\n"
+        "  1: 06h FAT16          actief            start        100           8 sectoren\n"
+        "  2: 1Bh FAT32          actief verborgen  start        108           8 sectoren\n"
         "  3: 42h onbekend                         start        116           8 sectoren\n"
         "  4: 83h Linux                            start 4294967295  4026531841 sectoren\n";
     const std::string entries =
@@ -380,27 +380,27 @@ TEST_F(Backups, StatusShowsTheDiskAsItIs) {
         const char* text; // the VELTRA line
         const char* json; // the JSON fields after the signature
     } cases[] = {
-        {nullptr, 0, "  VELTRA: niet geinstalleerd\n",
+        {nullptr, 0, "  VELTRA: niet geïnstalleerd\n",
          "\"installed\":false,\"default_key\":null,\"pause_ticks\":null,\"pause_seconds\":null,"
          "\"saved_mbr_valid\":null,\"stage2_intact\":"
          "null,"},
         {"4z", 0,
-         "  VELTRA: geinstalleerd, standaard Alt-F4, pauze 3,0 s (55 tikken); LBA 1 geldige MBR: "
-         "ja; LBA 2-4 stage 2 heel: "
+         "  VELTRA: geïnstalleerd, default Alt-F4, pauze 3,0 s (55 tikken); LBA 1 geldige MBR: "
+         "ja; LBA 2-4 heel: "
          "ja\n",
          "\"installed\":true,\"default_key\":\"Alt-F4\",\"pause_ticks\":55,\"pause_seconds\":3.0,"
          "\"saved_mbr_valid\":true,\"stage2_intact\":"
          "true,"},
         {"1v", 1,
-         "  VELTRA: geinstalleerd, standaard F1, pauze 3,0 s (55 tikken); LBA 1 geldige MBR: nee; "
-         "LBA 2-4 stage 2 heel: "
+         "  VELTRA: geïnstalleerd, default F1, pauze 3,0 s (55 tikken); LBA 1 geldige MBR: nee; "
+         "LBA 2-4 heel: "
          "ja\n",
          "\"installed\":true,\"default_key\":\"F1\",\"pause_ticks\":55,\"pause_seconds\":3.0,"
          "\"saved_mbr_valid\":false,\"stage2_intact\":"
          "true,"},
         {"in", 3,
-         "  VELTRA: geinstalleerd, standaard geen, pauze 3,0 s (55 tikken); LBA 1 geldige MBR: ja; "
-         "LBA 2-4 stage 2 heel: "
+         "  VELTRA: geïnstalleerd, default geen, pauze 3,0 s (55 tikken); LBA 1 geldige MBR: ja; "
+         "LBA 2-4 heel: "
          "nee\n",
          "\"installed\":true,\"default_key\":null,\"pause_ticks\":55,\"pause_seconds\":3.0,\"saved_"
          "mbr_valid\":true,\"stage2_intact\":"
@@ -517,7 +517,7 @@ TEST_F(Backups, ADryRunShowsThePlanAndWritesNothing) {
                                         "    LBA 3: verandert\n"
                                         "    LBA 4: verandert\n"
                                         "  LBA 0, 512 bytes, daarna sync:\n"
-                                        "    LBA 0: opstartcode van VELTRA, standaardtoets ";
+                                        "    LBA 0: opstartcode van VELTRA, default-toets ";
     const std::string lba0 = intro + "  LBA 0, 512 bytes, daarna sync:\n    LBA 0: ";
     struct Case {
         std::vector<std::string> args;
@@ -565,7 +565,7 @@ TEST_F(Backups, ADryRunShowsThePlanAndWritesNothing) {
     EXPECT_EQ(said, intro + "  LBA 1-4, 2048 bytes, daarna sync:\n    LBA 1: blijft gelijk\n"
                             "    LBA 2: blijft gelijk\n    LBA 3: blijft gelijk\n"
                             "    LBA 4: blijft gelijk\n  LBA 0, 512 bytes, daarna sync:\n"
-                            "    LBA 0: standaardtoets 6Bh -> 3Ch (F2)\n");
+                            "    LBA 0: default-toets 6Bh -> 3Ch (F2)\n");
     EXPECT_EQ(readAll(image), now);
 }
 
@@ -596,18 +596,18 @@ TEST_F(Backups, AnswersWithoutAWindow) {
          2,
          "",
          "veltra: " + (dir / "no\\x1b.bak").string() +
-             " is niet te lezen. Er is niets veranderd.\n"},
+             " is niet te lezen. Er is niets gewijzigd.\n"},
         {{"-d", shortDisk.string(), "-n", "hide"},
          true,
          3,
          "",
-         "veltra: drive 0 is niet te lezen (fout 5).\n"},
+         "veltra: drive 0 is niet te lezen (fout 5), er is niets gewijzigd.\n"},
         {{"-d", shortDisk.string(), "-n", "--restore", missing},
          true,
          2,
          "",
          "veltra: " + (dir / "no\\x1b.bak").string() +
-             " is niet te lezen. Er is niets veranderd.\n"},
+             " is niet te lezen. Er is niets gewijzigd.\n"},
         {{"hide"}, false, 0, "", ""},
         {{"-d", image.string()}, false, 0, "", ""},
     };
@@ -674,7 +674,7 @@ TEST_F(Backups, PauseAndDefaultChangeOnlyTheirBytes) {
     const std::vector<uint8_t> blank = readAll(image);
     std::string said;
     EXPECT_EQ(runLine({"--default=1v"}, said), 1);
-    EXPECT_EQ(said, "veltra: VELTRA is niet geinstalleerd, er is niets gewijzigd.\n");
+    EXPECT_EQ(said, "veltra: VELTRA is niet geïnstalleerd, er is niets gewijzigd.\n");
     EXPECT_EQ(runLine({"--pause=1", "-n"}, said), 1);
     EXPECT_EQ(readAll(image), blank);
     EXPECT_TRUE(listBackups().empty());
@@ -701,7 +701,7 @@ TEST_F(Backups, PauseAndDefaultChangeOnlyTheirBytes) {
               std::string::npos)
         << said;
     EXPECT_EQ(runLine({"--status"}, said), 0);
-    EXPECT_NE(said.find("VELTRA: geinstalleerd, standaard F1, pauze 2,0 s (36 tikken); LBA 1"),
+    EXPECT_NE(said.find("VELTRA: geïnstalleerd, default F1, pauze 2,0 s (36 tikken); LBA 1"),
               std::string::npos)
         << said;
 
@@ -712,19 +712,19 @@ TEST_F(Backups, PauseAndDefaultChangeOnlyTheirBytes) {
         std::vector<std::pair<size_t, uint8_t>> changed; // offset, new value
     } changes[] = {
         {{"--pause=2,5"},
-         "VELTRA is bijgewerkt: standaard F1, pauze 2,5 s (46 tikken). Bij de volgende opstart "
+         "VELTRA is bijgewerkt: default F1, pauze 2,5 s (46 tikken). Bij de volgende opstart "
          "aktief.\n",
          {{48, 46}}},
         {{"--default=3v"},
-         "VELTRA is bijgewerkt: standaard F3, pauze 2,5 s (46 tikken). Bij de volgende opstart "
+         "VELTRA is bijgewerkt: default F3, pauze 2,5 s (46 tikken). Bij de volgende opstart "
          "aktief.\n",
          {{112, 0x3D}}},
         {{"--default=NONE", "--pause=30"},
-         "VELTRA is bijgewerkt: standaard geen, pauze 30,0 s (546 tikken). Bij de volgende "
+         "VELTRA is bijgewerkt: default geen, pauze 30,0 s (546 tikken). Bij de volgende "
          "opstart aktief.\n",
          {{48, 0x22}, {49, 0x02}, {112, 0}}},
         {{"--pause=0", "--default=4z"},
-         "VELTRA is bijgewerkt: standaard Alt-F4, pauze 0,0 s (0 tikken). Bij de volgende opstart "
+         "VELTRA is bijgewerkt: default Alt-F4, pauze 0,0 s (0 tikken). Bij de volgende opstart "
          "aktief.\n",
          {{48, 0}, {49, 0}, {112, 0x6B}}},
     };
@@ -745,7 +745,7 @@ TEST_F(Backups, PauseAndDefaultChangeOnlyTheirBytes) {
     EXPECT_EQ(runLine({"-n", "--default=2v", "--pause=1"}, said), 0);
     EXPECT_EQ(said, "Proef (--dry-run), er wordt niets geschreven. In deze volgorde:\n"
                     "  LBA 0, 512 bytes, daarna sync:\n"
-                    "    LBA 0: standaardtoets 6Bh -> 3Ch (F2); pauze 0,0 s (0 tikken) -> "
+                    "    LBA 0: default-toets 6Bh -> 3Ch (F2); pauze 0,0 s (0 tikken) -> "
                     "1,0 s (18 tikken)\n");
     EXPECT_EQ(readAll(image), disk);
 

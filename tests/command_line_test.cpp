@@ -98,7 +98,7 @@ TEST(CommandWord, OnlyKnownWordsActAndOptionsAreTakenOut) {
          "usage|||||--pause verwacht seconden van 0 tot 30, bijvoorbeeld --pause=1,5."},
         {{"--default=5v"}, "usage|||||--default verwacht 1z ... 4v of none."},
         {{"--default=2v", "1v"},
-         "usage|1V||||key 60|--default staat zonder woord: 1v kiest zelf de standaard."},
+         "usage|1V||||key 60|--default staat zonder woord: 1v kiest zelf de default."},
         {{"--pause=1", "rm"},
          "usage|RM||||pause 18|--pause hoort bij IN, 1Z ... 4V of staat zonder woord."},
         {{"--pause=1", "--status"},

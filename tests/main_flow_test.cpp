@@ -216,7 +216,7 @@ TEST_F(MainFlow, BatchOnAnInstalledDiskEndsWhenTheWordLeadsNowhere) {
         EXPECT_EQ(state->menuTitle, state->installedTitle);
         const std::vector<std::string> shown = rows();
         EXPECT_EQ(shown[0], "");
-        EXPECT_EQ(shown[1], "  VELTRA is al geinstalleerd, er is niets gedaan.") << word;
+        EXPECT_EQ(shown[1], "  VELTRA is al geïnstalleerd, er is niets gewijzigd.") << word;
         EXPECT_EQ(shown[2], "");
         EXPECT_EQ(shown[3], Prompt);
         expectEndedThroughThePrompt(1);
@@ -232,7 +232,7 @@ TEST_F(MainFlow, BatchEndsWhenTheFreeSpaceQuestionIsRefused) {
 
     const std::vector<std::string> shown = rows();
     EXPECT_EQ(shown[1], "  Er is niet genoeg lege ruimte voor VELTRA, toch installeren? (j/n)");
-    EXPECT_EQ(shown[3], "  VELTRA is niet geinstalleerd, er is niets gewijzigd.");
+    EXPECT_EQ(shown[3], "  VELTRA is niet geïnstalleerd, er is niets gewijzigd.");
     EXPECT_EQ(shown[5], Prompt);
     expectEndedThroughThePrompt(1);
     EXPECT_EQ(diskBytes(), disk.bytes);
@@ -255,7 +255,7 @@ TEST_F(MainFlow, BatchRefusalOnAFewerThanTwoDiskEndsWithItsOwnLines) {
     state = std::make_unique<InstallerState>();
     run({"in"}, {'n', 'x'});
     const std::vector<std::string> shown = rows();
-    EXPECT_EQ(shown[3], "  VELTRA is niet geinstalleerd, er is niets gewijzigd.");
+    EXPECT_EQ(shown[3], "  VELTRA is niet geïnstalleerd, er is niets gewijzigd.");
     EXPECT_EQ(shown[5], Prompt);
     EXPECT_EQ(diskBytes(), disk.bytes);
 }

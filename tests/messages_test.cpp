@@ -27,13 +27,13 @@ void expectMessage(const Message& got, const Expected& want) {
 
 TEST(Messages, RefusalsAndResultsOfEveryTask) {
     const std::pair<Refusal, Expected> refusals[] = {
-        {Refusal::NoMbr, {"  Sector 0 bevat geen geldige MBR, VELTRA is niet geinstalleerd.", 1}},
+        {Refusal::NoMbr, {"  Sector 0 bevat geen geldige MBR, VELTRA is niet geïnstalleerd.", 1}},
         {Refusal::Gpt,
-         {"  Deze schijf heeft een GPT-partitietabel, VELTRA kan hier niet geinstalleerd worden.",
+         {"  Deze schijf heeft een GPT-partitietabel, VELTRA kan hier niet geïnstalleerd worden.",
           1}},
         {Refusal::TooFew, {"  VELTRA vond minder dan 2 primaire partities, geannuleerd.", 1}},
         {Refusal::NoSavedMbr, {"  Sector 1 bevat geen geldige MBR, VELTRA is niet verwijderd.", 1}},
-        {Refusal::NotInstalled, {"  VELTRA is niet geinstalleerd, er is niets gewijzigd.", 1}},
+        {Refusal::NotInstalled, {"  VELTRA is niet geïnstalleerd, er is niets gewijzigd.", 1}},
         {Refusal::NoTable, {"  Sector 0 bevat geen geldige MBR, er is niets gewijzigd.", 1}},
         {Refusal::Nothing, {"", 0}},
         {Refusal::None, {"", 0}},
@@ -58,7 +58,7 @@ TEST(Messages, RefusalsAndResultsOfEveryTask) {
         expectMessage(writeMessage(task, WriteReport{}, 0), want);
     }
 
-    const std::string nothing = ", er is niets veranderd.";
+    const std::string nothing = ", er is niets gewijzigd.";
     struct Case {
         Task task;
         WriteResult result;
@@ -84,7 +84,7 @@ TEST(Messages, RefusalsAndResultsOfEveryTask) {
         {Task::Install,
          WriteResult::WriteFailed,
          false,
-         {"  Schrijven naar de schijf is mislukt, VELTRA is niet geinstalleerd.", 3}},
+         {"  Schrijven naar de schijf is mislukt, VELTRA is niet geïnstalleerd.", 3}},
         {Task::Remove,
          WriteResult::WriteFailed,
          false,
@@ -166,7 +166,7 @@ TEST(Messages, BackupsAndRestores) {
     DiskIdentity disk;
     disk.signature = 0xCAFE;
     disk.sectors = 4096;
-    const std::string force = " Er is niets veranderd (--force schrijft hem toch).";
+    const std::string force = " Er is niets gewijzigd (--force schrijft hem toch).";
     const std::pair<RestoreCheck, Expected> checks[] = {
         {RestoreCheck::OtherSignature,
          {"  De back-up is van schijf 0badf00d, drive 0 is schijf 0000cafe." + force, 1}},
@@ -183,9 +183,9 @@ TEST(Messages, BackupsAndRestores) {
           "niets veranderd.",
           2}},
         {RestoreCheck::NoSavedMbr,
-         {"  De back-up bevat VELTRA, maar LBA 1 is geen geldige MBR. Er is niets veranderd.", 2}},
+         {"  De back-up bevat VELTRA, maar LBA 1 is geen geldige MBR. Er is niets gewijzigd.", 2}},
         {RestoreCheck::Stage2Damaged,
-         {"  De back-up bevat VELTRA, maar LBA 2-4 zijn niet heel. Er is niets veranderd.", 2}},
+         {"  De back-up bevat VELTRA, maar LBA 2-4 zijn niet heel. Er is niets gewijzigd.", 2}},
         {RestoreCheck::TargetGpt,
          {"  Drive 0 heeft een GPT-partitietabel, die de back-up zou overschrijven. Er is niets "
           "veranderd.",

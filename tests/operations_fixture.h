@@ -34,11 +34,11 @@ inline const std::string TooFewMessage =
     "  VELTRA vond minder dan 2 primaire partities, geannuleerd.";
 inline const std::string ClosingPrompt = "  Druk op een willekeurige toets.";
 inline const std::string ReadFailedMessage =
-    "  Lezen van de schijf is mislukt, er is niets veranderd.";
+    "  Lezen van de schijf is mislukt, er is niets gewijzigd.";
 inline const std::string WriteFailedMessage =
-    "  Schrijven naar de schijf is mislukt, er is niets veranderd.";
+    "  Schrijven naar de schijf is mislukt, er is niets gewijzigd.";
 inline const std::string InstallFailedMessage =
-    "  Schrijven naar de schijf is mislukt, VELTRA is niet geinstalleerd.";
+    "  Schrijven naar de schijf is mislukt, VELTRA is niet geïnstalleerd.";
 inline const std::string RemoveFailedMessage =
     "  Schrijven naar de schijf is mislukt, VELTRA is niet verwijderd.";
 inline const std::string Sector0LostMessage =
@@ -48,17 +48,17 @@ inline const std::string NotWipedMessage =
 inline const std::string InUseMessage =
     "  Drive 0 is in gebruik door een ander programma, er is niets gewijzigd.";
 inline const std::string ChangedMessage =
-    "  De partitietabel is intussen gewijzigd, er is niets veranderd.";
+    "  De partitietabel is intussen veranderd, er is niets gewijzigd.";
 inline const std::string NoSavedMbrMessage =
     "  Sector 1 bevat geen geldige MBR, VELTRA is niet verwijderd.";
 inline const std::string NoMbrMessage =
-    "  Sector 0 bevat geen geldige MBR, VELTRA is niet geinstalleerd.";
+    "  Sector 0 bevat geen geldige MBR, VELTRA is niet geïnstalleerd.";
 inline const std::string NotInstalledMessage =
-    "  VELTRA is niet geinstalleerd, er is niets gewijzigd.";
+    "  VELTRA is niet geïnstalleerd, er is niets gewijzigd.";
 inline const std::string NoTableMessage =
     "  Sector 0 bevat geen geldige MBR, er is niets gewijzigd.";
 inline const std::string GptMessage =
-    "  Deze schijf heeft een GPT-partitietabel, VELTRA kan hier niet geinstalleerd worden.";
+    "  Deze schijf heeft een GPT-partitietabel, VELTRA kan hier niet geïnstalleerd worden.";
 
 struct Entry {
     int flag = 0x00;

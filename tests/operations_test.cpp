@@ -392,7 +392,7 @@ TEST_F(ImageTest, RefusalsWriteNothingAndEndWithTheirCode) {
         {"drive in use", mbr, {}, LOCK_EX, "HIDE", InUseMessage, 1},
         {"drive in use", installed, mbr, LOCK_EX, "RM", InUseMessage, 1},
         {"drive read by another", mbr, {}, LOCK_SH, "1V", InUseMessage, 1},
-        {"nothing to do", installed, mbr, 0, "IN", "  VELTRA is al geinstalleerd, er is niets gedaan.", 1},
+        {"nothing to do", installed, mbr, 0, "IN", "  VELTRA is al geïnstalleerd, er is niets gewijzigd.", 1},
         // A request to remove never installs.
         {"RM without VELTRA", mbr, {}, 0, "RM", NotInstalledMessage, 1},
         // HIDE and REST leave a sector alone that holds no partition table.

@@ -119,7 +119,7 @@ def test_installer(t, veltra, qemu_present):
     t.disk_is(disk, removed, "image after the start without the boot manager")
 
 
-RECONFIGURED_F3 = b"VELTRA is bijgewerkt: standaard F3, pauze 3,0 s (55 tikken). Bij de volgende " \
+RECONFIGURED_F3 = b"VELTRA is bijgewerkt: default F3, pauze 3,0 s (55 tikken). Bij de volgende " \
     b"opstart aktief."
 AFTER_F3 = [(0, 0x16), (0, 0x1B), (0x80, 0x07), (0, 0x93)]
 
@@ -158,7 +158,7 @@ def test_reconfigure(t, veltra, qemu_present):
     t.equal(dry.decode("cp437"),
             "Proef (--dry-run), er wordt niets geschreven. In deze volgorde:\n"
             "  LBA 0, 512 bytes, daarna sync:\n"
-            "    LBA 0: standaardtoets 3Bh -> 3Dh (F3)\n", "veltra --default=3v --dry-run")
+            "    LBA 0: default-toets 3Bh -> 3Dh (F3)\n", "veltra --default=3v --dry-run")
     t.disk_is(disk, installed, "image after the dry run")
     out = run_veltra(t, veltra, disk, ["--default=3v"], b"")
     t.equal(out, RECONFIGURED_F3 + b"\n", "veltra --default=3v: output")
