@@ -713,19 +713,19 @@ TEST_F(Backups, PauseAndDefaultChangeOnlyTheirBytes) {
     } changes[] = {
         {{"--pause=2,5"},
          "VELTRA is bijgewerkt: default F1, pauze 2,5 s (46 tikken). Bij de volgende opstart "
-         "aktief.\n",
+         "actief.\n",
          {{48, 46}}},
         {{"--default=3v"},
          "VELTRA is bijgewerkt: default F3, pauze 2,5 s (46 tikken). Bij de volgende opstart "
-         "aktief.\n",
+         "actief.\n",
          {{112, 0x3D}}},
         {{"--default=NONE", "--pause=30"},
          "VELTRA is bijgewerkt: default geen, pauze 30,0 s (546 tikken). Bij de volgende "
-         "opstart aktief.\n",
+         "opstart actief.\n",
          {{48, 0x22}, {49, 0x02}, {112, 0}}},
         {{"--pause=0", "--default=4z"},
          "VELTRA is bijgewerkt: default Alt-F4, pauze 0,0 s (0 tikken). Bij de volgende opstart "
-         "aktief.\n",
+         "actief.\n",
          {{48, 0}, {49, 0}, {112, 0x6B}}},
     };
     size_t backups = listBackups().size();
@@ -770,7 +770,7 @@ TEST_F(Backups, PauseAndDefaultChangeOnlyTheirBytes) {
                     "opnieuw. Er is niets gewijzigd.\n");
     EXPECT_EQ(readAll(image), disk);
     EXPECT_EQ(runLine({"--status"}, said), 0);
-    EXPECT_NE(said.find("standaard geen, pauze vast (oudere VELTRA);"), std::string::npos) << said;
+    EXPECT_NE(said.find("default geen, pauze vast (oudere VELTRA);"), std::string::npos) << said;
     EXPECT_EQ(runLine({"--status", "--json"}, said), 0);
     EXPECT_NE(said.find("\"pause_ticks\":null,\"pause_seconds\":null"), std::string::npos) << said;
 }

@@ -3,6 +3,7 @@
 // (batch runs through the closing prompt, interactive ones on Escape).
 #include "core/partition_table.h"
 #include "core/sector_access.h"
+#include "display/font_cp437.h"
 #include "display/text_screen.h"
 #include "display/window.h"
 #include "installer/desktop_start.h"
@@ -81,7 +82,8 @@ class MainFlow : public ::testing::Test {
 
     std::vector<std::string> rows() const {
         std::vector<std::string> all;
-        for (int r = 1; r <= TextScreen::Rows; ++r) all.push_back(trimmed(rowText(*screen, r)));
+        for (int r = 1; r <= TextScreen::Rows; ++r)
+            all.push_back(utf8FromCp437(trimmed(rowText(*screen, r))));
         return all;
     }
     std::string lastPrintedRow() const {

@@ -72,7 +72,7 @@ TEST(Messages, RefusalsAndResultsOfEveryTask) {
         {Task::HideAll,
          WriteResult::Changed,
          false,
-         {"  De partitietabel is intussen gewijzigd" + nothing, 1}},
+         {"  De partitietabel is intussen veranderd" + nothing, 1}},
         {Task::Edit,
          WriteResult::ReadFailed,
          false,
@@ -134,7 +134,10 @@ TEST(Messages, RefusalsAndResultsOfEveryTask) {
 
 TEST(Messages, BackupsAndRestores) {
     using Kind = BackupFailure::Kind;
-    const std::string because = " (" + std::string(std::strerror(ENOSPC)) + ")";
+    // The system's errors in the program's words, whatever the C library's language.
+    const std::string because = " (geen ruimte meer op het apparaat)";
+    EXPECT_EQ(backupFailureText({BackupFailure::Kind::CannotWrite, "/b", 9999}, 1),
+              "/b kan niet geschreven worden (fout 9999)");
     const std::pair<Kind, std::string> failures[] = {
         {Kind::ReadFailed, "LBA 0-4 van drive 1 zijn niet te lezen"},
         {Kind::NoFolder, "geen map voor back-ups: HOME is geen absoluut pad"},
@@ -153,10 +156,10 @@ TEST(Messages, BackupsAndRestores) {
         EXPECT_EQ(backupFailureText({kind, "/b\x1bx", ENOSPC}, 1), want);
 
     const std::pair<BackupFileProblem, std::string> problems[] = {
-        {BackupFileProblem::Unreadable, "is niet te lezen"},
-        {BackupFileProblem::NotRegular, "is geen gewoon bestand"},
-        {BackupFileProblem::NotBackup, "is geen back-up van VELTRA"},
-        {BackupFileProblem::Damaged, "is beschadigd of onvolledig"},
+        {BackupFileProblem::Unreadable, "{0} is niet te lezen"},
+        {BackupFileProblem::NotRegular, "{0} is geen gewoon bestand"},
+        {BackupFileProblem::NotBackup, "{0} is geen back-up van VELTRA"},
+        {BackupFileProblem::Damaged, "{0} is beschadigd of onvolledig"},
     };
     for (const auto& [problem, want] : problems) EXPECT_EQ(backupFileText(problem), want);
 
@@ -180,7 +183,7 @@ TEST(Messages, BackupsAndRestores) {
           1}},
         {RestoreCheck::NoBootSignature,
          {"  LBA 0 van de back-up eindigt niet op 55h AAh, de schijf zou niet meer starten. Er is "
-          "niets veranderd.",
+          "niets gewijzigd.",
           2}},
         {RestoreCheck::NoSavedMbr,
          {"  De back-up bevat VELTRA, maar LBA 1 is geen geldige MBR. Er is niets gewijzigd.", 2}},
@@ -188,7 +191,7 @@ TEST(Messages, BackupsAndRestores) {
          {"  De back-up bevat VELTRA, maar LBA 2-4 zijn niet heel. Er is niets gewijzigd.", 2}},
         {RestoreCheck::TargetGpt,
          {"  Drive 0 heeft een GPT-partitietabel, die de back-up zou overschrijven. Er is niets "
-          "veranderd.",
+          "gewijzigd.",
           2}},
         {RestoreCheck::Ready, {"", 0}},
     };

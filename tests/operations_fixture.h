@@ -6,6 +6,7 @@
 #include "core/installer_state.h"
 #include "core/partition_table.h"
 #include "core/sector_access.h"
+#include "display/font_cp437.h"
 #include "display/text_screen.h"
 #include "display/window.h"
 #include "installer/main_loop.h"
@@ -125,9 +126,11 @@ inline const std::vector<InstallWord> InstallWords = {
     {"3Z", 106, 14}, {"3V", 61, 15}, {"4Z", 107, 16}, {"4V", 62, 17},
     {"IN", 0, 9},    {"RM", 0, 9},   {"", 0, 9},      {"HIDE X", 0, 9}};
 
-inline std::string row80(std::string text) {
-    text.resize(80, ' ');
-    return text;
+// A text (UTF-8, as the messages give it) as the screen row that shows it.
+inline std::string row80(const std::string& text) {
+    std::string row = cp437FromUtf8(text);
+    row.resize(80, ' ');
+    return row;
 }
 
 inline bool blankRow(const TextScreen& screen, int row) {

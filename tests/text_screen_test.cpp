@@ -787,6 +787,8 @@ TEST(TerminalBackend, OnATerminalTooSmallResizedAndPutBackForTheEnd) {
     const winsize small{20, 60, 0, 0}, fitting{28, 80, 0, 0};
     ASSERT_EQ(::ioctl(tty, TIOCSWINSZ, &small), 0);
     termios afterRestore{};
+    // The program words the notice; the backend cuts it to the terminal's width.
+    setBackendTexts({"Venster te klein: VELTRA heeft 80x28 tekens nodig.", "", ""});
     std::thread run([&] {
         TextScreen screen;
         runTerminalWindow(screen, tty, tty, [&](TextScreen& s) {
