@@ -1,5 +1,6 @@
 #include "installer/command_line.h"
 
+#include "core/boot_language.h"
 #include "core/disk_plan.h"
 #include "installer/main_loop.h"
 #include "installer/operations.h"
@@ -26,6 +27,7 @@ enum : int {
     NoBackupOption,
     PauseOption,
     DefaultOption,
+    BootLangOption,
 };
 
 const option LongOptions[] = {
@@ -41,6 +43,7 @@ const option LongOptions[] = {
     {"dry-run", no_argument, nullptr, 'n'},
     {"pause", required_argument, nullptr, PauseOption},
     {"default", required_argument, nullptr, DefaultOption},
+    {"boot-lang", required_argument, nullptr, BootLangOption},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -55,6 +58,7 @@ std::string optionName(int code, const std::string& typed) {
 std::string valueWanted(int code) {
     if (code == PauseOption) return " verwacht seconden van 0 tot 30, bijvoorbeeld --pause=1,5.";
     if (code == DefaultOption) return " verwacht 1z ... 4v of none.";
+    if (code == BootLangOption) return " verwacht nl of en.";
     return code == RestoreOption ? " verwacht een bestand." : " verwacht een schijf.";
 }
 
@@ -158,6 +162,10 @@ void takeOption(Scan& scan, int option, const std::string& typed) {
         line.defaultKey = defaultKeyOfWord(optarg);
         if (line.defaultKey < 0) scan.error(optionName(option, typed) + valueWanted(option));
         break;
+    case BootLangOption:
+        line.bootLanguage = languageOfCode(optarg);
+        if (!line.bootLanguage) scan.error(optionName(option, typed) + valueWanted(option));
+        break;
     case 'd':
     case RestoreOption:
         if (*optarg == '\0') {
@@ -199,19 +207,24 @@ CommandLine checked(Scan& scan) {
     for (const std::string& part : scan.rest) asTyped += (asTyped.empty() ? "" : " ") + part;
     if (line.action != Action::Run && !line.word.empty())
         return fail("Onbekend bij deze optie: " + asTyped + ".");
-    const bool reconfigures = line.pauseTicks >= 0 || line.defaultKey >= 0;
+    const bool reconfigures =
+        line.pauseTicks >= 0 || line.defaultKey >= 0 || line.bootLanguage.has_value();
     if (reconfigures && line.action != Action::Run)
-        return fail("--pause en --default horen niet bij --status, --list-backups of --restore.");
+        return fail("--pause, --default en --boot-lang horen niet bij --status, --list-backups of "
+                    "--restore.");
     if (line.defaultKey >= 0 && !line.word.empty())
         return fail("--default staat zonder woord: " + asTyped + " kiest zelf de standaard.");
     if (line.pauseTicks >= 0 && !line.word.empty() && !isInstallWord(line.word))
         return fail("--pause hoort bij IN, 1Z ... 4V of staat zonder woord.");
+    if (line.bootLanguage && !line.word.empty() && !isInstallWord(line.word))
+        return fail("--boot-lang hoort bij IN, 1Z ... 4V of staat zonder woord.");
     if (reconfigures && line.word.empty()) line.action = Action::Reconfigure;
     if (line.json && line.action != Action::Status) return fail("--json hoort bij --status.");
     if (line.force && line.action != Action::Restore) return fail("--force hoort bij --restore.");
     if (line.dryRun && line.word.empty() && line.action != Action::Restore &&
         line.action != Action::Reconfigure)
-        return fail("--dry-run hoort bij een woord, bij --restore, --pause of --default.");
+        return fail("--dry-run hoort bij een woord, bij --restore, --pause, --default of "
+                    "--boot-lang.");
     if (!line.word.empty() && !isKnownWord(line.word))
         return fail("Onbekend woord: " + asTyped + ".");
     return line;
@@ -264,15 +277,20 @@ Opties:
   --restore BESTAND    een back-up van LBA 0-4 terugzetten op schijf 0
   --force              bij --restore: ook als de back-up van een andere schijf lijkt
   --no-backup          geen back-up maken voor het schrijven
-  -n, --dry-run        bij een woord, --restore, --pause of --default: laten zien
-                       welke sectoren en welke velden van LBA 0 zouden
-                       veranderen, niets schrijven
+  -n, --dry-run        bij een woord, --restore, --pause, --default of
+                       --boot-lang: laten zien welke sectoren en welke velden
+                       van LBA 0 zouden veranderen, niets schrijven
   --pause=SECONDEN     de pauze bij het opstarten, 0 tot 30 seconden (1,5 mag),
                        volgens de klok van het BIOS: bij IN of 1Z ... 4V de pauze
                        die de installatie schrijft (anders 3); zonder woord
                        verandert alleen de pauze van een geinstalleerde VELTRA
   --default=WOORD      zonder woord: alleen de standaardkeuze van een
                        geinstalleerde VELTRA veranderen (1z ... 4v, of none)
+  --boot-lang=TAAL     de taal van het opstartprogramma, nl of en: bij IN of
+                       1Z ... 4V de taal die de installatie schrijft (anders die
+                       van een opstartprogramma op de schijf, of die van
+                       VELTRA zelf); zonder woord krijgt een geinstalleerde
+                       VELTRA alleen de teksten in die taal
 
 Back-ups:
   Voor elk schrijven gaan LBA 0-4 naar $XDG_STATE_HOME/veltra (alleen een

@@ -93,6 +93,10 @@ Message refusalMessage(Refusal refusal) {
         return {"  Deze VELTRA heeft geen instelbare pauze; verwijder hem en installeer opnieuw. "
                 "Er is niets gewijzigd.",
                 ExitRefused};
+    case Refusal::OtherBuild:
+        return {"  Dit opstartprogramma is van een andere versie; verwijder het en installeer "
+                "opnieuw. Er is niets gewijzigd.",
+                ExitRefused};
     case Refusal::Nothing:
     case Refusal::None:
         break;
@@ -133,9 +137,16 @@ std::string pauseText(int ticks) {
            std::to_string(ticks) + (ticks == 1 ? " tik)" : " tikken)");
 }
 
-std::string reconfiguredText(const SectorBuffer& lba0) {
+std::string reconfiguredText(const SectorBuffer& lba0, std::optional<BootLanguage> language) {
     return "VELTRA is bijgewerkt: standaard " + defaultKeyText(lba0[DefaultKeyOffset]) +
-           ", pauze " + pauseText(pauseTicksOf(lba0)) + ". Bij de volgende opstart aktief.\n";
+           ", pauze " + pauseText(pauseTicksOf(lba0)) +
+           (language ? ", opstartprogramma " + bootLanguageName(language) : "") +
+           ". Bij de volgende opstart aktief.\n";
+}
+
+std::string bootLanguageName(std::optional<BootLanguage> language) {
+    if (!language) return "onbekend";
+    return *language == BootLanguage::English ? "Engels" : "Nederlands";
 }
 
 Message writeMessage(Task task, const WriteReport& report, int drive) {

@@ -1,5 +1,6 @@
 #include "installer/plan_text.h"
 
+#include "core/boot_language.h"
 #include "core/partition_table.h"
 #include "installer/messages.h"
 
@@ -90,5 +91,14 @@ std::string describePlan(const DiskPlan& plan, const FirstSectors& now) {
         }
     }
     if (plan.writes.empty()) out += "  niets\n";
+    // A boot program written or given other texts: in which language.
+    FirstSectors after = now;
+    for (const SectorWrite& write : plan.writes)
+        for (size_t n = 0; n < write.sectors.size(); ++n)
+            if (write.lba + n < after.size()) after[write.lba + n] = write.sectors[n];
+    const std::optional<BootLanguage> language = installedBootLanguage(after);
+    if (carriesInstallMarker(after[0]) &&
+        (!carriesInstallMarker(now[0]) || installedBootLanguage(now) != language))
+        out += "  Taal van het opstartprogramma: " + bootLanguageName(language) + "\n";
     return out;
 }

@@ -383,28 +383,28 @@ TEST_F(Backups, StatusShowsTheDiskAsItIs) {
         {nullptr, 0, "  VELTRA: niet geinstalleerd\n",
          "\"installed\":false,\"default_key\":null,\"pause_ticks\":null,\"pause_seconds\":null,"
          "\"saved_mbr_valid\":null,\"stage2_intact\":"
-         "null,"},
+         "null,\"boot_language\":null,"},
         {"4z", 0,
          "  VELTRA: geinstalleerd, standaard Alt-F4, pauze 3,0 s (55 tikken); LBA 1 geldige MBR: "
          "ja; LBA 2-4 stage 2 heel: "
-         "ja\n",
+         "ja\n  Taal van het opstartprogramma: Nederlands\n",
          "\"installed\":true,\"default_key\":\"Alt-F4\",\"pause_ticks\":55,\"pause_seconds\":3.0,"
          "\"saved_mbr_valid\":true,\"stage2_intact\":"
-         "true,"},
+         "true,\"boot_language\":\"nl\","},
         {"1v", 1,
          "  VELTRA: geinstalleerd, standaard F1, pauze 3,0 s (55 tikken); LBA 1 geldige MBR: nee; "
          "LBA 2-4 stage 2 heel: "
-         "ja\n",
+         "ja\n  Taal van het opstartprogramma: Nederlands\n",
          "\"installed\":true,\"default_key\":\"F1\",\"pause_ticks\":55,\"pause_seconds\":3.0,"
          "\"saved_mbr_valid\":false,\"stage2_intact\":"
-         "true,"},
+         "true,\"boot_language\":\"nl\","},
         {"in", 3,
          "  VELTRA: geinstalleerd, standaard geen, pauze 3,0 s (55 tikken); LBA 1 geldige MBR: ja; "
          "LBA 2-4 stage 2 heel: "
-         "nee\n",
+         "nee\n  Taal van het opstartprogramma: onbekend\n", // the byte lies among the texts
          "\"installed\":true,\"default_key\":null,\"pause_ticks\":55,\"pause_seconds\":3.0,\"saved_"
          "mbr_valid\":true,\"stage2_intact\":"
-         "false,"},
+         "false,\"boot_language\":\"unknown\","},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.word ? c.word : "not installed");
@@ -519,16 +519,24 @@ TEST_F(Backups, ADryRunShowsThePlanAndWritesNothing) {
                                         "  LBA 0, 512 bytes, daarna sync:\n"
                                         "    LBA 0: opstartcode van VELTRA, standaardtoets ";
     const std::string lba0 = intro + "  LBA 0, 512 bytes, daarna sync:\n    LBA 0: ";
+    const std::string dutch = "  Taal van het opstartprogramma: Nederlands\n";
+    const std::string english = "  Taal van het opstartprogramma: Engels\n";
     struct Case {
         std::vector<std::string> args;
         int exitCode;
         std::string said;
     } cases[] = {
-        {{"--dry-run", "1v"}, 0, install + "3Bh (F1); pauze 3,0 s (55 tikken)\n"},
-        {{"-n", "--pause=0", "3Z"}, 0, install + "6Ah (Alt-F3); pauze 0,0 s (0 tikken)\n"},
-        {{"-n", "in", "--pause=30"}, 0, install + "00h (geen); pauze 30,0 s (546 tikken)\n"},
-        {{"-n", "1z"}, 0, install + "68h (Alt-F1); pauze 3,0 s (55 tikken)\n"},
-        {{"-n", "4v"}, 0, install + "3Eh (F4); pauze 3,0 s (55 tikken)\n"},
+        {{"--dry-run", "1v"}, 0, install + "3Bh (F1); pauze 3,0 s (55 tikken)\n" + dutch},
+        {{"-n", "--pause=0", "3Z"}, 0, install + "6Ah (Alt-F3); pauze 0,0 s (0 tikken)\n" + dutch},
+        {{"-n", "in", "--pause=30"},
+         0,
+         install + "00h (geen); pauze 30,0 s (546 tikken)\n" + dutch},
+        {{"-n", "1z", "--boot-lang=en"},
+         0,
+         install + "68h (Alt-F1); pauze 3,0 s (55 tikken)\n" + english},
+        {{"-n", "--boot-lang=nl", "4v"},
+         0,
+         install + "3Eh (F4); pauze 3,0 s (55 tikken)\n" + dutch},
         {{"-n", "hide"},
          0,
          lba0 + "partitie 1: type 06h -> 16h; partitie 2: type 0Bh -> 1Bh; partitie 3: type 07h -> "
