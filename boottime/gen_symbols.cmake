@@ -3,6 +3,13 @@
 #
 #   cmake -DBIN=veltra.bin -DMAP=veltra.map -DHEADER=boot_symbols.h -DVERSION=9.06
 #         -P gen_symbols.cmake
+#   cmake -DBIN=veltra_en.bin -DMAP=veltra_en.map -DSAME_CODE_AS=veltra.map -DVERSION=9.06
+#         -P gen_symbols.cmake
+#
+# The second form checks a build in another language the same way, writes no
+# header and fails unless every label outside the messages (msg..., lineEnd,
+# messagesEnd) has the address it has in the map SAME_CODE_AS: the texts
+# differ, the code and the places of the other texts do not.
 #
 # The build fails (and veltra.bin is removed, so that no later build takes a
 # wrong image for a finished one) when the program is not exactly 2048 bytes,
@@ -11,14 +18,21 @@
 
 include(${CMAKE_CURRENT_LIST_DIR}/stage2_sum.cmake)
 
-foreach(var BIN MAP HEADER VERSION)
+foreach(var BIN MAP VERSION)
   if(NOT DEFINED ${var})
     message(FATAL_ERROR "gen_symbols.cmake: -D${var}=... is required")
   endif()
 endforeach()
 
+if(NOT DEFINED HEADER AND NOT DEFINED SAME_CODE_AS)
+  message(FATAL_ERROR "gen_symbols.cmake: -DHEADER=... or -DSAME_CODE_AS=... is required")
+endif()
+
 function(fail why)
-  file(REMOVE "${BIN}" "${HEADER}")
+  file(REMOVE "${BIN}")
+  if(DEFINED HEADER)
+    file(REMOVE "${HEADER}")
+  endif()
   message(FATAL_ERROR "boot-time manager: ${why}")
 endfunction()
 
@@ -81,26 +95,57 @@ if(NOT versionStart STREQUAL notice)
 endif()
 
 # ----------------------------------------------------------------- symbols
-file(STRINGS "${MAP}" mapLines)
-set(inText FALSE)
-set(labels "")
-set(constants "")
-foreach(line IN LISTS mapLines)
-  if(line MATCHES "^---- Section \\.text")
-    set(inText TRUE)
-  elseif(line MATCHES "^---- ")
-    set(inText FALSE)
+# readMap(map): sets labels (name=address, in map order) and constant_<NAME>
+# in the caller's scope.
+macro(readMap map)
+  file(STRINGS "${map}" mapLines)
+  set(inText FALSE)
+  set(labels "")
+  foreach(line IN LISTS mapLines)
+    if(line MATCHES "^---- Section \\.text")
+      set(inText TRUE)
+    elseif(line MATCHES "^---- ")
+      set(inText FALSE)
+    endif()
+    if(inText AND line MATCHES "^ +([0-9A-F]+) +([0-9A-F]+) +([A-Z][A-Z0-9_]*)$")
+      # An address defined by equ from $, such as STAGE2_CHECK_AT.
+      set(constant_${CMAKE_MATCH_3} "${CMAKE_MATCH_2}")
+    elseif(inText AND line MATCHES "^ +([0-9A-F]+) +([0-9A-F]+) +([A-Za-z][A-Za-z0-9_]*)$")
+      # Labels of the program; local labels (name.local) do not match.
+      list(APPEND labels "${CMAKE_MATCH_3}=${CMAKE_MATCH_2}")
+    elseif(NOT inText AND line MATCHES "^([0-9A-F]+) +([A-Z][A-Z0-9_]*)$")
+      set(constant_${CMAKE_MATCH_2} "${CMAKE_MATCH_1}")
+    endif()
+  endforeach()
+endmacro()
+
+# The labels that are not messages, for the comparison of two languages.
+function(fixedLabels out)
+  set(fixed "")
+  foreach(pair IN LISTS labels)
+    if(NOT pair MATCHES "^(msg[A-Za-z0-9]*|lineEnd|messagesEnd)=")
+      list(APPEND fixed "${pair}")
+    endif()
+  endforeach()
+  set(${out} "${fixed}" PARENT_SCOPE)
+endfunction()
+
+if(DEFINED SAME_CODE_AS)
+  readMap("${SAME_CODE_AS}")
+  fixedLabels(referenceLabels)
+endif()
+readMap("${MAP}")
+if(DEFINED SAME_CODE_AS)
+  fixedLabels(ownLabels)
+  if(NOT ownLabels STREQUAL referenceLabels)
+    foreach(pair IN LISTS ownLabels)
+      if(NOT pair IN_LIST referenceLabels)
+        fail("label ${pair} is not where it is in ${SAME_CODE_AS}")
+      endif()
+    endforeach()
+    fail("the labels of ${MAP} and ${SAME_CODE_AS} differ")
   endif()
-  if(inText AND line MATCHES "^ +([0-9A-F]+) +([0-9A-F]+) +([A-Z][A-Z0-9_]*)$")
-    # An address defined by equ from $, such as STAGE2_CHECK_AT.
-    set(constant_${CMAKE_MATCH_3} "${CMAKE_MATCH_2}")
-  elseif(inText AND line MATCHES "^ +([0-9A-F]+) +([0-9A-F]+) +([A-Za-z][A-Za-z0-9_]*)$")
-    # Labels of the program; local labels (name.local) do not match.
-    list(APPEND labels "${CMAKE_MATCH_3}=${CMAKE_MATCH_2}")
-  elseif(NOT inText AND line MATCHES "^([0-9A-F]+) +([A-Z][A-Z0-9_]*)$")
-    set(constant_${CMAKE_MATCH_2} "${CMAKE_MATCH_1}")
-  endif()
-endforeach()
+endif()
 
 # --------------------------------------------------------- stage 2 check
 # The word at STAGE2_CHECK_AT (in stage 1, clear of the bytes the installer
@@ -223,11 +268,15 @@ string(JOIN ", " typeList ${typeBytes})
 string(APPEND body "\n// The recognised partition types (visible forms), as in the program.\n")
 string(APPEND body "inline constexpr std::uint8_t recognisedTypeCodes[${typesCount}] = {${typeList}};\n")
 
-foreach(required pauseBegin pauseEnd listDrive diskAddressPacket versionNotice)
+foreach(required pauseBegin pauseEnd listDrive diskAddressPacket versionNotice loadFailedText
+        loadStage2 notRemovedText)
   if(NOT body MATCHES "std::uint16_t ${required} =")
     fail("label ${required} is missing from the map")
   endif()
 endforeach()
+if(NOT DEFINED HEADER)
+  return()
+endif()
 
 set(text "// Generated from veltra.map by gen_symbols.cmake: do not edit.
 // Memory addresses (segment 0) of the boot-time manager's labels.

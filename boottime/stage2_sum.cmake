@@ -8,6 +8,13 @@
 # reads stage 2 from a first assembly and writes the value for the second one
 # as "%define STAGE2_CHECK 0x....". gen_symbols.cmake includes this file for
 # stage2SectorSums() and checks the finished program with it.
+#
+#   cmake -DBIN=veltra_en.unchecked.bin -DCHECK_FILE=stage2_check.inc
+#         -DOUT=stage2_balance.inc -P stage2_sum.cmake
+#
+# keeps the check value of CHECK_FILE (the Dutch build's) and writes instead
+# "%define STAGE2_BALANCE 0x....": the word that, added to a stage 2 assembled
+# with a balance of 0, makes it add up with that check value to 0 again.
 
 # stage2SectorSums(out bin): the sums (mod 10000h) of the words of LBA 2, 3
 # and 4, that is images 1, 2 and 3 of bin, as a list of three numbers.
@@ -38,7 +45,18 @@ if(CMAKE_SCRIPT_MODE_FILE STREQUAL CMAKE_CURRENT_LIST_FILE)
   list(GET sums 0 lba2)
   list(GET sums 1 lba3)
   list(GET sums 2 lba4)
-  math(EXPR check "(0x10000 - ((${lba2} + ${lba3} + ${lba4}) & 0xFFFF)) & 0xFFFF"
-       OUTPUT_FORMAT HEXADECIMAL)
-  file(WRITE "${OUT}" "%define STAGE2_CHECK ${check}\n")
+  if(DEFINED CHECK_FILE)
+    file(STRINGS "${CHECK_FILE}" line REGEX "^%define STAGE2_CHECK 0x[0-9a-fA-F]+$")
+    if(NOT line MATCHES "(0x[0-9a-fA-F]+)$")
+      message(FATAL_ERROR "stage2_sum.cmake: no check value in ${CHECK_FILE}")
+    endif()
+    math(EXPR balance
+         "(0x20000 - ((${lba2} + ${lba3} + ${lba4} + ${CMAKE_MATCH_1}) & 0xFFFF)) & 0xFFFF"
+         OUTPUT_FORMAT HEXADECIMAL)
+    file(WRITE "${OUT}" "%define STAGE2_BALANCE ${balance}\n")
+  else()
+    math(EXPR check "(0x10000 - ((${lba2} + ${lba3} + ${lba4}) & 0xFFFF)) & 0xFFFF"
+         OUTPUT_FORMAT HEXADECIMAL)
+    file(WRITE "${OUT}" "%define STAGE2_CHECK ${check}\n")
+  endif()
 endif()

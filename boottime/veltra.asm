@@ -10,8 +10,9 @@
 ; partition switching is done there before its boot code is started.
 ;
 ; Build: nasm -f bin -DSTAGE2_CHECK=value -o veltra.bin -l veltra.lst veltra.asm
-;        (-DMAP_FILE=veltra.map also writes the symbol map; the build finds
-;        the value itself, see boottime/CMakeLists.txt)
+;        (-DMAP_FILE=veltra.map also writes the symbol map; -DLANGUAGE=en the
+;        English texts; the build finds the value itself, see
+;        boottime/CMakeLists.txt)
 ;
 ; Conventions for the whole program: DS = ES = SS = 0, the direction flag
 ; clear, interrupts enabled, BP = partitionCount from the end of the
@@ -20,9 +21,25 @@
 
 %include "layout.inc"
 
+; LANGUAGE: the language of the texts, nl (the default) or en. Only the
+; texts differ: every code label has the same address in both (the build
+; compares the two symbol maps).
+%ifndef LANGUAGE
+  %define LANGUAGE nl
+%endif
+%ifidn LANGUAGE, nl
+  %include "texts_nl.inc"
+%elifidn LANGUAGE, en
+  %include "texts_en.inc"
+%else
+  %error "LANGUAGE must be nl or en"
+%endif
+
 ; STAGE2_CHECK: the word that makes stage 2's words add up to 0. The build
 ; assembles once with 0, computes it from that stage 2 (stage2_sum.cmake)
-; and assembles again with it; stage 2 itself does not depend on it.
+; and assembles again with it; stage 2 itself does not depend on it. The
+; English build takes the Dutch value and adds STAGE2_BALANCE to its stage 2
+; instead, found the same way.
 %ifndef STAGE2_CHECK
   %error "assemble with -DSTAGE2_CHECK=value (see boottime/CMakeLists.txt)"
 %endif
@@ -246,7 +263,8 @@ loadFailedHalt:
         jmp     loadFailedHalt
 
 loadFailedText:
-        db      LF, CR, "VELTRA: leesfout op de 1e drive. Start de computer opnieuw.", 0
+        db      LF, CR, TEXT_LOAD_FAILED, 0
+        times   LOAD_FAILED_ROOM - ($ - loadFailedText) db 0        ; fails when it is too long
 
 ; loadStage2: carry the disk's current TableBlock (the one LBA 0 was
 ; loaded with) over the stale one in the saved MBR at 7C00h, load stage 2
@@ -659,32 +677,39 @@ removeAtBoot:
 .tell:  call    printMessage
         jmp     waitForKey
 
+codeBEnd:
+
 ; notRemovedText: F10 could not write LBA 0; the manager stays installed.
 notRemovedText:
-        db      "VELTRA is niet verwijderd: schrijffout. Kies een partitie of ongeldige toets", LF, CR, "$"
-
-codeBEnd:
+        db      TEXT_NOT_REMOVED, LF, CR, "$"
         padTo   MESSAGES_AT
 
 ; ==========================================================================
 ; Messages: code page 437, line end LF CR, ended by "$"
 ; ==========================================================================
 
-msgPartition:                   db ": partitie $"
-msgIsActive:                    db " is aktief", LF, CR, "$"
-msgAltF:                        db "Alt-F$"
-msgIsActiveOthersVisible:       db " is aktief, andere primaire partitie(s) zichtbaar", LF, CR, "$"
-msgBanner:                      db " Dorvanti VELTRA Manager $"
-msgActivate:                    db " = Aktiveer partitie $"
-msgAltFComma:                   db ", Alt-F$"
-msgAndOpenOthers:               db " = ", 82h, "n open andere primaire partitie(s)"
+msgPartition:                   db TEXT_PARTITION, "$"
+msgIsActive:                    db TEXT_IS_ACTIVE, LF, CR, "$"
+msgAltF:                        db TEXT_ALT_F, "$"
+msgIsActiveOthersVisible:       db TEXT_IS_ACTIVE_OTHERS_VISIBLE, LF, CR, "$"
+msgBanner:                      db TEXT_BANNER, "$"
+msgActivate:                    db TEXT_ACTIVATE, "$"
+msgAltFComma:                   db TEXT_ALT_F_COMMA, "$"
+msgAndOpenOthers:               db TEXT_AND_OPEN_OTHERS
 lineEnd:                        db LF, CR, "$"  ; also the menu's bare line end
-msgUninstallKey:                db " F10 = De", 8Bh, "nstalleer VELTRA en kies opnieuw", LF, CR, "$"
-msgRemoved:                     db "VELTRA is nu verwijderd. Kies een partitie of ongeldige toets", LF, CR, "$"
-msgStartWindows:                db " = Start Windows op de $"
-msgDriveOn:                     db "e drive op de $"
-msgPartitionIfPresent:          db "e partitie, indien aanwezig", LF, CR, "$"
+msgUninstallKey:                db TEXT_UNINSTALL_KEY, LF, CR, "$"
+msgRemoved:                     db TEXT_REMOVED, LF, CR, "$"
+msgStartWindows:                db TEXT_START_WINDOWS, "$"
+msgDriveOn:                     db TEXT_DRIVE_ON, "$"
+msgPartitionIfPresent:          db TEXT_PARTITION_IF_PRESENT, LF, CR, "$"
 messagesEnd:
+%ifdef STAGE2_BALANCE
+        ; A build whose texts differ from the Dutch ones: this word makes
+        ; stage 2 add up to the same total, so that it works with the same
+        ; check value and a stage 1 of either language.
+        padTo   LIST_DRIVE_AT - 2
+        dw      STAGE2_BALANCE
+%endif
         padTo   LIST_DRIVE_AT
 
 ; listDrive: BIOS drive number whose table listOtherDrives is listing.
@@ -821,6 +846,6 @@ codeCEnd:
 ; versionNotice: product and version text; nothing prints it (checkAndCount
 ; adds it up with the rest of stage 2).
 versionNotice:
-        db      " VELTRA ", VERSION_TEXT, " - opstartmanager voor BIOS/MBR-schijven, vier sectoren"
+        db      " VELTRA ", VERSION_TEXT, TEXT_VERSION_NOTICE
         times   VERSION_SIZE - ($ - versionNotice) db ' '
         assertAt PROGRAM_END

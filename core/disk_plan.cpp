@@ -129,6 +129,29 @@ DiskPlan planReconfigure(const SectorBuffer& lba0, const Reconfiguration& change
     return writeSector0(plan);
 }
 
+DiskPlan planNewTexts(const FirstSectors& disk, const BootImages& images,
+                      const Reconfiguration& change) {
+    DiskPlan plan = onSector0(disk[0]);
+    if (!carriesMarker(disk[0])) {
+        plan.refusal = Refusal::NotInstalled;
+        return plan;
+    }
+    const int pause = pauseTicksOf(disk[0]);
+    if (pause < 0 || !stage2Intact(disk[0], images[1], images[2], images[3])) {
+        plan.refusal = Refusal::OtherBuild;
+        return plan;
+    }
+    SectorBuffer sector0 = images[0];
+    std::copy(disk[0].begin() + TableBlockStart, disk[0].end(), sector0.begin() + TableBlockStart);
+    sector0[DefaultKeyOffset] = static_cast<uint8_t>(
+        change.defaultKey >= 0 ? change.defaultKey : disk[0][DefaultKeyOffset]);
+    setPauseTicks(sector0, change.pauseTicks >= 0 ? change.pauseTicks : pause);
+    plan.newSector0 = sector0;
+    plan.writes.push_back({2, {images[1], images[2], images[3]}});
+    plan.writes.push_back({0, {sector0}});
+    return plan;
+}
+
 DiskPlan planHideAll(const SectorBuffer& lba0) {
     DiskPlan plan = onSector0(lba0);
     // A sector without 55h AAh holds no partition table to change.

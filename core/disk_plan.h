@@ -22,6 +22,7 @@ enum class Refusal {
     NoTable,      // HIDE, REST, an edit, removal: LBA 0 carries no 55h AAh, so no table
     Nothing,      // an edit that changes nothing (an unused entry)
     NoPauseField, // reconfigure: the installed start-up stage has no pause field (older build)
+    OtherBuild,   // new texts: the installed boot program is not of this build
 };
 
 // One transfer: consecutive sectors from `lba` on, written with one sync.
@@ -75,6 +76,15 @@ struct Reconfiguration {
 // field. Refused on a disk without the boot program, and for the pause on a
 // start-up stage that has no pause field.
 DiskPlan planReconfigure(const SectorBuffer& lba0, const Reconfiguration& change);
+// The boot program of this build with other texts (`images`, another
+// language) over an installed one: LBA 2-4 get images 1-3, then LBA 0 gets
+// image 0 with the disk's TableBlock, DefaultKey and pause (or those of
+// `change`). Stage 2 adds up to the same check value in every language, so
+// the old stage 1 starts the new stage 2 and the disk starts at every
+// moment. Refused on a disk without the boot program, and when the installed
+// start-up stage would not accept the new stage 2 (another build).
+DiskPlan planNewTexts(const FirstSectors& disk, const BootImages& images,
+                      const Reconfiguration& change);
 // The pause field of an installed start-up stage; -1 when it has none.
 int pauseTicksOf(const SectorBuffer& lba0);
 // Seconds in tenths to clock ticks (1193182 / 65536 = 18.2065 a second) and

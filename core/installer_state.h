@@ -4,9 +4,13 @@
 
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 struct WriteReport;
+
+// The language of the boot program's texts (core/boot_language.h).
+enum class BootLanguage { Dutch, English };
 
 // One disk sector: 512 bytes.
 using SectorBuffer = std::array<uint8_t, 512>;
@@ -60,6 +64,11 @@ struct RunState {
     // What the program ends with: 0 done, 1 refused or cancelled, 2 usage,
     // 3 a drive could not be opened, read or written.
     int exitCode = 0;
+    // The language of the boot program an install writes (--boot-lang);
+    // nothing: that of a boot program already on the disk, else uiLanguage.
+    std::optional<BootLanguage> bootLanguage;
+    // The installer's own language, which an install without a choice uses.
+    BootLanguage uiLanguage = BootLanguage::Dutch;
     // LBA 0-4 are saved to a backup file before the first write of every
     // operation (the program turns this on unless --no-backup).
     int makeBackups = 0;

@@ -1,11 +1,13 @@
 #include "installer/cli.h"
 
 #include "core/backup.h"
+#include "core/boot_language.h"
 #include "core/catalogue.h"
 #include "core/disk_plan.h"
 #include "core/installer_state.h"
 #include "core/sector_access.h"
 #include "core/writer.h"
+#include "installer/language.h"
 #include "installer/main_loop.h"
 #include "installer/messages.h"
 #include "installer/operations.h"
@@ -93,6 +95,8 @@ int dryRunWord(const CommandLine& line, CliResult& result) {
     auto state = std::make_unique<InstallerState>();
     state->commandWord = line.word;
     state->pauseTicks = line.pauseTicks;
+    state->bootLanguage = line.bootLanguage;
+    state->uiLanguage = bootLanguageOfProgram();
     fillDefaultKeyTable(*state);
     DiskPlan plan;
     switch (chooseOperation(line.word, carriesInstallMarker(disk[0]) ? 1 : 0)) {
@@ -106,7 +110,7 @@ int dryRunWord(const CommandLine& line, CliResult& result) {
         plan = planRemove(disk);
         break;
     case Operation::InstallBootProgram:
-        plan = planInstall(disk, chosenDefaultKey(*state), bootImages(*state),
+        plan = planInstall(disk, chosenDefaultKey(*state), bootImages(*state, disk),
                            chosenPauseTicks(*state));
         break;
     case Operation::RefuseRemoval:
@@ -129,22 +133,31 @@ int dryRunWord(const CommandLine& line, CliResult& result) {
 
 // --pause, --default without a word: LBA 0 of an installed drive 0 with only
 // the pause field and the DefaultKey changed, one write like every other.
+// --boot-lang: LBA 2-4 and then LBA 0 with the texts of that language, the
+// rest of LBA 0 as it was (or as --pause and --default say).
 int reconfigure(const CommandLine& line, CliResult& result) {
-    SectorBuffer lba0{};
-    if (const IoResult read = readSectors(0, 0, &lba0, 1); !read.ok()) {
+    FirstSectors disk{};
+    SectorBuffer& lba0 = disk[0];
+    if (const IoResult read = readSectors(0, 0, disk.data(), line.bootLanguage ? 5 : 1);
+        !read.ok()) {
         result.err += read.opened() ? commandLineText(unreadableText(0, read.code))
                                     : "veltra:" + openFailureText(0) + "\n";
         return ExitDiskError;
     }
-    const DiskPlan plan = planReconfigure(lba0, {line.defaultKey, line.pauseTicks});
+    const Reconfiguration change = {line.defaultKey, line.pauseTicks};
+    DiskPlan plan;
+    if (line.bootLanguage) {
+        auto state = std::make_unique<InstallerState>();
+        plan = planNewTexts(disk, bootImagesIn(*line.bootLanguage, *state), change);
+    } else {
+        plan = planReconfigure(lba0, change);
+    }
     if (plan.refusal != Refusal::None) {
         const Message refused = refusalMessage(plan.refusal);
         result.err += commandLineText(refused.line);
         return refused.exitCode;
     }
     if (line.dryRun) {
-        FirstSectors disk{};
-        disk[0] = lba0;
         result.out += describePlan(plan, disk);
         return ExitDone;
     }
@@ -154,7 +167,7 @@ int reconfigure(const CommandLine& line, CliResult& result) {
         result.err += commandLineText(failed.line);
         return failed.exitCode;
     }
-    result.out += reconfiguredText(plan.newSector0);
+    result.out += reconfiguredText(plan.newSector0, line.bootLanguage);
     return ExitDone;
 }
 

@@ -1,5 +1,6 @@
 #include "installer/command_line.h"
 
+#include "core/boot_language.h"
 #include "core/catalogue.h"
 #include "core/disk_plan.h"
 #include "core/menu_options.h"
@@ -27,6 +28,7 @@ enum : int {
     PauseOption,
     DefaultOption,
     LanguageOption,
+    BootLangOption,
 };
 
 const option LongOptions[] = {
@@ -43,6 +45,7 @@ const option LongOptions[] = {
     {"pause", required_argument, nullptr, PauseOption},
     {"default", required_argument, nullptr, DefaultOption},
     {"lang", required_argument, nullptr, LanguageOption},
+    {"boot-lang", required_argument, nullptr, BootLangOption},
     {nullptr, 0, nullptr, 0},
 };
 
@@ -59,6 +62,7 @@ const char* valuePattern(int code) {
         return tr("{0} verwacht seconden van 0 tot 30, bijvoorbeeld --pause=1,5.");
     if (code == DefaultOption) return tr("{0} verwacht 1z ... 4v of none.");
     if (code == LanguageOption) return tr("{0} verwacht een taal: nl of en.");
+    if (code == BootLangOption) return tr("{0} verwacht nl of en.");
     return code == RestoreOption ? tr("{0} verwacht een bestand.") : tr("{0} verwacht een schijf.");
 }
 
@@ -169,6 +173,10 @@ void takeOption(Scan& scan, int option, const std::string& typed) {
         // Chosen before the parse (languageOption); here only checked.
         if (!hasCatalogue(optarg)) scan.error(valueWanted(option, typed));
         break;
+    case BootLangOption:
+        line.bootLanguage = languageOfCode(optarg);
+        if (!line.bootLanguage) scan.error(valueWanted(option, typed));
+        break;
     case 'd':
     case RestoreOption:
         if (*optarg == '\0') {
@@ -213,22 +221,26 @@ CommandLine checked(Scan& scan) {
     for (const std::string& part : scan.rest) asTyped += (asTyped.empty() ? "" : " ") + part;
     if (line.action != Action::Run && !line.word.empty())
         return fail(fill(tr("Onbekend bij deze optie: {0}."), {asTyped}));
-    const bool reconfigures = line.pauseTicks >= 0 || line.defaultKey >= 0;
+    const bool reconfigures =
+        line.pauseTicks >= 0 || line.defaultKey >= 0 || line.bootLanguage.has_value();
     if (reconfigures && line.action != Action::Run)
-        return fail(
-            tr("--pause en --default horen niet bij --status, --list-backups of --restore."));
+        return fail(tr("--pause, --default en --boot-lang horen niet bij --status, "
+                       "--list-backups of --restore."));
     if (line.defaultKey >= 0 && !line.word.empty())
         return fail(
             fill(tr("--default staat zonder woord: {0} kiest zelf de default."), {asTyped}));
     if (line.pauseTicks >= 0 && !line.word.empty() && !isInstallWord(line.word))
         return fail(tr("--pause hoort bij IN, 1Z ... 4V of staat zonder woord."));
+    if (line.bootLanguage && !line.word.empty() && !isInstallWord(line.word))
+        return fail(tr("--boot-lang hoort bij IN, 1Z ... 4V of staat zonder woord."));
     if (reconfigures && line.word.empty()) line.action = Action::Reconfigure;
     if (line.json && line.action != Action::Status) return fail(tr("--json hoort bij --status."));
     if (line.force && line.action != Action::Restore)
         return fail(tr("--force hoort bij --restore."));
     if (line.dryRun && line.word.empty() && line.action != Action::Restore &&
         line.action != Action::Reconfigure)
-        return fail(tr("--dry-run hoort bij een woord, bij --restore, --pause of --default."));
+        return fail(tr("--dry-run hoort bij een woord, bij --restore, --pause, --default of "
+                       "--boot-lang."));
     if (!line.word.empty() && !isKnownWord(line.word))
         return fail(fill(tr("Onbekend woord: {0}."), {asTyped}));
     return line;
@@ -282,9 +294,9 @@ Opties:
   --force              bij --restore: ook als de back-up van een andere schijf
                        lijkt
   --no-backup          geen back-up maken voor het schrijven
-  -n, --dry-run        bij een woord, --restore, --pause of --default: laten
-                       zien welke sectoren en welke velden van LBA 0 zouden
-                       veranderen, niets schrijven
+  -n, --dry-run        bij een woord, --restore, --pause, --default of
+                       --boot-lang: laten zien welke sectoren en welke velden
+                       van LBA 0 zouden veranderen, niets schrijven
   --pause=SECONDEN     de pauze bij het opstarten, 0 tot 30 seconden (1,5 mag),
                        volgens de klok van het BIOS: bij IN of 1Z ... 4V de
                        pauze die de installatie schrijft (anders 3); zonder
@@ -292,6 +304,11 @@ Opties:
                        VELTRA
   --default=WOORD      zonder woord: alleen de default van een geïnstalleerde
                        VELTRA veranderen (1z ... 4v, of none)
+  --boot-lang=TAAL     de taal van het opstartprogramma, nl of en: bij IN of
+                       1Z ... 4V de taal die de installatie schrijft (anders die
+                       van een opstartprogramma op de schijf, of die van
+                       VELTRA zelf); zonder woord krijgt een geïnstalleerde
+                       VELTRA alleen de teksten in die taal
   --lang=TAAL          de taal van het programma: nl of en (anders volgens
                        LANGUAGE, LC_ALL, LC_MESSAGES of LANG)
 

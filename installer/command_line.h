@@ -3,6 +3,9 @@
 // that writes nothing.
 #pragma once
 
+#include "core/installer_state.h"
+
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,7 +16,8 @@ enum class Action {
     Status,      // read-only report of the drives
     ListBackups, // the backups kept of each disk
     Restore,     // write a backup back
-    Reconfigure, // --pause, --default without a word: change the installed boot program
+    Reconfigure, // --pause, --default, --boot-lang without a word: change the installed boot
+                 // program
     UsageError,  // usage on standard error, exit 2
 };
 
@@ -26,9 +30,10 @@ struct CommandLine {
     bool noBackup = false;
     bool dryRun = false; // show the plan, write nothing
     std::string restoreFile;
-    int pauseTicks = -1; // --pause in BIOS clock ticks; -1: not given
-    int defaultKey = -1; // --default as a DefaultKey (0: none); -1: not given
-    std::string error;   // what is wrong with a UsageError
+    int pauseTicks = -1;                      // --pause in BIOS clock ticks; -1: not given
+    int defaultKey = -1;                      // --default as a DefaultKey (0: none); -1: not given
+    std::optional<BootLanguage> bootLanguage; // --boot-lang
+    std::string error;                        // what is wrong with a UsageError
 };
 
 CommandLine parseCommandLine(const std::vector<std::string>& args);

@@ -4,6 +4,7 @@
 #include "core/installer_state.h"
 #include "core/sector_access.h"
 #include "display/window.h"
+#include "installer/language.h"
 #include "installer/main_loop.h"
 #include "installer/operations.h"
 #include "installer/platform.h"
@@ -30,6 +31,7 @@ int runDesktopStart(TextScreen& screen, const std::string& programPath,
                     const std::vector<DiskChoice>& disks, bool rights, std::string& restartWith) {
     auto state = std::make_unique<InstallerState>();
     state->makeBackups = 1;
+    state->uiLanguage = bootLanguageOfProgram();
     state->promptWaits = 1;
     return runWithWindow(screen, programPath, [&](TextScreen& shown) {
         openWindow(shown, 640, 448, 32);

@@ -74,3 +74,7 @@ std::string languageOption(int argc, char** argv) {
     }
     return chosen;
 }
+
+BootLanguage bootLanguageOfProgram() {
+    return languageInUse() == "en" ? BootLanguage::English : BootLanguage::Dutch;
+}

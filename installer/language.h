@@ -5,6 +5,8 @@
 // Dutch, the program's own.
 #pragma once
 
+#include "core/installer_state.h"
+
 #include <string>
 
 struct LanguageSources {
@@ -28,3 +30,6 @@ LanguageSources languageSources(const std::string& option);
 // --lang's value taken from the arguments before anything else is parsed, so
 // that even a usage error speaks the chosen language; empty when not given.
 std::string languageOption(int argc, char** argv);
+// The boot program's language for an install that asks for none on a disk
+// without one: the installer's own where there are boot texts in it, else Dutch.
+BootLanguage bootLanguageOfProgram();

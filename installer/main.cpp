@@ -58,6 +58,8 @@ int main(int argc, char** argv) {
     auto state = std::make_unique<InstallerState>();
     state->makeBackups = line.noBackup ? 0 : 1;
     state->pauseTicks = line.pauseTicks;
+    state->bootLanguage = line.bootLanguage;
+    state->uiLanguage = bootLanguageOfProgram();
     state->promptWaits = inputIsTerminal() ? 1 : 0;
     state->plainOutput = batch && plainOutputWanted() ? 1 : 0;
     const auto logic = [&](TextScreen& shown) {

@@ -90,6 +90,10 @@ Message refusalMessage(Refusal refusal) {
         return {tr("  Deze VELTRA heeft geen instelbare pauze; verwijder hem en installeer "
                    "opnieuw. Er is niets gewijzigd."),
                 ExitRefused};
+    case Refusal::OtherBuild:
+        return {tr("  Dit opstartprogramma is van een andere versie; verwijder het en "
+                   "installeer opnieuw. Er is niets gewijzigd."),
+                ExitRefused};
     case Refusal::Nothing:
     case Refusal::None:
         break;
@@ -132,10 +136,22 @@ std::string pauseText(int ticks) {
                 {seconds, std::to_string(ticks)});
 }
 
-std::string reconfiguredText(const SectorBuffer& lba0) {
-    return fill(tr("VELTRA is bijgewerkt: default {0}, pauze {1}. Bij de volgende opstart actief."),
-                {defaultKeyText(lba0[DefaultKeyOffset]), pauseText(pauseTicksOf(lba0))}) +
-           "\n";
+std::string reconfiguredText(const SectorBuffer& lba0, std::optional<BootLanguage> language) {
+    const std::string key = defaultKeyText(lba0[DefaultKeyOffset]);
+    const std::string pause = pauseText(pauseTicksOf(lba0));
+    const std::string text =
+        language ? fill(tr("VELTRA is bijgewerkt: default {0}, pauze {1}, opstartprogramma {2}. "
+                           "Bij de volgende opstart actief."),
+                        {key, pause, bootLanguageName(language)})
+                 : fill(tr("VELTRA is bijgewerkt: default {0}, pauze {1}. Bij de volgende "
+                           "opstart actief."),
+                        {key, pause});
+    return text + "\n";
+}
+
+std::string bootLanguageName(std::optional<BootLanguage> language) {
+    if (!language) return tr("onbekend");
+    return *language == BootLanguage::English ? tr("Engels") : tr("Nederlands");
 }
 
 Message writeMessage(Task task, const WriteReport& report, int drive) {

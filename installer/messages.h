@@ -8,6 +8,7 @@
 #include "core/disk_plan.h"
 #include "core/writer.h"
 
+#include <optional>
 #include <string>
 
 // Exit codes.
@@ -49,8 +50,12 @@ Message restoreRefusalMessage(RestoreCheck check, const Backup& backup, const Di
 std::string defaultKeyText(int key);
 // A pause in clock ticks as seconds and ticks: "3,0 s (55 tikken)".
 std::string pauseText(int ticks);
-// What --pause and --default made of an installed LBA 0, for standard output.
-std::string reconfiguredText(const SectorBuffer& lba0);
+// What --pause and --default made of an installed LBA 0, for standard output;
+// with `language` (--boot-lang) also the boot program's new language.
+std::string reconfiguredText(const SectorBuffer& lba0,
+                             std::optional<BootLanguage> language = std::nullopt);
+// A boot program's language in words: "Nederlands", "Engels", "onbekend".
+std::string bootLanguageName(std::optional<BootLanguage> language);
 
 // A screen line as a line of the command line: "veltra: " and the sentence,
 // its first letter small.

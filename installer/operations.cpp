@@ -4,6 +4,7 @@
 // writer and reports in one line from the table of messages.
 #include "installer/operations.h"
 
+#include "core/boot_language.h"
 #include "core/catalogue.h"
 #include "core/menu_options.h"
 #include "core/partition_table.h"
@@ -141,16 +142,8 @@ int chosenPauseTicks(const RunState& state) {
     return state.pauseTicks >= 0 ? state.pauseTicks : DefaultPauseTicks;
 }
 
-BootImages bootImages(InstallerState& state) {
-    BootImages images{};
-    restoreTo(state, BootImageRecords);
-    decodeImageToScratch(state);
-    images[0] = state.scratchSector;
-    for (size_t n = 1; n < images.size(); ++n) {
-        decodeImageToBuffer(state);
-        images[n] = state.ioBuffer;
-    }
-    return images;
+BootImages bootImages(InstallerState& state, const FirstSectors& disk) {
+    return bootImagesIn(chooseBootLanguage(state.bootLanguage, disk, state.uiLanguage), state);
 }
 
 Outcome hideAll(InstallerState& state, TextScreen& screen) {
@@ -199,8 +192,8 @@ Outcome installBootProgram(InstallerState& state, TextScreen& screen) {
     if (!isBootableMbr(disk[0])) return report(state, screen, refusalMessage(Refusal::NoMbr));
     if (!readSectors(0, 1, &disk[1], 4).ok())
         return report(state, screen, writeMessage(Task::Install, unread(), 0));
-    const DiskPlan plan =
-        planInstall(disk, chosenDefaultKey(state), bootImages(state), chosenPauseTicks(state));
+    const DiskPlan plan = planInstall(disk, chosenDefaultKey(state), bootImages(state, disk),
+                                      chosenPauseTicks(state));
     if (plan.refusal == Refusal::NoMbr || plan.refusal == Refusal::Gpt)
         return report(state, screen, refusalMessage(plan.refusal));
 

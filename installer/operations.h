@@ -29,8 +29,9 @@ int optionWordKey(const std::string& word);
 int chosenDefaultKey(const RunState& state);
 // The pause an install writes: --pause, or the boot program's own.
 int chosenPauseTicks(const RunState& state);
-// The boot program's four sectors, decoded from the record store.
-BootImages bootImages(InstallerState& state);
+// The boot program's four sectors in the language an install on `disk`
+// writes (chooseBootLanguage with bootLanguage and uiLanguage).
+BootImages bootImages(InstallerState& state, const FirstSectors& disk);
 Outcome hideAll(InstallerState& state, TextScreen& screen);
 Outcome restoreAll(InstallerState& state, TextScreen& screen);
 Outcome removeBootProgram(InstallerState& state, TextScreen& screen);

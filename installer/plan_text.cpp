@@ -1,5 +1,6 @@
 #include "installer/plan_text.h"
 
+#include "core/boot_language.h"
 #include "core/catalogue.h"
 #include "core/menu_options.h"
 #include "core/partition_table.h"
@@ -95,5 +96,14 @@ std::string describePlan(const DiskPlan& plan, const FirstSectors& now) {
         }
     }
     if (plan.writes.empty()) out += tr("  niets\n");
+    // A boot program written or given other texts: in which language.
+    FirstSectors after = now;
+    for (const SectorWrite& write : plan.writes)
+        for (size_t n = 0; n < write.sectors.size(); ++n)
+            if (write.lba + n < after.size()) after[write.lba + n] = write.sectors[n];
+    const std::optional<BootLanguage> language = installedBootLanguage(after);
+    if (carriesInstallMarker(after[0]) &&
+        (!carriesInstallMarker(now[0]) || installedBootLanguage(now) != language))
+        out += fill(tr("  Taal van het opstartprogramma: {0}\n"), {bootLanguageName(language)});
     return out;
 }

@@ -2,6 +2,7 @@
 
 #include "boot_symbols.h"
 #include "core/backup.h"
+#include "core/boot_language.h"
 #include "core/catalogue.h"
 #include "core/disk_plan.h"
 #include "core/menu_options.h"
@@ -122,6 +123,7 @@ std::string describeDrive(int drive, const BackupSectors& s, bool json) {
     const bool savedMbr = installed && isBootableMbr(s[1]);
     const bool stage2 = installed && stage2Intact(s[0], s[2], s[3], s[4]);
     const int pause = pauseTicksOf(lba0); // -1: not installed, or a stage 1 without the field
+    const std::optional<BootLanguage> language = installedBootLanguage(s);
     const int pauseTenths = pause >= 0 ? tenthsFromPauseTicks(pause) : 0;
     const std::string name = driveName(drive);
     const uint64_t size = driveSize(drive);
@@ -139,7 +141,11 @@ std::string describeDrive(int drive, const BackupSectors& s, bool json) {
             (pause >= 0 ? std::to_string(pauseTenths / 10) + "." + std::to_string(pauseTenths % 10)
                         : "null") +
             ",\"saved_mbr_valid\":" + (installed ? yesNo(savedMbr, true) : "null") +
-            ",\"stage2_intact\":" + (installed ? yesNo(stage2, true) : "null") + ",\"entries\":[";
+            ",\"stage2_intact\":" + (installed ? yesNo(stage2, true) : "null") +
+            ",\"boot_language\":" +
+            (installed ? "\"" + std::string(language ? languageCode(*language) : "unknown") + "\""
+                       : std::string("null")) +
+            ",\"entries\":[";
     } else {
         out += fill(tr("Drive {0}: {1} ({2} MiB, sectoren van {3} bytes, handtekening {4})"),
                     {std::to_string(drive), shownPath(name), std::to_string(size / 1048576),
@@ -153,6 +159,8 @@ std::string describeDrive(int drive, const BackupSectors& s, bool json) {
                          pause >= 0 ? pauseText(pause) : std::string(tr("vast (oudere VELTRA)")),
                          yesNo(savedMbr, false), yesNo(stage2, false)});
         out += "\n";
+        if (installed)
+            out += fill(tr("  Taal van het opstartprogramma: {0}\n"), {bootLanguageName(language)});
     }
     for (int e = 0; e < 4; ++e) {
         const int type = lba0[typeOffset(e)];

@@ -252,3 +252,82 @@ TEST(BootMenuKeys, AKeyAfterTheMenuIsDispatchedLikeAtThePoll) {
 }
 
 } // namespace
+
+namespace {
+
+// Every text of the boot program on the screen, in Dutch and in English: the
+// same code prints the other texts with the same digits, and each line fits
+// the 80 columns.
+TEST(BootTexts, EachLanguageWordForWord) {
+    const auto menuIn = [](bool english) {
+        std::vector<std::string> lines{banner};
+        for (int n = 1; n <= 4; ++n) {
+            const std::string d(1, static_cast<char>('0' + n));
+            lines.push_back(english ? " F" + d + " = Make partition " + d + " active, Alt-F" + d +
+                                          " = and show other primary partition(s)"
+                                    : keyLine(n));
+        }
+        for (int e = 1; e <= 2; ++e)
+            lines.push_back(english ? " F" + std::to_string(4 + e) +
+                                          " = Start Windows on drive 2, partition " +
+                                          std::to_string(e) + ", if present"
+                                    : otherDiskLine("F" + std::to_string(4 + e), 2, e));
+        lines.push_back(english ? " F10 = Uninstall VELTRA and choose again" : uninstallLine);
+        return lines;
+    };
+    const struct {
+        bool english;
+        std::vector<uint16_t> keys;
+        std::vector<std::string> lines;
+        bool starts = true;        // the first disk starts; else the program waits or halts
+        bool writeRefused = false; // the BIOS refuses the write of LBA 0
+        bool readFails = false;    // every read of LBA 2 fails
+    } cases[] = {
+        {false, {key::F2}, {"F2: partitie 2 is aktief"}},
+        {true, {key::F2}, {"F2: partition 2 is active"}},
+        {true, {key::F4}, {"F4: partition 4 is active"}},
+        {true, {key::AltF3}, {"Alt-F3: partition 3 is active, other primary partition(s) visible"}},
+        {false, {key::Space}, menuIn(false), false},
+        {true, {key::Space}, menuIn(true), false},
+        {true,
+         {key::Space, key::AltF1},
+         [&] {
+             std::vector<std::string> lines = menuIn(true);
+             lines.push_back("Alt-F1: partition 1 is active, other primary partition(s) visible");
+             return lines;
+         }()},
+        {true,
+         {key::F10},
+         {"VELTRA has been removed. Choose a partition or press any other key"},
+         false},
+        {true,
+         {key::F10},
+         {"VELTRA was not removed: write error. Choose a partition or press any other key"},
+         false,
+         true},
+        {true, {}, {"VELTRA: read error on drive 1. Restart the computer."}, false, false, true},
+        {false,
+         {},
+         {"VELTRA: leesfout op de 1e drive. Start de computer opnieuw."},
+         false,
+         false,
+         true},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE((c.english ? "en " : "nl ") + ::testing::PrintToString(c.keys));
+        BootPc boot(fourPartitions, 0, c.english);
+        boot.machine.drives[0x81] =
+            otherDisk(0x81, {part(0x07, 100), part(0x83, 200), empty, empty});
+        if (c.writeRefused) boot.machine.writeFailures.push_back({0x80, 0u, 1});
+        if (c.readFails) boot.machine.readFailures.push_back({0x80, 2u, 0});
+        const RunResult result = boot.run(c.keys);
+        EXPECT_EQ(shownLines(boot.machine), c.lines) << describe(result, boot.machine);
+        for (const std::string& line : c.lines) EXPECT_LT(line.size(), 80u) << line;
+        if (c.starts)
+            EXPECT_EQ(firstDiskStartFault(boot, result), "");
+        else
+            EXPECT_EQ(result.stop, c.readFails ? Stop::Halted : Stop::WaitingForKey);
+    }
+}
+
+} // namespace

@@ -758,21 +758,26 @@ std::ostream& operator<<(std::ostream& out, const Entry& entry) {
     return out << text;
 }
 
-const std::vector<uint8_t>& program() {
-    static const std::vector<uint8_t> bytes = [] {
-        std::ifstream in(VELTRA_BOOT_BIN, std::ios::binary);
-        std::vector<uint8_t> data{std::istreambuf_iterator<char>(in), {}};
-        if (data.size() != 2048)
-            throw std::runtime_error("boot program " VELTRA_BOOT_BIN " is not 2048 bytes");
-        return data;
-    }();
-    return bytes;
+namespace {
+std::vector<uint8_t> programFile(const char* path) {
+    std::ifstream in(path, std::ios::binary);
+    std::vector<uint8_t> data{std::istreambuf_iterator<char>(in), {}};
+    if (data.size() != 2048)
+        throw std::runtime_error(std::string("boot program ") + path + " is not 2048 bytes");
+    return data;
+}
+} // namespace
+
+const std::vector<uint8_t>& program(bool english) {
+    static const std::vector<uint8_t> dutch = programFile(VELTRA_BOOT_BIN);
+    static const std::vector<uint8_t> inEnglish = programFile(VELTRA_BOOT_BIN_EN);
+    return english ? inEnglish : dutch;
 }
 
 namespace {
-Sector imageSector(int image) {
+Sector imageSector(int image, bool english = false) {
     Sector sector;
-    std::copy_n(program().begin() + image * 512, 512, sector.begin());
+    std::copy_n(program(english).begin() + image * 512, 512, sector.begin());
     return sector;
 }
 
@@ -795,8 +800,8 @@ void putEntry(Sector& sector, int index, const Entry& entry) {
 }
 } // namespace
 
-Sector stage1(uint8_t defaultKey) {
-    Sector sector = imageSector(0);
+Sector stage1(uint8_t defaultKey, bool english) {
+    Sector sector = imageSector(0, english);
     sector[defaultKeyOffset] = defaultKey;
     return sector;
 }
@@ -883,11 +888,11 @@ Sector withStartChs(Sector sector, int index, std::array<uint8_t, 3> chs) {
     return sector;
 }
 
-Disk installedDisk(const Table& table, uint8_t defaultKey) {
+Disk installedDisk(const Table& table, uint8_t defaultKey, bool english) {
     Disk disk = pcmodel::blankDisk(64);
-    disk.sectors[0] = withTable(withOwnBytes(stage1(defaultKey)), table);
+    disk.sectors[0] = withTable(withOwnBytes(stage1(defaultKey, english)), table);
     disk.sectors[1] = savedMbr();
-    for (int image = 1; image <= 3; ++image) disk.sectors[1 + image] = imageSector(image);
+    for (int image = 1; image <= 3; ++image) disk.sectors[1 + image] = imageSector(image, english);
     return disk;
 }
 
@@ -924,8 +929,8 @@ RunResult start(Machine& machine, std::vector<uint16_t> keys, RunOptions options
     return pcmodel::boot(machine, options);
 }
 
-BootPc::BootPc(const Table& table, uint8_t defaultKey) {
-    machine.drives[0x80] = installedDisk(table, defaultKey);
+BootPc::BootPc(const Table& table, uint8_t defaultKey, bool english) {
+    machine.drives[0x80] = installedDisk(table, defaultKey, english);
     lba0Before = machine.drives[0x80].sectors[0];
 }
 

@@ -211,10 +211,11 @@ constexpr uint32_t tableBlockOffset = 0x1B0;
 constexpr uint32_t tableOffset = 0x1BE;
 constexpr uint32_t defaultKeyOffset = 0x70;
 
-// The 2048 bytes of the assembled boot program.
-const std::vector<uint8_t>& program();
+// The 2048 bytes of the assembled boot program; with `english` the build with the English
+// texts (veltra_en.bin).
+const std::vector<uint8_t>& program(bool english = false);
 // Image 0 (stage 1) with its DefaultKey byte set and zero bytes in the TableBlock.
-Sector stage1(uint8_t defaultKey);
+Sector stage1(uint8_t defaultKey, bool english = false);
 // The disk's MBR from before the installation (LBA 1): boot code of its own and a table that
 // is out of date by now.
 Sector savedMbr();
@@ -239,7 +240,7 @@ Sector withStartChs(Sector sector, int index, std::array<uint8_t, 3> chs);
 
 // Drive 80h as installed: LBA 0 = stage 1 with the disk's TableBlock and the DefaultKey,
 // LBA 1 = savedMbr(), LBA 2..4 = stage 2.
-pcmodel::Disk installedDisk(const Table& table, uint8_t defaultKey = 0);
+pcmodel::Disk installedDisk(const Table& table, uint8_t defaultKey = 0, bool english = false);
 // Another disk: an MBR with `table` (start CHS fields from chsBytes()) and partitionSector() at
 // each non-zero start LBA.
 pcmodel::Disk otherDisk(uint8_t drive, const Table& table);
@@ -258,7 +259,8 @@ struct BootPc {
     pcmodel::Machine machine;
     Sector lba0Before{}; // LBA 0 as installed
 
-    explicit BootPc(const Table& table, uint8_t defaultKey = 0);
+    // `english`: the boot program with the English texts.
+    explicit BootPc(const Table& table, uint8_t defaultKey = 0, bool english = false);
     pcmodel::RunResult run(std::vector<uint16_t> keys = {});
     const Sector& lba(uint32_t n, uint8_t drive = 0x80) const;
     Table liveTable() const { return tableOf(lba(0)); }

@@ -27,6 +27,7 @@ target_include_directories(boot_tests PRIVATE ${CMAKE_CURRENT_LIST_DIR} ${VELTRA
 target_link_libraries(boot_tests PRIVATE GTest::gtest_main ${VELTRA_UNICORN})
 target_compile_definitions(boot_tests PRIVATE
   VELTRA_BOOT_BIN="${VELTRA_BOOT_BIN}"
+  VELTRA_BOOT_BIN_EN="${VELTRA_BOOT_BIN_EN}"
   VELTRA_NASM="${VELTRA_NASM}")
 add_dependencies(boot_tests boot_images)
 # Discovery hands PROPERTIES on as a flat list, which splits "unit;boot"; the two labels are
@@ -47,6 +48,7 @@ target_include_directories(veltra_boot_measure PRIVATE
 target_link_libraries(veltra_boot_measure PRIVATE ${VELTRA_UNICORN})
 target_compile_definitions(veltra_boot_measure PRIVATE
   VELTRA_BOOT_BIN="${VELTRA_BOOT_BIN}"
+  VELTRA_BOOT_BIN_EN="${VELTRA_BOOT_BIN_EN}"
   VELTRA_BOOT_LIST="${VELTRA_BOOT_INCLUDE_DIR}/veltra.lst"
   VELTRA_NASM="${VELTRA_NASM}")
 add_dependencies(veltra_boot_measure boot_images)

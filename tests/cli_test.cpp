@@ -3,7 +3,9 @@
 // identity and the pruning by it, and every check a restore makes before it
 // writes. Each table row is a way in that an attacker or a careless user
 // would try; nothing may be written that was not asked for.
+#include "boot_symbols.h"
 #include "core/backup.h"
+#include "core/boot_language.h"
 #include "core/crc32.h"
 #include "core/partition_table.h"
 #include "core/sector_access.h"
@@ -383,28 +385,28 @@ TEST_F(Backups, StatusShowsTheDiskAsItIs) {
         {nullptr, 0, "  VELTRA: niet geïnstalleerd\n",
          "\"installed\":false,\"default_key\":null,\"pause_ticks\":null,\"pause_seconds\":null,"
          "\"saved_mbr_valid\":null,\"stage2_intact\":"
-         "null,"},
+         "null,\"boot_language\":null,"},
         {"4z", 0,
          "  VELTRA: geïnstalleerd, default Alt-F4, pauze 3,0 s (55 tikken); LBA 1 geldige MBR: "
          "ja; LBA 2-4 heel: "
-         "ja\n",
+         "ja\n  Taal van het opstartprogramma: Nederlands\n",
          "\"installed\":true,\"default_key\":\"Alt-F4\",\"pause_ticks\":55,\"pause_seconds\":3.0,"
          "\"saved_mbr_valid\":true,\"stage2_intact\":"
-         "true,"},
+         "true,\"boot_language\":\"nl\","},
         {"1v", 1,
          "  VELTRA: geïnstalleerd, default F1, pauze 3,0 s (55 tikken); LBA 1 geldige MBR: nee; "
          "LBA 2-4 heel: "
-         "ja\n",
+         "ja\n  Taal van het opstartprogramma: Nederlands\n",
          "\"installed\":true,\"default_key\":\"F1\",\"pause_ticks\":55,\"pause_seconds\":3.0,"
          "\"saved_mbr_valid\":false,\"stage2_intact\":"
-         "true,"},
+         "true,\"boot_language\":\"nl\","},
         {"in", 3,
          "  VELTRA: geïnstalleerd, default geen, pauze 3,0 s (55 tikken); LBA 1 geldige MBR: ja; "
          "LBA 2-4 heel: "
-         "nee\n",
+         "nee\n  Taal van het opstartprogramma: onbekend\n", // the byte lies among the texts
          "\"installed\":true,\"default_key\":null,\"pause_ticks\":55,\"pause_seconds\":3.0,\"saved_"
          "mbr_valid\":true,\"stage2_intact\":"
-         "false,"},
+         "false,\"boot_language\":\"unknown\","},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.word ? c.word : "not installed");
@@ -519,16 +521,24 @@ TEST_F(Backups, ADryRunShowsThePlanAndWritesNothing) {
                                         "  LBA 0, 512 bytes, daarna sync:\n"
                                         "    LBA 0: opstartcode van VELTRA, default-toets ";
     const std::string lba0 = intro + "  LBA 0, 512 bytes, daarna sync:\n    LBA 0: ";
+    const std::string dutch = "  Taal van het opstartprogramma: Nederlands\n";
+    const std::string english = "  Taal van het opstartprogramma: Engels\n";
     struct Case {
         std::vector<std::string> args;
         int exitCode;
         std::string said;
     } cases[] = {
-        {{"--dry-run", "1v"}, 0, install + "3Bh (F1); pauze 3,0 s (55 tikken)\n"},
-        {{"-n", "--pause=0", "3Z"}, 0, install + "6Ah (Alt-F3); pauze 0,0 s (0 tikken)\n"},
-        {{"-n", "in", "--pause=30"}, 0, install + "00h (geen); pauze 30,0 s (546 tikken)\n"},
-        {{"-n", "1z"}, 0, install + "68h (Alt-F1); pauze 3,0 s (55 tikken)\n"},
-        {{"-n", "4v"}, 0, install + "3Eh (F4); pauze 3,0 s (55 tikken)\n"},
+        {{"--dry-run", "1v"}, 0, install + "3Bh (F1); pauze 3,0 s (55 tikken)\n" + dutch},
+        {{"-n", "--pause=0", "3Z"}, 0, install + "6Ah (Alt-F3); pauze 0,0 s (0 tikken)\n" + dutch},
+        {{"-n", "in", "--pause=30"},
+         0,
+         install + "00h (geen); pauze 30,0 s (546 tikken)\n" + dutch},
+        {{"-n", "1z", "--boot-lang=en"},
+         0,
+         install + "68h (Alt-F1); pauze 3,0 s (55 tikken)\n" + english},
+        {{"-n", "--boot-lang=nl", "4v"},
+         0,
+         install + "3Eh (F4); pauze 3,0 s (55 tikken)\n" + dutch},
         {{"-n", "hide"},
          0,
          lba0 + "partitie 1: type 06h -> 16h; partitie 2: type 0Bh -> 1Bh; partitie 3: type 07h -> "
@@ -773,6 +783,75 @@ TEST_F(Backups, PauseAndDefaultChangeOnlyTheirBytes) {
     EXPECT_NE(said.find("default geen, pauze vast (oudere VELTRA);"), std::string::npos) << said;
     EXPECT_EQ(runLine({"--status", "--json"}, said), 0);
     EXPECT_NE(said.find("\"pause_ticks\":null,\"pause_seconds\":null"), std::string::npos) << said;
+}
+
+// --boot-lang: an install in English, --status naming it, the texts changed
+// alone (and only they) with a backup first, an install without a choice
+// taking the installer's own language; other words refuse the option.
+TEST_F(Backups, TheBootProgramsLanguage) {
+    writeAll(image, makeDisk(0x0DDBA11, 100));
+    const auto installIn = [&](const std::string& word, std::optional<BootLanguage> language,
+                               BootLanguage ui) {
+        auto screen = std::make_unique<TextScreen>();
+        auto run = std::make_unique<InstallerState>();
+        run->bootLanguage = language;
+        run->uiLanguage = ui;
+        setDriveNames({});
+        setDrivesReadOnly(false);
+        queueScript(*screen, {'x'});
+        startUp(*run, *screen, {word});
+        mainLoop(*run, *screen);
+        return screen->exitCode.load();
+    };
+    std::string said;
+    EXPECT_EQ(runLine({"--boot-lang=en"}, said), 1);
+    EXPECT_EQ(said, "veltra: VELTRA is niet geïnstalleerd, er is niets gewijzigd.\n");
+
+    ASSERT_EQ(installIn("2V", BootLanguage::English, BootLanguage::Dutch), 0);
+    const std::vector<uint8_t> english = readAll(image);
+    EXPECT_EQ(runLine({"--status"}, said), 0);
+    EXPECT_NE(said.find("heel: ja\n  Taal van het opstartprogramma: Engels\n  1: "),
+              std::string::npos)
+        << said;
+    EXPECT_EQ(runLine({"--status", "--json"}, said), 0);
+    EXPECT_NE(said.find("\"stage2_intact\":true,\"boot_language\":\"en\",\"entries\""),
+              std::string::npos)
+        << said;
+
+    EXPECT_EQ(runLine({"-n", "--boot-lang=nl"}, said), 0);
+    EXPECT_EQ(said, "Proef (--dry-run), er wordt niets geschreven. In deze volgorde:\n"
+                    "  LBA 2-4, 1536 bytes, daarna sync:\n    LBA 2: verandert\n"
+                    "    LBA 3: verandert\n    LBA 4: verandert\n"
+                    "  LBA 0, 512 bytes, daarna sync:\n    LBA 0: opstartcode\n"
+                    "  Taal van het opstartprogramma: Nederlands\n");
+    EXPECT_EQ(readAll(image), english);
+    const size_t backups = listBackups().size();
+    closeBackupFolder();
+    EXPECT_EQ(runLine({"--boot-lang=nl"}, said), 0);
+    EXPECT_EQ(said, "VELTRA is bijgewerkt: default F2, pauze 3,0 s (55 tikken), "
+                    "opstartprogramma Nederlands. Bij de volgende opstart actief.\n");
+    EXPECT_EQ(listBackups().size(), backups + 1);
+    const std::vector<uint8_t> dutch = readAll(image);
+    // The same disk as a Dutch install: removed and installed again in Dutch.
+    EXPECT_EQ(installIn("RM", std::nullopt, BootLanguage::Dutch), 0);
+    EXPECT_EQ(installIn("2V", std::nullopt, BootLanguage::Dutch), 0);
+    EXPECT_EQ(readAll(image), dutch);
+    EXPECT_NE(dutch, english);
+    EXPECT_TRUE(std::equal(dutch.begin() + 5 * 512, dutch.end(), english.begin() + 5 * 512));
+
+    // Without a choice an install speaks the installer's language.
+    EXPECT_EQ(installIn("RM", std::nullopt, BootLanguage::Dutch), 0);
+    EXPECT_EQ(installIn("2V", std::nullopt, BootLanguage::English), 0);
+    EXPECT_EQ(readAll(image), english);
+
+    // A start-up stage of another build keeps its texts.
+    std::vector<uint8_t> other = english;
+    other[bootsym::stage2CheckOffset] ^= 1;
+    writeAll(image, other);
+    EXPECT_EQ(runLine({"--boot-lang=nl"}, said), 1);
+    EXPECT_EQ(said, "veltra: dit opstartprogramma is van een andere versie; verwijder het en "
+                    "installeer opnieuw. Er is niets gewijzigd.\n");
+    EXPECT_EQ(readAll(image), other);
 }
 
 // The backup file byte for byte: its name, the header of the second format,

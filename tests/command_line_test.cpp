@@ -1,5 +1,6 @@
 // The command line: the word, and every spelling of the options as other
 // tools take them; a usage error is one line.
+#include "core/boot_language.h"
 #include "installer/command_line.h"
 #include "installer/main_loop.h"
 
@@ -32,6 +33,7 @@ std::string describe(const CommandLine& line) {
            (line.noBackup ? "b" : "") + (line.dryRun ? "n" : "") + "|" + line.restoreFile;
     if (line.pauseTicks >= 0) out += "|pause " + std::to_string(line.pauseTicks);
     if (line.defaultKey >= 0) out += "|key " + std::to_string(line.defaultKey);
+    if (line.bootLanguage) out += "|lang " + std::string(languageCode(*line.bootLanguage));
     return line.error.empty() ? out : out + "|" + line.error;
 }
 
@@ -62,7 +64,8 @@ TEST(CommandWord, OnlyKnownWordsActAndOptionsAreTakenOut) {
         {{"--dri=-d", "--", "rest"}, "run|REST|-d,||"},
         {{"--res=f.bak", "--no"}, "restore|||b|f.bak"},
         {{"-d", "2z", "-n"},
-         "usage||2z,|n||--dry-run hoort bij een woord, bij --restore, --pause of --default."},
+         "usage||2z,|n||--dry-run hoort bij een woord, bij --restore, --pause, --default of "
+         "--boot-lang."},
         // A typo or an unknown option never installs.
         {{"1v", "--new"}, "usage|||||Onbekende optie: --new."},
         {{"instal"}, "usage|INSTAL||||Onbekend woord: instal."},
@@ -102,11 +105,25 @@ TEST(CommandWord, OnlyKnownWordsActAndOptionsAreTakenOut) {
         {{"--pause=1", "rm"},
          "usage|RM||||pause 18|--pause hoort bij IN, 1Z ... 4V of staat zonder woord."},
         {{"--pause=1", "--status"},
-         "usage|||||pause 18|--pause en --default horen niet bij --status, --list-backups of "
-         "--restore."},
+         "usage|||||pause 18|--pause, --default en --boot-lang horen niet bij --status, "
+         "--list-backups of --restore."},
         {{"--default=1v", "--restore", "f"},
-         "usage||||f|key 59|--pause en --default horen niet bij --status, --list-backups of "
-         "--restore."},
+         "usage||||f|key 59|--pause, --default en --boot-lang horen niet bij --status, "
+         "--list-backups of --restore."},
+        // --boot-lang: with an install word, or alone (the installed program's texts).
+        {{"--boot-lang=en", "1v"}, "run|1V||||lang en"},
+        {{"in", "--boot-lang", "nl"}, "run|IN||||lang nl"},
+        {{"--boot=en", "--pause=1", "2z"}, "run|2Z||||pause 18|lang en"},
+        {{"--boot-lang=nl"}, "reconfigure|||||lang nl"},
+        {{"-n", "--boot-lang=en", "--default=none"}, "reconfigure|||n||key 0|lang en"},
+        {{"--boot-lang=EN"}, "usage|||||--boot-lang verwacht nl of en."},
+        {{"--boot-lang=de", "1v"}, "usage|||||--boot-lang verwacht nl of en."},
+        {{"--boot-lang"}, "usage|||||--boot-lang verwacht nl of en."},
+        {{"--boot-lang=en", "hide"},
+         "usage|HIDE||||lang en|--boot-lang hoort bij IN, 1Z ... 4V of staat zonder woord."},
+        {{"--boot-lang=en", "--status"},
+         "usage|||||lang en|--pause, --default en --boot-lang horen niet bij --status, "
+         "--list-backups of --restore."},
     };
     for (const auto& c : cases)
         EXPECT_EQ(describe(parseCommandLine(c.args)), c.parsed) << ::testing::PrintToString(c.args);

@@ -3,6 +3,9 @@
 if(NOT VELTRA_BOOT_BIN)
   set(VELTRA_BOOT_BIN ${PROJECT_BINARY_DIR}/boottime/veltra.bin)
 endif()
+if(NOT VELTRA_BOOT_BIN_EN)
+  set(VELTRA_BOOT_BIN_EN ${PROJECT_BINARY_DIR}/boottime/veltra_en.bin)
+endif()
 
 add_executable(sector_access_test sector_access_test.cpp)
 target_link_libraries(sector_access_test PRIVATE veltra_core GTest::gtest_main)
@@ -12,9 +15,10 @@ add_executable(partition_table_test partition_table_test.cpp disk_plan_test.cpp)
 target_link_libraries(partition_table_test PRIVATE veltra_core GTest::gtest_main)
 gtest_discover_tests(partition_table_test PROPERTIES LABELS unit TIMEOUT 60)
 
-add_executable(record_store_test record_store_test.cpp)
+add_executable(record_store_test record_store_test.cpp boot_language_test.cpp)
 target_link_libraries(record_store_test PRIVATE veltra_core GTest::gtest_main)
-target_compile_definitions(record_store_test PRIVATE VELTRA_BOOT_BIN_PATH="${VELTRA_BOOT_BIN}")
+target_compile_definitions(record_store_test PRIVATE VELTRA_BOOT_BIN_PATH="${VELTRA_BOOT_BIN}"
+                                                     VELTRA_BOOT_BIN_EN_PATH="${VELTRA_BOOT_BIN_EN}")
 gtest_discover_tests(record_store_test PROPERTIES LABELS unit TIMEOUT 60)
 
 add_executable(main_flow_test main_flow_test.cpp)

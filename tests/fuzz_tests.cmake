@@ -39,6 +39,7 @@ if(TARGET boot_tests)
                                                        ${VELTRA_BOOT_INCLUDE_DIR})
   target_link_libraries(fuzz_boot_program PRIVATE ${VELTRA_UNICORN})
   target_compile_definitions(fuzz_boot_program PRIVATE VELTRA_BOOT_BIN="${VELTRA_BOOT_BIN}"
+                                                       VELTRA_BOOT_BIN_EN="${VELTRA_BOOT_BIN_EN}"
                                                        VELTRA_NASM="${VELTRA_NASM}")
   add_dependencies(fuzz_boot_program boot_images)
 endif()
