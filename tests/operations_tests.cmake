@@ -46,3 +46,15 @@ target_link_libraries(messages_test PRIVATE veltra_installer veltra_sector veltr
                                             GTest::gtest_main)
 gtest_discover_tests(messages_test PROPERTIES LABELS unit
                      ENVIRONMENT "VELTRA_DRIVES=/nonexistent/veltra-test-disk")
+
+# The catalogue, the choice of language, English that fits, and the
+# pseudo-language run through every page, message and command-line output.
+add_executable(language_test ${CMAKE_CURRENT_LIST_DIR}/language_test.cpp)
+target_link_libraries(language_test PRIVATE veltra_installer veltra_sector veltra_window
+                                            GTest::gtest_main)
+gtest_discover_tests(language_test PROPERTIES LABELS unit
+                     ENVIRONMENT "VELTRA_DRIVES=/nonexistent/veltra-test-disk")
+# The template holds every text of the sources, and every catalogue translates
+# all of it (none missing, none fuzzy).
+add_test(NAME catalogue_current COMMAND bash ${PROJECT_SOURCE_DIR}/tools/update_po.sh --check)
+set_tests_properties(catalogue_current PROPERTIES LABELS unit)
