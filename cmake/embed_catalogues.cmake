@@ -3,6 +3,7 @@
 #         -P embed_catalogues.cmake
 # Every .mo file becomes one byte array in CatalogueTable (core/catalogue_data.h).
 cmake_minimum_required(VERSION 3.20)
+include(${CMAKE_CURRENT_LIST_DIR}/write_if_changed.cmake)
 
 if(NOT DEFINED OUTPUT)
   message(FATAL_ERROR "embed_catalogues: OUTPUT is not set")
@@ -35,10 +36,4 @@ string(APPEND body "const CatalogueData CatalogueTable[] = {\n${table}    {nullp
 string(APPEND body "const int CatalogueCount = ${count};\n")
 
 # Written only when it changed, so that an unchanged catalogue rebuilds nothing.
-set(old "")
-if(EXISTS "${OUTPUT}")
-  file(READ "${OUTPUT}" old)
-endif()
-if(NOT old STREQUAL body)
-  file(WRITE "${OUTPUT}" "${body}")
-endif()
+veltra_write_if_changed("${OUTPUT}" "${body}")

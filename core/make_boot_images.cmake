@@ -7,6 +7,7 @@
 # alone, so that native and cross builds make the same data.
 
 cmake_minimum_required(VERSION 3.20)
+include(${CMAKE_CURRENT_LIST_DIR}/../cmake/write_if_changed.cmake)
 
 foreach(var BOOT_BIN NAME OUTPUT)
   if(NOT DEFINED ${var})
@@ -35,10 +36,4 @@ extern const unsigned char ${NAME}[2048];
 const unsigned char ${NAME}[2048] = {
 ${body}};
 ")
-set(old "")
-if(EXISTS "${OUTPUT}")
-  file(READ "${OUTPUT}" old)
-endif()
-if(NOT old STREQUAL source)
-  file(WRITE "${OUTPUT}" "${source}")
-endif()
+veltra_write_if_changed("${OUTPUT}" "${source}")

@@ -12,6 +12,7 @@
 # Runs on any host with CMake alone, so native and cross builds make the same data.
 
 cmake_minimum_required(VERSION 3.20)
+include(${CMAKE_CURRENT_LIST_DIR}/../cmake/write_if_changed.cmake)
 
 foreach(var BOOT_BIN TEXTS OUTPUT VERSION)
   if(NOT DEFINED ${var})
@@ -321,13 +322,7 @@ endforeach()
 string(APPEND source "};\n")
 
 # Rewrite only on change, so that an unchanged store does not rebuild.
-set(old "")
-if(EXISTS "${OUTPUT}")
-  file(READ "${OUTPUT}" old)
-endif()
-if(NOT old STREQUAL source)
-  file(WRITE "${OUTPUT}" "${source}")
-endif()
+veltra_write_if_changed("${OUTPUT}" "${source}")
 string(STRIP "${report}" report)
 string(REPLACE "\n" "; " report "${report}")
 # Escaped images can be longer than their record counts allow at the limit;

@@ -142,11 +142,16 @@ class Run:
         if self.root:
             os.chown(path, 65534, 65534)
 
+    # The program's language: LANGUAGE=nl for the checks of its Dutch words;
+    # None leaves the choice to the user's interface language (wine's: English).
+    language = "nl"
+
     def env(self, *args):
+        chosen = [f"LANGUAGE={self.language}"] if self.language else []
         return self.as_tester + [
             "env", "-i", f"HOME={self.home}", "USER=tester", f"DISPLAY={self.display}",
             "PATH=/usr/bin:/bin", f"WINEPREFIX={self.prefix}", "WINEARCH=win64",
-            "WINEDEBUG=-all", "WINEDLLOVERRIDES=mscoree,mshtml="] + list(args)
+            "WINEDEBUG=-all", "WINEDLLOVERRIDES=mscoree,mshtml="] + chosen + list(args)
 
     def start(self):
         self.procs.append(subprocess.Popen(
@@ -328,6 +333,13 @@ def test_cli(w, disk0, disk1, version):
     before = (qb.read_image(disk0), qb.read_image(disk1))
     code, out, _ = w.run("--help")
     w.check(code == 0 and out.startswith("Gebruik: veltra"), f"--help: {code} {out[:60]!r}")
+    # No locale variable: the interface language of the (wine) user, English.
+    w.language = None
+    code, out, _ = w.run("--help")
+    w.check(code == 0 and out.startswith("Usage: veltra"), f"--help in English: {out[:60]!r}")
+    code, out, _ = w.run("--lang=nl", "--help")
+    w.check(code == 0 and out.startswith("Gebruik: veltra"), f"--lang=nl: {out[:60]!r}")
+    w.language = "nl"
     code, out, _ = w.run("--version")
     w.check(code == 0 and re.fullmatch(rf"veltra {re.escape(version)} \(\w+\)\n", out),
             f"--version: {code} {out!r}")
