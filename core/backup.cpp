@@ -111,9 +111,15 @@ namespace {
 
 // Keeps, per disk, the first backup ever made (the disk as it was before the
 // program first wrote it) and the newest BackupsKept; never `keep`.
-void pruneBackups(const DiskIdentity& id, const FileKey& keep) {
-    std::vector<std::pair<int64_t, std::string>> own;
-    std::map<std::string, FileKey> keys;
+// The backups of disk `id` in the open folder, oldest first (by time, then name).
+struct OwnBackup {
+    int64_t time;
+    std::string name;
+    FileKey key;
+    BackupSectors sectors;
+};
+std::vector<OwnBackup> ownBackups(const DiskIdentity& id) {
+    std::vector<OwnBackup> own;
     for (const std::string& name : backupFolderNames()) {
         if (!isBackupName(name)) continue;
         std::vector<uint8_t> bytes;
@@ -123,10 +129,21 @@ void pruneBackups(const DiskIdentity& id, const FileKey& keep) {
         if (!readFile(name, true, FileSize + 1, bytes, key, problem) ||
             !decodeBackup(bytes, backup, problem) || !(backup.identity == id))
             continue;
-        own.emplace_back(backup.time, name);
-        keys[name] = key;
+        own.push_back({backup.time, name, key, backup.sectors});
     }
-    std::sort(own.begin(), own.end());
+    std::sort(own.begin(), own.end(), [](const OwnBackup& a, const OwnBackup& b) {
+        return a.time != b.time ? a.time < b.time : a.name < b.name;
+    });
+    return own;
+}
+
+void pruneBackups(const DiskIdentity& id, const FileKey& keep) {
+    std::vector<std::pair<int64_t, std::string>> own;
+    std::map<std::string, FileKey> keys;
+    for (const OwnBackup& backup : ownBackups(id)) {
+        own.emplace_back(backup.time, backup.name);
+        keys[backup.name] = backup.key;
+    }
     for (size_t i = 1; i + BackupsKept < own.size(); ++i)
         if (!(keys[own[i].second] == keep)) removeBackupFile(own[i].second);
 }
@@ -177,6 +194,12 @@ bool backupDrive(int drive, std::string& file, BackupFailure& failure, const std
     backup.time = static_cast<int64_t>(std::time(nullptr));
     if (!openBackupFolder(true, failure)) return false;
     removeStaleTemporaries();
+    // The newest backup of this disk holds these sectors already: it stands for this one.
+    if (const std::vector<OwnBackup> own = ownBackups(backup.identity);
+        !own.empty() && own.back().sectors == backup.sectors) {
+        file = backupPath(own.back().name);
+        return true;
+    }
     const std::vector<uint8_t> bytes = encodeBackup(backup);
     // A count never used before in this second: one freed by pruning would
     // sort the new backup among the old ones.

@@ -12,7 +12,25 @@ bool coversSector0(const SectorWrite& write) {
     return write.lba == 0 && !write.sectors.empty();
 }
 
-// The checks before the first write; Written when the writes may go ahead.
+// True when every sector the plan writes already holds what it would write:
+// `now` is LBA 0 as just read; other sectors are read only when LBA 0 stays.
+// One that cannot be read counts as a change.
+bool changesNothing(int drive, const DiskPlan& plan, const SectorBuffer& now) {
+    for (const SectorWrite& write : plan.writes)
+        if (coversSector0(write) && write.sectors.front() != now) return false;
+    for (const SectorWrite& write : plan.writes) {
+        for (size_t n = 0; n < write.sectors.size(); ++n) {
+            if (write.lba + n == 0) continue;
+            SectorBuffer held{};
+            if (!readSectors(drive, write.lba + n, &held, 1).ok() || held != write.sectors[n])
+                return false;
+        }
+    }
+    return true;
+}
+
+// The checks before the first write; Written when the writes may go ahead
+// (or, with `unchanged` set, when there is nothing to write).
 WriteResult prepare(int drive, const DiskPlan& plan, const WriteOptions& options,
                     WriteReport& report) {
     // LBA n lies at n * 512 only on a disk of 512-byte sectors.
@@ -29,6 +47,11 @@ WriteResult prepare(int drive, const DiskPlan& plan, const WriteOptions& options
     if (now != plan.decidedOn) {
         report.sector0Now = now;
         return WriteResult::Changed;
+    }
+    // The state asked for holds already: no backup, no write.
+    if (changesNothing(drive, plan, now)) {
+        report.unchanged = true;
+        return WriteResult::Written;
     }
     if (options.makeBackups && !backupDrive(drive, report.backupFile, report.backup, options.keep))
         return WriteResult::NoBackup;
@@ -50,7 +73,7 @@ WriteReport applyPlan(int drive, const DiskPlan& plan, const WriteOptions& optio
     StopsWait stops;
     WriteReport report;
     report.result = prepare(drive, plan, options, report);
-    if (report.result != WriteResult::Written) {
+    if (report.result != WriteResult::Written || report.unchanged) {
         unlockDrive(drive);
         return report;
     }

@@ -36,6 +36,7 @@ struct WriteReport {
     bool sector0Written = false; // an earlier write put the plan's new LBA 0 on the disk
     SectorBuffer sector0Now{};   // Changed: LBA 0 as the disk holds it now
     std::string backupFile;      // the backup made
+    bool unchanged = false;      // Written without a write: the disk held the plan already
 };
 
 WriteReport applyPlan(int drive, const DiskPlan& plan, const WriteOptions& options);

@@ -116,6 +116,13 @@ class Backups : public ::testing::Test {
         EXPECT_TRUE(backupDrive(0, file, failure)) << static_cast<int>(failure.kind);
         return file;
     }
+    // A backup after a change of LBA 3 (no partition field): a new file, not the newest again.
+    std::string makeNewBackup() {
+        std::vector<uint8_t> bytes = readAll(image);
+        ++bytes[3 * 512 + 1];
+        writeAll(image, bytes);
+        return makeBackup();
+    }
 };
 
 // Root writes the backup: a folder, a link or a name that another user
@@ -218,11 +225,13 @@ TEST_F(Backups, PrunedPerDiskKeepingTheFirst) {
     for (int n = 0; n < BackupsKept + 3; ++n) {
         ::setenv("TZ", n % 2 ? "XXX+12" : "YYY-12", 1); // the zone changes between runs
         ::tzset();
-        newest = makeBackup();
+        newest = makeNewBackup();
         EXPECT_TRUE(fs::exists(newest)) << n;
     }
     ::unsetenv("TZ");
     ::tzset();
+    // Nothing changed since the newest backup: it stands for the next one.
+    EXPECT_EQ(makeBackup(), newest);
     EXPECT_TRUE(fs::exists(otherDisk));
     EXPECT_TRUE(fs::exists(first));
     EXPECT_EQ(listBackups().size(), 1u + 1u + BackupsKept);
@@ -343,12 +352,36 @@ TEST_F(Backups, RestoreChecksWhatItWrites) {
     }
 }
 
+// A word whose state holds already ends as it would, but writes nothing and
+// makes no backup; the first run of HIDE did both.
+TEST_F(Backups, AWordThatChangesNothingWritesNothing) {
+    writeAll(image, makeDisk(0x1234ABCD, 100));
+    const auto modified = [&] {
+        struct stat info {};
+        ::stat(image.c_str(), &info);
+        return std::pair(info.st_mtim.tv_sec, info.st_mtim.tv_nsec);
+    };
+    ASSERT_EQ(runWord("hide"), 0);
+    EXPECT_EQ(listBackups().size(), 1u);
+    const std::vector<uint8_t> hidden = readAll(image);
+    const auto written = modified();
+    for (const char* word : {"hide", "HIDE"}) {
+        EXPECT_EQ(runWord(word), 0);
+        EXPECT_EQ(listBackups().size(), 1u);
+        EXPECT_EQ(readAll(image), hidden);
+        EXPECT_EQ(modified(), written);
+    }
+}
+
 // The restore's own backup never prunes the file being restored.
 TEST_F(Backups, ARestoreKeepsTheFileItRestores) {
     writeAll(image, makeDisk(0x55667788, 100));
-    makeBackup();
-    const std::string restored = makeBackup(); // not the first: prunable
-    for (int n = 0; n < BackupsKept - 1; ++n) makeBackup();
+    makeNewBackup();
+    const std::string restored = makeNewBackup(); // not the first: prunable
+    for (int n = 0; n < BackupsKept - 1; ++n) makeNewBackup();
+    std::vector<uint8_t> changed = readAll(image); // so that the restore backs up a new state
+    ++changed[4 * 512];
+    writeAll(image, changed);
     std::string said;
     closeBackupFolder();
     EXPECT_EQ(runLine({"--restore", restored}, said), 0) << said;
@@ -951,7 +984,7 @@ TEST_F(Backups, TheFileFormatByteForByte) {
         std::strftime(stamp, sizeof stamp, "%Y%m%dT%H%M%SZ", std::gmtime(&t));
         writeAll(state / "veltra" / (disk0 + stamp + "-005.bak"), {1});
     }
-    EXPECT_TRUE(makeBackup().ends_with("Z-006.bak"));
+    EXPECT_TRUE(makeNewBackup().ends_with("Z-006.bak"));
 }
 
 // A start without a terminal counts as a start from the desktop only when a

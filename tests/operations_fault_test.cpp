@@ -367,6 +367,12 @@ TEST(Writer, ReportsEveryFailureAndPutsSector0Back) {
     DiskPlan removal = install;
     constexpr fd::Kind W = fd::Kind::Write;
     removal.writes = {{0, {fresh}}, {1, {fresh, fresh, fresh, fresh}}};
+    // A plan of what the disk holds already writes nothing; one sector more that
+    // differs (LBA 1 here) and the whole plan is written.
+    DiskPlan same = install;
+    same.writes = {{1, {SectorBuffer{}}}, {0, {old}}};
+    DiskPlan lba1 = same;
+    lba1.writes = {{1, {fresh}}, {0, {old}}};
     struct Case {
         const char* what;
         const DiskPlan& plan;
@@ -380,6 +386,10 @@ TEST(Writer, ReportsEveryFailureAndPutsSector0Back) {
     } cases[] = {
         // clang-format off
         {"all written", install, {}, WriteResult::Written, 0, 0, true, fresh, 2},
+        {"nothing changes", same, {}, WriteResult::Written, 0, 0, false, old, 0},
+        {"LBA 1 changes", lba1, {}, WriteResult::Written, 0, 0, true, old, 2},
+        {"LBA 1 unreadable: written", same, {{fd::Kind::Read, 2, EIO, false, false}},
+         WriteResult::Written, 0, 0, true, old, 2},
         {"LBA 1-4 fail", install, {{W, 1, EIO, false, false}},
          WriteResult::WriteFailed, EIO, 0, false, old, 1},
         {"LBA 0 torn, put back", install, {{W, 2, EIO, true, false}},
@@ -410,6 +420,7 @@ TEST(Writer, ReportsEveryFailureAndPutsSector0Back) {
         EXPECT_EQ(report.sector0Written, c.sector0Written);
         EXPECT_EQ(fd::sector(0, 0), c.lba0);
         EXPECT_EQ(static_cast<int>(fd::writtenLbas().size()), c.writes);
+        EXPECT_EQ(report.unchanged, c.writes == 0 && c.result == WriteResult::Written);
         EXPECT_FALSE(fd::drivesInUse() & 1);
     }
     // Refused before any write: another program's lock, a changed LBA 0,

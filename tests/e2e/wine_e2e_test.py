@@ -389,7 +389,7 @@ def test_words(w, t, disk0, disk1):
         # A 96-byte header (magic, the disk's identity, time, CRC-32), then LBA 0-4.
         w.check(saved[:16] == b"VELTRA-BACKUP-2\n" and saved[96:] == original[:5 * S],
                 f"{new[0]} does not hold LBA 0-4 as they were")
-    w.window_run("in-again", ["IN"], "VELTRA is al geinstalleerd", 1)
+    w.window_run("in-again", ["IN"], "VELTRA is al geïnstalleerd", 1)
     w.disk_is(disk0, installed, "drive 0 after IN on an installed disk")
     if t.ctx.qemu:
         with t.machine("default", [disk0]) as m:
