@@ -44,8 +44,11 @@ DiskPlan planInstall(const FirstSectors& disk, int defaultKey, const BootImages&
     // The disk's sector 0 becomes the saved MBR that a removal puts back and
     // that every start runs: it must be one. LBA 1 onwards of a GPT disk hold
     // its header and entries: never offered for overwriting.
-    if (!isBootableMbr(disk[0])) plan.refusal = Refusal::NoMbr;
-    if (plan.refusal == Refusal::None && isGptHeader(disk[1])) plan.refusal = Refusal::Gpt;
+    // A GPT disk is named as one, whatever its protective MBR holds.
+    if (isGptHeader(disk[1]))
+        plan.refusal = Refusal::Gpt;
+    else if (!isBootableMbr(disk[0]))
+        plan.refusal = Refusal::NoMbr;
     if (plan.refusal != Refusal::None) return plan;
     for (int lba = 1; lba <= 4; ++lba)
         for (uint8_t byte : disk[lba])
@@ -214,6 +217,12 @@ DiskPlan planEdit(const SectorBuffer& lba0, char key, int entry) {
 }
 bool hasBootSignature(const SectorBuffer& sector) {
     return sector[510] == 0x55 && sector[511] == 0xAA;
+}
+
+bool hasProtectiveEntry(const SectorBuffer& lba0) {
+    for (int e = 0; e < 4; ++e)
+        if (lba0[typeOffset(e)] == 0xEE) return true;
+    return false;
 }
 
 bool isGptHeader(const SectorBuffer& lba1) {

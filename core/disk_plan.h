@@ -96,6 +96,8 @@ DiskPlan planNotInstalled(const SectorBuffer& lba0);
 
 // Bytes 510..511 hold 55h AAh.
 bool hasBootSignature(const SectorBuffer& sector);
+// True when an entry of LBA 0 has type EEh: a GPT disk's protective MBR, perhaps.
+bool hasProtectiveEntry(const SectorBuffer& lba0);
 // LBA 1 begins with the GPT header's "EFI PART".
 bool isGptHeader(const SectorBuffer& lba1);
 // The boot program's stage 2 in LBA 2-4 is whole: its words and the check word

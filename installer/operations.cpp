@@ -188,8 +188,10 @@ Outcome removeBootProgram(InstallerState& state, TextScreen& screen) {
 Outcome installBootProgram(InstallerState& state, TextScreen& screen) {
     FirstSectors disk{};
     disk[0] = state.workSector;
-    // Sector 0 must be a bootable MBR before anything else is looked at.
-    if (!isBootableMbr(disk[0])) return report(state, screen, refusalMessage(Refusal::NoMbr));
+    // Sector 0 must be a bootable MBR before anything else is looked at; only
+    // one that may be a GPT disk's protective MBR waits for LBA 1 to tell.
+    if (!isBootableMbr(disk[0]) && !hasProtectiveEntry(disk[0]))
+        return report(state, screen, refusalMessage(Refusal::NoMbr));
     if (!readSectors(0, 1, &disk[1], 4).ok())
         return report(state, screen, writeMessage(Task::Install, unread(), 0));
     const DiskPlan plan = planInstall(disk, chosenDefaultKey(state), bootImages(state, disk),

@@ -91,6 +91,7 @@ TEST(DiskPlan, InstallKeepsTheOldMbrAndWritesLba0Last) {
         {"no 55h", {no55, {}, {}, {}, {}}, Refusal::NoMbr, false},
         {"no AAh", {noAA, {}, {}, {}, {}}, Refusal::NoMbr, false},
         {"a GPT header in LBA 1", {good, gpt, {}, {}, {}}, Refusal::Gpt, false},
+        {"a protective MBR without code", {noCode, gpt, {}, {}, {}}, Refusal::Gpt, false},
         {"one recognised", {oneRecognised, {}, {}, {}, {}}, Refusal::TooFew, false},
         {"one recognised, LBA 2 used",
          {oneRecognised, {}, lastByte, {}, {}},

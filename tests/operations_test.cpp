@@ -379,6 +379,8 @@ TEST_F(ImageTest, RefusalsWriteNothingAndEndWithTheirCode) {
     SectorBuffer gptHeader{};
     std::copy_n("EFI PART", 8, gptHeader.begin());
     SectorBuffer installed = installedSector0(mbr, 59);
+    SectorBuffer protective = makeMbr({{{0, 0xEE}, {0, 0}, {0, 0}, {0, 0}}});
+    std::fill(protective.begin(), protective.begin() + 440, 0); // the protective MBR of a GPT tool
     SectorBuffer unsigned0 = mbr;
     unsigned0[510] = unsigned0[511] = 0;
     SectorBuffer allOnes{};
@@ -393,6 +395,8 @@ TEST_F(ImageTest, RefusalsWriteNothingAndEndWithTheirCode) {
         int exitCode;
     } cases[] = {
         {"GPT disk", mbr, gptHeader, 0, "1V", GptMessage, 1},
+        {"GPT disk, no boot code", protective, gptHeader, 0, "IN", GptMessage, 1},
+        {"type EEh, no GPT header", protective, {}, 0, "IN", NoMbrMessage, 1},
         {"LBA 0 without 55h AAh", unsigned0, {}, 0, "IN", NoMbrMessage, 1},
         {"LBA 1 cleared", installed, {}, 0, "RM", NoSavedMbrMessage, 1},
         {"LBA 1 without boot code", installed, gptHeader, 0, "RM", NoSavedMbrMessage, 1},
