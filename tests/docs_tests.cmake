@@ -8,3 +8,10 @@ add_test(NAME docs_exit_codes
                  -DLEESMIJ=${PROJECT_SOURCE_DIR}/packaging/LEESMIJ.txt
                  -P ${CMAKE_CURRENT_LIST_DIR}/docs_exit_codes.cmake)
 set_tests_properties(docs_exit_codes PROPERTIES LABELS unit TIMEOUT 30)
+# Every option of `veltra --help` in the man page of the same language.
+add_test(NAME docs_options
+         COMMAND ${CMAKE_COMMAND} -DVELTRA=$<TARGET_FILE:veltra>
+                 -DDRIVE=${CMAKE_CURRENT_BINARY_DIR}/docs_no_disk.img
+                 -DPAGES=en=${PROJECT_SOURCE_DIR}/packaging/man/veltra.8.in,nl=${PROJECT_SOURCE_DIR}/packaging/man/veltra.nl.8.in
+                 -P ${CMAKE_CURRENT_LIST_DIR}/docs_options.cmake)
+set_tests_properties(docs_options PROPERTIES LABELS unit TIMEOUT 30)
