@@ -61,8 +61,8 @@ const char* valuePattern(int code) {
     if (code == PauseOption)
         return tr("{0} verwacht seconden van 0 tot 30, bijvoorbeeld --pause=1,5.");
     if (code == DefaultOption) return tr("{0} verwacht 1z ... 4v of none.");
-    if (code == LanguageOption) return tr("{0} verwacht een taal: nl of en.");
-    if (code == BootLangOption) return tr("{0} verwacht nl of en.");
+    if (code == LanguageOption || code == BootLangOption)
+        return tr("{0} verwacht een taal: nl of en.");
     return code == RestoreOption ? tr("{0} verwacht een bestand.") : tr("{0} verwacht een schijf.");
 }
 
@@ -272,11 +272,11 @@ std::string usageText() {
     const DriveUsage drives = driveUsage();
     return std::string(tr(R"(Gebruik: veltra [OPTIE...] [WOORD]
 
-VELTRA installeert de opstartmanager op schijf 0, verwijdert hem weer en
+VELTRA installeert de opstartmanager op drive 0, verwijdert hem weer en
 verbergt of toont partities. Zonder woord start het menu.
 
 Woorden (hoofd- of kleine letters):
-  HIDE          alle herkende primaire partities van schijf 0 verbergen
+  HIDE          alle herkende primaire partities van drive 0 verbergen
   REST          ze alle weer tonen, de eerste herkende wordt actief
   RM            de opstartmanager verwijderen (geweigerd als hij er niet is)
   IN            installeren zonder default
@@ -290,7 +290,7 @@ Opties:
            tr(R"(  --status             per schijf laten zien wat erop staat, niets schrijven
   --json               bij --status: als een JSON-object
   --list-backups       de back-ups laten zien
-  --restore BESTAND    een back-up van LBA 0-4 terugzetten op schijf 0
+  --restore BESTAND    een back-up van LBA 0-4 terugzetten op drive 0
   --force              bij --restore: ook als de back-up van een andere schijf
                        lijkt
   --no-backup          geen back-up maken voor het schrijven

@@ -67,9 +67,12 @@ std::string languageOption(int argc, char** argv) {
     for (int i = 1; i < argc && argv[i]; ++i) {
         const std::string_view arg = argv[i];
         if (arg == "--") break;
-        if (arg.starts_with("--lang="))
-            chosen = arg.substr(7);
-        else if (arg == "--lang" && i + 1 < argc && argv[i + 1])
+        // --lang or an abbreviation that getopt takes for it (--la, --lan).
+        const std::string_view name = arg.substr(0, arg.find('='));
+        if (name.size() < 4 || !std::string_view("--lang").starts_with(name)) continue;
+        if (name.size() < arg.size())
+            chosen = arg.substr(name.size() + 1);
+        else if (i + 1 < argc && argv[i + 1])
             chosen = argv[++i];
     }
     return chosen;
