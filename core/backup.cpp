@@ -109,8 +109,6 @@ bool decodeBackup(const std::vector<uint8_t>& bytes, Backup& backup, BackupFileP
 
 namespace {
 
-// Keeps, per disk, the first backup ever made (the disk as it was before the
-// program first wrote it) and the newest BackupsKept; never `keep`.
 // The backups of disk `id` in the open folder, oldest first (by time, then name).
 struct OwnBackup {
     int64_t time;
@@ -137,15 +135,12 @@ std::vector<OwnBackup> ownBackups(const DiskIdentity& id) {
     return own;
 }
 
+// Keeps, per disk, the first backup ever made (the disk as it was before the
+// program first wrote it) and the newest BackupsKept; never `keep`.
 void pruneBackups(const DiskIdentity& id, const FileKey& keep) {
-    std::vector<std::pair<int64_t, std::string>> own;
-    std::map<std::string, FileKey> keys;
-    for (const OwnBackup& backup : ownBackups(id)) {
-        own.emplace_back(backup.time, backup.name);
-        keys[backup.name] = backup.key;
-    }
+    const std::vector<OwnBackup> own = ownBackups(id);
     for (size_t i = 1; i + BackupsKept < own.size(); ++i)
-        if (!(keys[own[i].second] == keep)) removeBackupFile(own[i].second);
+        if (!(own[i].key == keep)) removeBackupFile(own[i].name);
 }
 
 } // namespace

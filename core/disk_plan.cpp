@@ -19,7 +19,7 @@ DiskPlan onSector0(const SectorBuffer& lba0) {
     return plan;
 }
 
-// A plan that writes the changed LBA 0, or nothing when it did not change.
+// A plan that writes the new LBA 0 (the writer leaves out a write that changes nothing).
 DiskPlan writeSector0(DiskPlan plan) {
     plan.writes.push_back({0, {plan.newSector0}});
     return plan;

@@ -264,7 +264,9 @@ TEST_F(ImageTest, TheQuestionComesForAnyByteInLba1To4AndOnlyJGoesOn) {
                 EXPECT_EQ(outcome, Outcome::Done);
                 EXPECT_EQ(lba(0), installedSector0(mbr, 60));
                 EXPECT_EQ(lba(1), mbr);
-                if (a.language == std::string("nl")) EXPECT_EQ(row(22), row80(InstalledMessage));
+                if (a.language == std::string("nl")) {
+                    EXPECT_EQ(row(22), row80(InstalledMessage));
+                }
             } else {
                 EXPECT_EQ(outcome, Outcome::Cancelled);
                 EXPECT_EQ(image(), before);
