@@ -36,6 +36,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 REPO = os.path.dirname(os.path.dirname(HERE))
@@ -298,10 +299,12 @@ def main(argv=None):
                            ("english", test_english)):
             t = qb.Case(name, ctx)
             cases.append(t)
+            start = time.monotonic()
             try:
                 test(t, os.path.abspath(args.veltra), ctx.qemu is not None)
             except (HarnessError, md.DiskError, OSError, ValueError, KeyError) as e:
                 t.failures.append(f"{type(e).__name__}: {e}")
+            t.note(f"{name}: {time.monotonic() - start:.1f} s")
     finally:
         shutil.rmtree(ctx.sockdir, ignore_errors=True)
 
