@@ -114,14 +114,14 @@ def test_installer(t, veltra, qemu_present):
     with t.machine("default", [disk]) as m:
         m.wait_handover(BOOT_TIMEOUT)
         t.started(m.wait_boot_line(BOOT_TIMEOUT), disk, 0x80, 1, "started by the default key")
-        t.screen_text(m.screen(), qb.confirmation(1), col=0)
+        t.screen_text(m.screen(), qb.confirmation(1), whole_line=True)
     t.disk_is(disk, qb.with_table(installed, AFTER_F1), "image after the default F1")
 
     with t.machine("f2", [disk]) as m:
         m.wait_handover(BOOT_TIMEOUT)
         m.sendkey("f2")
         t.started(m.wait_boot_line(BOOT_TIMEOUT), disk, 0x80, 2, "started by F2")
-        t.screen_text(m.screen(), qb.confirmation(2), col=0)
+        t.screen_text(m.screen(), qb.confirmation(2), whole_line=True)
     t.disk_is(disk, qb.with_table(installed, AFTER_F2), "image after F2")
 
     out = run_veltra(t, veltra, disk, ["rm"], b"x")
@@ -172,7 +172,7 @@ def test_english(t, veltra, qemu_present):
     with t.machine("default", [disk, other]) as m:
         m.wait_handover(BOOT_TIMEOUT)
         t.started(m.wait_boot_line(BOOT_TIMEOUT), disk, 0x80, 1, "started by the default key")
-        t.screen_text(m.screen(), qb.confirmation(1, "en"), col=0)
+        t.screen_text(m.screen(), qb.confirmation(1, "en"), whole_line=True)
     after_f1 = qb.with_table(installed, AFTER_F1)
     t.disk_is(disk, after_f1, "image after the default F1")
 
@@ -185,7 +185,8 @@ def test_english(t, veltra, qemu_present):
             m.screenshot(os.path.join(t.ctx.screenshots, "boot-menu-en.png"))
         m.sendkey("alt-f2")
         t.started(m.wait_boot_line(BOOT_TIMEOUT), disk, 0x80, 2, "started by Alt-F2 in the menu")
-        t.screen_text(m.screen(), qb.confirmation(2, "en", others_visible=True), col=0)
+        t.screen_text(m.screen(), qb.confirmation(2, "en", others_visible=True),
+                      whole_line=True)
     t.disk_is(disk, qb.with_table(installed, AFTER_ALT_F2), "image after Alt-F2")
     t.disk_is(other, other_before, "second disk")
 
@@ -248,7 +249,7 @@ def test_reconfigure(t, veltra, qemu_present):
         m.wait_handover(BOOT_TIMEOUT)
         got = m.wait_boot_line(BOOT_TIMEOUT)
         t.started(got, disk, 0x80, 3, "started by the new default key F3")
-        t.screen_text(m.screen(), qb.confirmation(3), col=0)
+        t.screen_text(m.screen(), qb.confirmation(3), whole_line=True)
     t.disk_is(disk, qb.with_table(after, AFTER_F3), "image after the start with default F3")
 
 

@@ -150,8 +150,9 @@ class Case:
         self.check(not diff, f"{what} differs from the expected image:\n      " +
                    "\n      ".join(diff))
 
-    def screen_text(self, screen, text, attr=0x02, col=None):
-        """text on screen, written in attribute attr; returns (row, col)."""
+    def screen_text(self, screen, text, attr=0x02, col=None, whole_line=False):
+        """text on screen, written in attribute attr; returns (row, col). With
+        whole_line, text is all of its row (from column 0, blanks after it)."""
         at = screen.find(text)
         if not self.check(at is not None, f"screen lacks {text!r}; screen:\n" +
                           indent(screen.text())):
@@ -161,6 +162,8 @@ class Case:
         self.check(not bad, f"{text!r} not all in attribute {attr:02X}h (columns {bad[:5]}...)")
         if col is not None:
             self.equal(c, col, f"column of {text!r}")
+        if whole_line:
+            self.equal(screen.lines()[row], text, f"the row of {text!r}")
         return at
 
     def menu_shown(self, screen, menu):
