@@ -4,6 +4,9 @@
 if(NOT DEFINED VELTRA_BOOT_BIN)
   set(VELTRA_BOOT_BIN ${PROJECT_BINARY_DIR}/boottime/veltra.bin)
 endif()
+if(NOT DEFINED VELTRA_BOOT_BIN_EN)
+  set(VELTRA_BOOT_BIN_EN ${PROJECT_BINARY_DIR}/boottime/veltra_en.bin)
+endif()
 
 add_executable(operations_tests ${CMAKE_CURRENT_LIST_DIR}/operations_test.cpp)
 target_link_libraries(operations_tests PRIVATE veltra_installer veltra_sector veltra_window
@@ -28,13 +31,15 @@ foreach(target operations_tests operations_fault_tests)
 endforeach()
 
 # The real veltra binary through the terminal fallback on an image file, then
-# QEMU/SeaBIOS booting that image. Skipped (77) when qemu is missing.
+# QEMU/SeaBIOS booting that image, in Dutch and in English (--lang=en).
+# Skipped (77) when qemu is missing.
 find_package(Python3 COMPONENTS Interpreter)
 if(Python3_Interpreter_FOUND)
   add_test(NAME installer_e2e
     COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_LIST_DIR}/e2e/installer_e2e_test.py
             --veltra $<TARGET_FILE:veltra>
             --boot-bin ${VELTRA_BOOT_BIN}
+            --boot-bin-en ${VELTRA_BOOT_BIN_EN}
             --workdir ${CMAKE_CURRENT_BINARY_DIR}/installer_e2e)
   set_tests_properties(installer_e2e PROPERTIES
     LABELS "e2e;qemu" TIMEOUT 600 SKIP_RETURN_CODE 77 RUN_SERIAL TRUE)

@@ -15,9 +15,16 @@ QEMU with SeaBIOS starting that image.
      --status --json shows as 2 s; after rm, `veltra 1v` writes the built-in
      55; `veltra --default=3v` changes byte 112 alone, and the next start
      makes partition 3 active with the others hidden.
+  7. On another image, with a second disk: `veltra --lang=en 1v` installs the
+     English boot program (the bytes of make_disk.py's install of
+     veltra_en.bin), --status says so in either language; a start without a
+     key shows "F1: partition 1 is active"; Space shows the English menu, word
+     for word, and Alt-F2 in it starts partition 2.
 
 Usage: installer_e2e_test.py [--veltra build/veltra]
-                             [--boot-bin build/boottime/veltra.bin] [--workdir DIR]
+                             [--boot-bin build/boottime/veltra.bin]
+                             [--boot-bin-en build/boottime/veltra_en.bin]
+                             [--workdir DIR] [--screenshots DIR]
 Exit code: 0 passed, 1 a failure, 77 skipped (no qemu-system-i386; the
 installer's own steps still run and must pass).
 """
@@ -29,6 +36,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 REPO = os.path.dirname(os.path.dirname(HERE))
@@ -54,9 +62,18 @@ AFTER_F1 = [(0x80, 0x06), (0, 0x1B), (0, 0x17), (0, 0x93)]
 AFTER_F2 = [(0, 0x16), (0x80, 0x0B), (0, 0x17), (0, 0x93)]
 
 
-def run_veltra(t, veltra, image, args, keys):
-    """The program on this image with no display: keys come from stdin."""
-    env = {k: v for k, v in os.environ.items() if k not in ("DISPLAY", "WAYLAND_DISPLAY")}
+# The variables that choose the installer's language: none of the caller's
+# reach a run, so the Dutch runs stay Dutch on a machine set to English.
+LANGUAGE_VARIABLES = ("LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG")
+
+
+def run_veltra(t, veltra, image, args, keys, locale=None):
+    """The program on this image with no display: keys come from stdin. locale:
+    the LANG of the run (none by default: Dutch)."""
+    env = {k: v for k, v in os.environ.items()
+           if k not in ("DISPLAY", "WAYLAND_DISPLAY") + LANGUAGE_VARIABLES}
+    if locale:
+        env["LANG"] = locale
     env["VELTRA_DRIVES"] = image  # never anything but the image file
     env["XDG_STATE_HOME"] = t.path("state")  # backups stay in the test's folder
     try:
@@ -66,7 +83,8 @@ def run_veltra(t, veltra, image, args, keys):
         t.failures.append(f"veltra {' '.join(args)} still running after {RUN_TIMEOUT} s")
         return b""
     t.equal(run.returncode, 0, f"exit code of veltra {' '.join(args)}")
-    with open(t.path(f"veltra-{'-'.join(args)}.out"), "wb") as f:
+    with open(t.path(f"veltra-{'-'.join(args)}{'-' + locale if locale else ''}.out"),
+              "wb") as f:
         f.write(run.stdout + b"\n--- stderr\n" + run.stderr)
     return run.stdout
 
@@ -96,14 +114,14 @@ def test_installer(t, veltra, qemu_present):
     with t.machine("default", [disk]) as m:
         m.wait_handover(BOOT_TIMEOUT)
         t.started(m.wait_boot_line(BOOT_TIMEOUT), disk, 0x80, 1, "started by the default key")
-        t.screen_text(m.screen(), "F1: partitie 1 is aktief", col=0)
+        t.screen_text(m.screen(), qb.confirmation(1), whole_line=True)
     t.disk_is(disk, qb.with_table(installed, AFTER_F1), "image after the default F1")
 
     with t.machine("f2", [disk]) as m:
         m.wait_handover(BOOT_TIMEOUT)
         m.sendkey("f2")
         t.started(m.wait_boot_line(BOOT_TIMEOUT), disk, 0x80, 2, "started by F2")
-        t.screen_text(m.screen(), "F2: partitie 2 is aktief", col=0)
+        t.screen_text(m.screen(), qb.confirmation(2), whole_line=True)
     t.disk_is(disk, qb.with_table(installed, AFTER_F2), "image after F2")
 
     out = run_veltra(t, veltra, disk, ["rm"], b"x")
@@ -119,8 +137,62 @@ def test_installer(t, veltra, qemu_present):
     t.disk_is(disk, removed, "image after the start without the boot manager")
 
 
+INSTALLED_EN = b"  VELTRA 9.06 is installed. Active at the next boot."
+SIG2 = 0x5EC0DE02
+# Alt-F2 after the default F1 acted: partition 2 active, all of them visible.
+AFTER_ALT_F2 = [(0, 0x06), (0x80, 0x0B), (0, 0x07), (0, 0x83)]
+
+
+def test_english(t, veltra, qemu_present):
+    """--lang=en 1v: the English boot program; its confirmation, and its menu on Space."""
+    disk = t.make_disk("disk.img", qb.parts("06", "0B", "07:a", "83"), SIG)
+    other = t.make_disk("second.img", qb.parts("07", "0B", "00", "83"), SIG2)
+    original = qb.read_image(disk)
+    other_before = qb.read_image(other)
+
+    expect_output(t, run_veltra(t, veltra, disk, ["--lang=en", "1v"], b"x"), INSTALLED_EN,
+                  "veltra --lang=en 1v")
+    reference = t.path("reference.img")
+    with open(reference, "wb") as f:
+        f.write(original)
+    md.install(reference, t.ctx.manager_en, F1)
+    installed = qb.read_image(reference)
+    t.disk_is(disk, installed, "image after veltra --lang=en 1v (the English boot program)")
+    # --status names the boot program's language, in the installer's own.
+    for locale, line in (("en_US.UTF-8", "  Language of the boot program: English"),
+                         (None, "  Taal van het opstartprogramma: Engels")):
+        status = run_veltra(t, veltra, disk, ["--status"], b"", locale).decode("utf-8")
+        t.check(line in status.split("\n"),
+                f"--status with LANG={locale} lacks {line!r}:\n{status}")
+    status = json.loads(run_veltra(t, veltra, disk, ["--status", "--json"], b""))
+    t.equal(status["drives"][0].get("boot_language"), "en", "--status --json: boot_language")
+    if t.failures or not qemu_present:
+        return
+
+    with t.machine("default", [disk, other]) as m:
+        m.wait_handover(BOOT_TIMEOUT)
+        t.started(m.wait_boot_line(BOOT_TIMEOUT), disk, 0x80, 1, "started by the default key")
+        t.screen_text(m.screen(), qb.confirmation(1, "en"), whole_line=True)
+    after_f1 = qb.with_table(installed, AFTER_F1)
+    t.disk_is(disk, after_f1, "image after the default F1")
+
+    with t.machine("menu", [disk, other]) as m:
+        m.wait_handover(BOOT_TIMEOUT)
+        m.sendkey("spc")
+        m.wait_screen(qb.TEXTS["en"]["f10"].strip(), BOOT_TIMEOUT)
+        t.menu_shown(m.screen(), qb.menu_lines(4, [("F5", 2, 1), ("F6", 2, 2)], "en"))
+        if t.ctx.screenshots:
+            m.screenshot(os.path.join(t.ctx.screenshots, "boot-menu-en.png"))
+        m.sendkey("alt-f2")
+        t.started(m.wait_boot_line(BOOT_TIMEOUT), disk, 0x80, 2, "started by Alt-F2 in the menu")
+        t.screen_text(m.screen(), qb.confirmation(2, "en", others_visible=True),
+                      whole_line=True)
+    t.disk_is(disk, qb.with_table(installed, AFTER_ALT_F2), "image after Alt-F2")
+    t.disk_is(other, other_before, "second disk")
+
+
 RECONFIGURED_F3 = b"VELTRA is bijgewerkt: default F3, pauze 3,0 s (55 tikken). Bij de volgende " \
-    b"opstart aktief."
+    b"opstart actief."
 AFTER_F3 = [(0, 0x16), (0, 0x1B), (0x80, 0x07), (0, 0x93)]
 
 
@@ -177,7 +249,7 @@ def test_reconfigure(t, veltra, qemu_present):
         m.wait_handover(BOOT_TIMEOUT)
         got = m.wait_boot_line(BOOT_TIMEOUT)
         t.started(got, disk, 0x80, 3, "started by the new default key F3")
-        t.screen_text(m.screen(), "F3: partitie 3 is aktief", col=0)
+        t.screen_text(m.screen(), qb.confirmation(3), whole_line=True)
     t.disk_is(disk, qb.with_table(after, AFTER_F3), "image after the start with default F3")
 
 
@@ -185,6 +257,10 @@ def main(argv=None):
     ap = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     ap.add_argument("--veltra", default=os.path.join(REPO, "build", "veltra"))
     ap.add_argument("--boot-bin", default=os.path.join(REPO, "build", "boottime", "veltra.bin"))
+    ap.add_argument("--boot-bin-en",
+                    default=os.path.join(REPO, "build", "boottime", "veltra_en.bin"))
+    ap.add_argument("--screenshots", metavar="DIR",
+                    help="save the English boot menu as DIR/boot-menu-en.png")
     ap.add_argument("--mbr", default=md.DEFAULT_MBR)
     ap.add_argument("--qemu", default="qemu-system-i386")
     ap.add_argument("--workdir", help="images and logs (default: a temporary directory)")
@@ -199,12 +275,18 @@ def main(argv=None):
         ctx.record = md.assemble_record()
         with open(args.boot_bin, "rb") as f:
             ctx.manager = f.read()
+        with open(args.boot_bin_en, "rb") as f:
+            ctx.manager_en = f.read()
     except (OSError, md.DiskError) as e:
         print(f"FAIL setup: {e}")
         return 1
-    if len(ctx.manager) != md.BOOT_MANAGER_SIZE:
-        print(f"FAIL setup: {args.boot_bin} is {len(ctx.manager)} bytes")
-        return 1
+    for path, program in ((args.boot_bin, ctx.manager), (args.boot_bin_en, ctx.manager_en)):
+        if len(program) != md.BOOT_MANAGER_SIZE:
+            print(f"FAIL setup: {path} is {len(program)} bytes")
+            return 1
+    ctx.screenshots = args.screenshots
+    if ctx.screenshots:
+        os.makedirs(ctx.screenshots, exist_ok=True)
     if not os.access(args.veltra, os.X_OK):
         print(f"FAIL setup: no program {args.veltra}")
         return 1
@@ -214,13 +296,16 @@ def main(argv=None):
     ctx.sockdir = tempfile.mkdtemp(prefix="veltra-mon-")
     cases = []
     try:
-        for name, test in (("installer", test_installer), ("reconfigure", test_reconfigure)):
+        for name, test in (("installer", test_installer), ("reconfigure", test_reconfigure),
+                           ("english", test_english)):
             t = qb.Case(name, ctx)
             cases.append(t)
+            start = time.monotonic()
             try:
                 test(t, os.path.abspath(args.veltra), ctx.qemu is not None)
             except (HarnessError, md.DiskError, OSError, ValueError, KeyError) as e:
                 t.failures.append(f"{type(e).__name__}: {e}")
+            t.note(f"{name}: {time.monotonic() - start:.1f} s")
     finally:
         shutil.rmtree(ctx.sockdir, ignore_errors=True)
 
@@ -239,7 +324,8 @@ def main(argv=None):
         print(f"SKIP: {args.qemu} not found; the installer steps passed, the boots need QEMU")
         return SKIP
     print("PASS installer end to end: veltra 1v, default F1, F2, veltra rm, plain start; "
-          "--pause=2 1v, --status --json, --default=3v, default F3")
+          "--pause=2 1v, --status --json, --default=3v, default F3; --lang=en 1v, default F1, "
+          "the English menu on Space, Alt-F2")
     if args.workdir is None:
         shutil.rmtree(ctx.workdir, ignore_errors=True)
     return 0

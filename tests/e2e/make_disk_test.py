@@ -1,16 +1,21 @@
 #!/usr/bin/env python3
-"""Checks of tools/make_disk.py: the images the QEMU boots rely on."""
+"""Checks of tools/make_disk.py, the images the QEMU boots rely on, and of the
+harness's screen pictures (screendump to an indexed PNG)."""
 
 import os
 import random
+import struct
 import sys
 import tempfile
 import unittest
+import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(HERE)), "tools"))
+sys.path.insert(0, HERE)
 
 import make_disk as md  # noqa: E402
+from qemu_harness import HarnessError, indexed_png, read_ppm  # noqa: E402
 
 S = md.SECTOR
 
@@ -157,6 +162,59 @@ class MakeDiskTest(unittest.TestCase):
                                                                      size=10)], 16384)
         with self.assertRaises(md.DiskError):
             md.place_parts([md.Part(7, size=20000)], 16384)
+
+
+def png_chunks(png):
+    """[(kind, body)] of a PNG after its signature."""
+    chunks, pos = [], 8
+    while pos < len(png):
+        (length,) = struct.unpack(">I", png[pos:pos + 4])
+        kind, body = png[pos + 4:pos + 8], png[pos + 8:pos + 8 + length]
+        (crc,) = struct.unpack(">I", png[pos + 8 + length:pos + 12 + length])
+        assert crc == zlib.crc32(kind + body), kind
+        chunks.append((kind, body))
+        pos += 12 + length
+    return chunks
+
+
+class ScreenPictureTest(unittest.TestCase):
+    GREEN, BLACK, GREY = (0, 170, 0), (0, 0, 0), (170, 170, 170)
+
+    def test_ppm_with_a_comment_to_two_bits_per_pixel(self):
+        g, b, w = self.GREEN, self.BLACK, self.GREY
+        ppm = (b"P6\n# QEMU\n5 2\n255\n" + bytes(sum([g, b, w, g, b], ())) +
+               bytes(sum([w, w, b, g, g], ())))
+        width, height, rows = read_ppm(ppm)
+        self.assertEqual((width, height), (5, 2))
+        self.assertEqual(rows, [[g, b, w, g, b], [w, w, b, g, g]])
+        png = indexed_png(width, height, rows)
+        self.assertEqual(png[:8], b"\x89PNG\r\n\x1a\n")
+        chunks = png_chunks(png)
+        self.assertEqual([k for k, _ in chunks], [b"IHDR", b"PLTE", b"IDAT", b"IEND"])
+        # 5 x 2, 2 bits, palette colour, no interlace; the palette sorted.
+        self.assertEqual(chunks[0][1], struct.pack(">IIBBBBB", 5, 2, 2, 3, 0, 0, 0))
+        self.assertEqual(chunks[1][1], bytes([0, 0, 0, 0, 170, 0, 170, 170, 170]))
+        # Each row: filter 0, then indices 1 0 2 1 0 / 2 2 0 1 1, two bits each.
+        self.assertEqual(zlib.decompress(chunks[2][1]),
+                         bytes([0, 0b01001001, 0b00000000, 0, 0b10100001, 0b01000000]))
+
+    def test_bits_per_pixel_follow_the_colours(self):
+        # One row of that many colours: (colours, bits per pixel, bytes of the row).
+        for colours, depth, row_bytes in ((1, 1, 2), (2, 1, 2), (3, 2, 2), (5, 4, 4),
+                                          (16, 4, 9), (17, 8, 18)):
+            row = [(i, i, i) for i in range(colours)]
+            chunks = png_chunks(indexed_png(colours, 1, [row]))
+            self.assertEqual(chunks[0][1][8], depth, f"{colours} colours")
+            self.assertEqual(len(chunks[1][1]), 3 * colours)
+            self.assertEqual(len(zlib.decompress(chunks[2][1])), row_bytes)
+
+    def test_refuses_what_it_cannot_write(self):
+        with self.assertRaises(HarnessError):
+            read_ppm(b"P5\n1 1\n255\n\x00")
+        with self.assertRaises(HarnessError):
+            read_ppm(b"P6\n2 1\n255\n\x00\x00\x00")
+        with self.assertRaises(HarnessError):
+            indexed_png(257, 1, [[(i // 256, i % 256, 0) for i in range(257)]])
 
 
 if __name__ == "__main__":

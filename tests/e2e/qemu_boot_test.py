@@ -39,21 +39,51 @@ F1 = 0x3B  # DefaultKey byte for F1
 KEY_PAUSE = 546
 SIG1, SIG2 = 0x11C0FFEE, 0x22BEEF22
 
-# What the boot manager prints (code page 437).
+# What the boot manager prints (code page 437). The texts of its menu and its
+# confirmations come in Dutch (veltra.bin) and English (veltra_en.bin).
 BANNER = " " + ">" * 22 + " Dorvanti VELTRA Manager " + "<" * 23
 REMOVED = "VELTRA is nu verwijderd. Kies een partitie of ongeldige toets"
+TEXTS = {
+    "nl": {
+        "key": " F{n} = Aktiveer partitie {n}, Alt-F{n} = én open andere primaire partitie(s)",
+        "other": " {key} = Start Windows op de {disk}e drive op de {entry}e partitie, "
+                 "indien aanwezig",
+        "f10": " F10 = Deïnstalleer VELTRA en kies opnieuw",
+        "active": "F{n}: partitie {n} is aktief",
+        "visible": "Alt-F{n}: partitie {n} is aktief, andere primaire partitie(s) zichtbaar",
+    },
+    "en": {
+        "key": " F{n} = Make partition {n} active, Alt-F{n} = and show other primary "
+               "partition(s)",
+        "other": " {key} = Start Windows on drive {disk}, partition {entry}, if present",
+        "f10": " F10 = Uninstall VELTRA and choose again",
+        "active": "F{n}: partition {n} is active",
+        "visible": "Alt-F{n}: partition {n} is active, other primary partition(s) visible",
+    },
+}
 
 
-def menu_key_line(n):
-    return f" F{n} = Aktiveer partitie {n}, Alt-F{n} = én open andere primaire partitie(s)"
+def menu_key_line(n, lang="nl"):
+    return TEXTS[lang]["key"].format(n=n)
 
 
-def menu_other_line(key, disk, entry):
-    return (f" {key} = Start Windows op de {disk}e drive op de {entry}e partitie, "
-            "indien aanwezig")
+def menu_other_line(key, disk, entry, lang="nl"):
+    return TEXTS[lang]["other"].format(key=key, disk=disk, entry=entry)
 
 
-MENU_F10 = " F10 = Deïnstalleer VELTRA en kies opnieuw"
+def menu_lines(ordinals, others, lang="nl"):
+    """The whole menu: banner, F1..F<ordinals>, (key, disk, entry) of the other
+    disks' partitions, the F10 line and the bare line end after it."""
+    return ([BANNER] + [menu_key_line(n, lang) for n in range(1, ordinals + 1)] +
+            [menu_other_line(*o, lang=lang) for o in others] + [TEXTS[lang]["f10"], ""])
+
+
+def confirmation(n, lang="nl", others_visible=False):
+    """The line after a key (or the default key): Fn, or Alt-Fn with others_visible."""
+    return TEXTS[lang]["visible" if others_visible else "active"].format(n=n)
+
+
+MENU_F10 = TEXTS["nl"]["f10"]
 MBR_STOP = "MBR: "  # what tests/e2e/strict_mbr.asm prints when it refuses to start
 
 
@@ -120,8 +150,9 @@ class Case:
         self.check(not diff, f"{what} differs from the expected image:\n      " +
                    "\n      ".join(diff))
 
-    def screen_text(self, screen, text, attr=0x02, col=None):
-        """text on screen, written in attribute attr; returns (row, col)."""
+    def screen_text(self, screen, text, attr=0x02, col=None, whole_line=False):
+        """text on screen, written in attribute attr; returns (row, col). With
+        whole_line, text is all of its row (from column 0, blanks after it)."""
         at = screen.find(text)
         if not self.check(at is not None, f"screen lacks {text!r}; screen:\n" +
                           indent(screen.text())):
@@ -131,7 +162,25 @@ class Case:
         self.check(not bad, f"{text!r} not all in attribute {attr:02X}h (columns {bad[:5]}...)")
         if col is not None:
             self.equal(c, col, f"column of {text!r}")
+        if whole_line:
+            self.equal(screen.lines()[row], text, f"the row of {text!r}")
         return at
+
+    def menu_shown(self, screen, menu):
+        """The menu lines (menu_lines) stand row for row from the first banner on,
+        from column 0, all in attribute 02h."""
+        top = screen.find(BANNER)
+        if not self.check(top is not None, "no menu banner; screen:\n" + indent(screen.text())):
+            return
+        row = top[0]
+        shown = screen.lines()[row:row + len(menu)]
+        if not self.check(shown == menu, "menu lines differ:\n" + indent("\n".join(shown)) +
+                          "\n    expected:\n" + indent("\n".join(menu))):
+            return
+        self.equal(top[1], 0, "column of the banner")
+        for r, line in enumerate(menu, row):
+            bad = [c for c in range(len(line)) if screen.attr_at(r, c) != 0x02]
+            self.check(not bad, f"{line!r} not all in attribute 02h (columns {bad[:5]}...)")
 
 
 def indent(text):
@@ -341,21 +390,12 @@ def test_menu(t):
     other = t.make_disk("second.img", parts("07", "0B", "00", "83"), SIG2)
     installed = t.install(disk, 0x00, KEY_PAUSE)
     other_before = read_image(other)
-    menu = ([BANNER] + [menu_key_line(n) for n in (1, 2, 3)] +
-            [menu_other_line("F5", 2, 1), menu_other_line("F6", 2, 2), MENU_F10, ""])
+    menu = menu_lines(3, [("F5", 2, 1), ("F6", 2, 2)])
     with t.machine("boot", [disk, other]) as m:
         m.wait_handover(BOOT_TIMEOUT)
         m.sendkey("spc")
         m.wait_screen(MENU_F10.strip(), BOOT_TIMEOUT)
-        screen = m.screen()
-        top = screen.find(BANNER)
-        if t.check(top is not None, "no menu banner; screen:\n" + indent(screen.text())):
-            row = top[0]
-            shown = screen.lines()[row:row + len(menu)]
-            t.check(shown == menu, "menu lines differ:\n" + indent("\n".join(shown)) +
-                    "\n    expected:\n" + indent("\n".join(menu)))
-            t.screen_text(screen, BANNER, col=0)
-            t.screen_text(screen, menu_key_line(3))
+        t.menu_shown(m.screen(), menu)
         m.sendkey("spc")
         m.wait_until("second menu", lambda: m.screen().count(MENU_F10) == 2, 20, poll=0.25)
         m.sendkey("alt-f2")

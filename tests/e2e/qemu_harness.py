@@ -7,15 +7,18 @@ The harness talks to it through
     "BOOT disk=.. part=.. lba=.. sig=.." (tests/e2e/report_boot.asm),
   - SeaBIOS's own log on port 402h ("Booting from 0000:7c00" marks the moment
     the first sector of the boot disk starts),
-  - the text screen, read from video memory at B8000h.
+  - the text screen, read from video memory at B8000h,
+  - and for pictures QEMU's screendump (saved as an indexed PNG).
 """
 
 import os
 import re
 import shutil
 import socket
+import struct
 import subprocess
 import time
+import zlib
 
 QEMU = "qemu-system-i386"
 BOOT_LINE = re.compile(
@@ -77,6 +80,63 @@ class Screen:
 
     def count(self, s: str) -> int:
         return sum(line.count(s) for line in self.lines())
+
+
+def read_ppm(data: bytes):
+    """(width, height, rows of (r, g, b) tuples) of a binary PPM (P6, maxval 255)."""
+    fields = []
+    pos = 0
+    while len(fields) < 4:
+        while data[pos:pos + 1].isspace():
+            pos += 1
+        if data[pos:pos + 1] == b"#":
+            pos = data.index(b"\n", pos)
+            continue
+        end = pos
+        while not data[end:end + 1].isspace():
+            end += 1
+        fields.append(data[pos:end])
+        pos = end
+    magic, width, height, maxval = fields[0], int(fields[1]), int(fields[2]), int(fields[3])
+    if magic != b"P6" or maxval != 255:
+        raise HarnessError(f"screendump: not a P6 picture with maxval 255 ({magic!r}, {maxval})")
+    pixels = data[pos + 1:]
+    if len(pixels) < 3 * width * height:
+        raise HarnessError("screendump: picture cut short")
+    rows = [[tuple(pixels[3 * (y * width + x):3 * (y * width + x) + 3]) for x in range(width)]
+            for y in range(height)]
+    return width, height, rows
+
+
+def indexed_png(width, height, rows):
+    """PNG bytes of rows of (r, g, b) with a palette of at most 256 colours, in
+    the fewest bits per pixel (1, 2, 4 or 8) that hold them."""
+    palette = sorted({p for row in rows for p in row})
+    if len(palette) > 256:
+        raise HarnessError(f"screendump: {len(palette)} colours, more than a palette holds")
+    index = {p: i for i, p in enumerate(palette)}
+    depth = next(d for d in (1, 2, 4, 8) if len(palette) <= 1 << d)
+    raw = bytearray()
+    for row in rows:
+        raw.append(0)  # filter: none
+        bits, acc = 0, 0
+        for p in row:
+            acc = (acc << depth) | index[p]
+            bits += depth
+            if bits == 8:
+                raw.append(acc)
+                bits, acc = 0, 0
+        if bits:
+            raw.append(acc << (8 - bits))
+
+    def chunk(kind, body):
+        return (struct.pack(">I", len(body)) + kind + body +
+                struct.pack(">I", zlib.crc32(kind + body) & 0xFFFFFFFF))
+
+    return (b"\x89PNG\r\n\x1a\n" +
+            chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, depth, 3, 0, 0, 0)) +
+            chunk(b"PLTE", b"".join(bytes(p) for p in palette)) +
+            chunk(b"IDAT", zlib.compress(bytes(raw), 9)) + chunk(b"IEND", b""))
 
 
 class Machine:
@@ -208,6 +268,18 @@ class Machine:
         if len(raw) != 4000:
             raise HarnessError(f"{self.name}: could not read video memory")
         return Screen(raw)
+
+    def screenshot(self, path):
+        """The screen as QEMU's display shows it (screendump), saved as a PNG
+        with a palette of the colours in it (a few KB for a text screen)."""
+        ppm = os.path.join(self.dir, "screendump.ppm")
+        if os.path.exists(ppm):
+            os.unlink(ppm)
+        self.monitor(f'screendump "{ppm}"')
+        with open(ppm, "rb") as f:
+            png = indexed_png(*read_ppm(f.read()))
+        with open(path, "wb") as f:
+            f.write(png)
 
     # ------------------------------------------------------------ waiting
 
