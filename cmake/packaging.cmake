@@ -19,10 +19,9 @@
 
 include(GNUInstallDirs)
 
-# The date in the man pages and the release in the metainfo: the build's date,
-# or SOURCE_DATE_EPOCH when that is set (dpkg-buildpackage sets it to the date
-# of debian/changelog's latest entry).
-string(TIMESTAMP VELTRA_DATE "%Y-%m-%d" UTC)
+# The date in the man pages and the release in the metainfo is VELTRA_DATE
+# (cmake/version.cmake): SOURCE_DATE_EPOCH, else the date of
+# debian/changelog's latest entry; never the build's clock.
 
 if(WIN32)
   install(TARGETS veltra RUNTIME DESTINATION .)
