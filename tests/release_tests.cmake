@@ -5,3 +5,9 @@ add_test(NAME release_date
                  -DWORK=${CMAKE_CURRENT_BINARY_DIR}/release_date_work
                  -P ${CMAKE_CURRENT_LIST_DIR}/release_date_test.cmake)
 set_tests_properties(release_date PROPERTIES LABELS unit TIMEOUT 30)
+
+# The zip (unit): tools/make_zip.py makes the same bytes from files of other
+# times, permissions and order.
+add_test(NAME make_zip COMMAND python3 ${CMAKE_CURRENT_LIST_DIR}/make_zip_test.py
+                               ${PROJECT_SOURCE_DIR}/tools/make_zip.py)
+set_tests_properties(make_zip PROPERTIES LABELS unit TIMEOUT 30)
