@@ -5,7 +5,7 @@
 #                                  built by dpkg-buildpackage from debian/ in a
 #                                  copy of the sources (build-pkg/veltra-<version>)
 #   veltra-<version>-win64.zip     veltra.exe (Release built for size, unused
-#                                  code dropped, stripped: about 300 KB),
+#                                  code dropped, stripped: about 380 KB),
 #                                  LEESMIJ.txt and LICENSE.txt (built in
 #                                  build-win-release/)
 #

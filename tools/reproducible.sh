@@ -14,8 +14,8 @@
 #     only the minutes between the builds;
 #   - umask (0002 or 0022, whichever the first did not have), locale (LANG,
 #     LC_ALL, LANGUAGE), time zone (UTC+14), host name (when root may change
-#     it in a namespace of its own), and SOURCE_DATE_EPOCH (unset when the
-#     first build had it set, else set to debian/changelog's date).
+#     it in a namespace of its own), and SOURCE_DATE_EPOCH (unset when it
+#     is set here, else set to debian/changelog's date).
 # Compared: the .deb, the zip, veltra.exe in it, and in both builds' trees
 # veltra.bin and the record store source. On a difference it names the first
 # differing file and, when diffoscope is installed, shows what differs.
