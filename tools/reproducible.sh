@@ -181,7 +181,8 @@ first_difference() {
     echo "   first differing file: $files"
   elif ! diff <(listing "$first") <(listing "$second") >"$work/listing.diff"; then
     echo "   the same files; their list differs first at:"
-    grep '^[<>]' "$work/listing.diff" | head -n 2 | sed 's/^/     /'
+    { grep -m 1 '^<' "$work/listing.diff" || true; grep -m 1 '^>' "$work/listing.diff" || true; } |
+      sed 's/^/     /'
   else
     echo "   the same files and list; the package's own framing differs" \
       "(first differing byte: $(cmp "$first" "$second" | sed 's/.*: //'))"
