@@ -15,8 +15,9 @@
 #   share/polkit-1/actions/org.veltra.pkexec.veltra.policy (naming sbin/veltra)
 #
 # Windows: veltra.exe, LEESMIJ.txt and LICENSE.txt (Windows line ends) at the
-# top; tools/package.sh installs them (stripped) and packs them into
-# veltra-<version>-win64.zip with fixed times and order (tools/make_zip.py).
+# top; tools/package.sh installs them (the program linked stripped) and packs
+# them into veltra-<version>-win64.zip with fixed times and order
+# (tools/make_zip.py).
 
 include(GNUInstallDirs)
 

@@ -126,9 +126,11 @@ if [ "$want_zip" = 1 ]; then
       -DCMAKE_EXE_LINKER_FLAGS_RELEASE="-Wl,--gc-sections -s"
     quiet cmake --build build-win-release -j"$jobs" --target veltra
     # What cmake --install puts in the zip's folder, packed by make_zip.py.
+    # Not --strip: veltra.exe is linked stripped (-s), and strip would write
+    # its own time (or SOURCE_DATE_EPOCH) into the PE header.
     stage=build-win-release/stage/veltra-$version-win64
     rm -rf build-win-release/stage dist/veltra-*-win64.zip
-    quiet cmake --install build-win-release --prefix "$stage" --strip
+    quiet cmake --install build-win-release --prefix "$stage"
     zip=dist/veltra-$version-win64.zip
     quiet python3 tools/make_zip.py "$stage" "$zip"
     exe=$(unzip -Z1 "$zip" | grep '/veltra\.exe$')
