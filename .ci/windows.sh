@@ -62,6 +62,14 @@ while read -r dll; do
 done < <(awk '/DLL Name:/ {print $3}' <<<"$headers")
 echo "DLLs: $(awk '/DLL Name:/ {printf "%s ", $3}' <<<"$headers")"
 
+# No time in the file header (ld --no-insert-timestamp, and no strip after
+# the link, which would write one), so that every build of the commit is the
+# same file (tools/reproducible.sh).
+pe=$(od -An -tu4 -j60 -N4 "$exe" | tr -d ' ')
+stamp=$(od -An -tu4 -j$((pe + 8)) -N4 "$exe" | tr -d ' ')
+[ "$stamp" = 0 ] || fail "the PE header carries a link time ($stamp)"
+echo "PE header: no link time"
+
 kernel32=$(awk '/DLL Name: KERNEL32.dll/ {on = 1; next} /DLL Name:/ {on = 0} on {print $NF}' \
   <<<"$headers")
 for call in CreateFileW SetFilePointer ReadFile WriteFile CloseHandle SetLastError GetLastError; do

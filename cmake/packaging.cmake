@@ -15,14 +15,15 @@
 #   share/polkit-1/actions/org.veltra.pkexec.veltra.policy (naming sbin/veltra)
 #
 # Windows: veltra.exe, LEESMIJ.txt and LICENSE.txt (Windows line ends) at the
-# top, and cpack makes veltra-<version>-win64.zip, the program stripped.
+# top; tools/package.sh installs them (the program linked stripped) and packs
+# them into veltra-<version>-win64.zip with fixed times and order
+# (tools/make_zip.py).
 
 include(GNUInstallDirs)
 
-# The date in the man pages and the release in the metainfo: the build's date,
-# or SOURCE_DATE_EPOCH when that is set (dpkg-buildpackage sets it to the date
-# of debian/changelog's latest entry).
-string(TIMESTAMP VELTRA_DATE "%Y-%m-%d" UTC)
+# The date in the man pages and the release in the metainfo is VELTRA_DATE
+# (cmake/version.cmake): SOURCE_DATE_EPOCH, else the date of
+# debian/changelog's latest entry; never the build's clock.
 
 if(WIN32)
   install(TARGETS veltra RUNTIME DESTINATION .)
@@ -68,16 +69,4 @@ else()
     configure_file(${PROJECT_SOURCE_DIR}/packaging/org.veltra.pkexec.veltra.policy.in
       ${veltra_policy} @ONLY)")
   install(FILES ${veltra_policy} DESTINATION ${CMAKE_INSTALL_DATADIR}/polkit-1/actions)
-endif()
-
-# cpack only for the Windows zip; the Debian package comes from debian/.
-if(WIN32)
-  set(CPACK_PACKAGE_NAME veltra)
-  set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-  set(CPACK_PACKAGE_VENDOR "the VELTRA authors")
-  set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "boot manager for BIOS/MBR PCs and its installer")
-  set(CPACK_STRIP_FILES ON)
-  set(CPACK_GENERATOR ZIP)
-  set(CPACK_PACKAGE_FILE_NAME ${CPACK_PACKAGE_NAME}-${PROJECT_VERSION}-win64)
-  include(CPack)
 endif()
