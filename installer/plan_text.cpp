@@ -1,5 +1,6 @@
 #include "installer/plan_text.h"
 
+#include "core/backup.h"
 #include "core/boot_language.h"
 #include "core/catalogue.h"
 #include "core/menu_options.h"
@@ -27,6 +28,62 @@ bool differs(const SectorBuffer& a, const SectorBuffer& b, int from, int to) {
     return !std::equal(a.begin() + from, a.begin() + to, b.begin() + from);
 }
 
+std::string hex8(uint32_t value) {
+    char text[12];
+    std::snprintf(text, sizeof text, "%08x", value);
+    return text;
+}
+
+uint32_t le32(const SectorBuffer& s, int at) {
+    return s[at] | s[at + 1] << 8 | s[at + 2] << 16 | static_cast<uint32_t>(s[at + 3]) << 24;
+}
+
+// A CHS address of an entry as cylinder/head/sector.
+std::string chs(const SectorBuffer& s, int at) {
+    const int cylinder = ((s[at + 2] & 0xC0) << 2) | s[at + 3];
+    return std::to_string(cylinder) + "/" + std::to_string(s[at + 1]) + "/" +
+           std::to_string(s[at + 2] & 0x3F);
+}
+
+bool isEmptyEntry(const SectorBuffer& s, int at) {
+    return std::all_of(s.begin() + at, s.begin() + at + 16, [](uint8_t b) { return b == 0; });
+}
+
+// The six fields of the entry at `at`, each as its name and its value.
+struct EntryField {
+    const char* name;
+    std::string (*value)(const SectorBuffer&, int);
+    int from, to; // its bytes in the entry
+};
+const EntryField EntryFields[] = {
+    {N_("vlag"), [](const SectorBuffer& s, int at) { return hex2(s[at]); }, 0, 1},
+    {N_("CHS-begin"), [](const SectorBuffer& s, int at) { return chs(s, at); }, 1, 4},
+    {N_("type"), [](const SectorBuffer& s, int at) { return hex2(s[at + 4]); }, 4, 5},
+    {N_("CHS-einde"), [](const SectorBuffer& s, int at) { return chs(s, at + 4); }, 5, 8},
+    {N_("start"), [](const SectorBuffer& s, int at) { return std::to_string(le32(s, at + 8)); }, 8,
+     12},
+    {N_("lengte"), [](const SectorBuffer& s, int at) { return std::to_string(le32(s, at + 12)); },
+     12, 16},
+};
+
+// " vlag 80h, type 07h, ..." : every field of an entry.
+std::string entryFields(const SectorBuffer& s, int at) {
+    std::string text;
+    for (const EntryField& field : EntryFields)
+        text += std::string(text.empty() ? " " : ", ") + tr(field.name) + " " + field.value(s, at);
+    return text;
+}
+
+// " type 07h -> 06h, lengte 8001 -> 3969": the fields of an entry that change.
+std::string entryChanges(const SectorBuffer& was, const SectorBuffer& will, int at) {
+    std::string text;
+    for (const EntryField& field : EntryFields)
+        if (differs(was, will, at + field.from, at + field.to))
+            text += std::string(text.empty() ? " " : ", ") + tr(field.name) + " " +
+                    field.value(was, at) + " -> " + field.value(will, at);
+    return text;
+}
+
 // The fields of LBA 0 that change.
 std::string sector0Fields(const SectorBuffer& was, const SectorBuffer& will) {
     std::string fields;
@@ -52,17 +109,22 @@ std::string sector0Fields(const SectorBuffer& was, const SectorBuffer& will) {
         add(fill(tr("pauze {0} -> {1}"),
                  {pauseTicksOf(was) >= 0 ? pauseText(pauseTicksOf(was)) : "?",
                   pauseText(pauseTicksOf(will))}));
-    if (differs(was, will, 440, 446)) add(tr("handtekening"));
+    if (differs(was, will, 440, 444))
+        add(fill(tr("handtekening {0} -> {1}"),
+                 {hex8(diskSignature(was)), hex8(diskSignature(will))}));
+    if (differs(was, will, 444, 446))
+        add(fill(tr("bytes 444-445 {0} -> {1}"),
+                 {hex2(was[444]) + " " + hex2(was[445]), hex2(will[444]) + " " + hex2(will[445])}));
     for (int e = 0; e < 4; ++e) {
-        const int flag = bootFlagOffset(e);
-        const int type = typeOffset(e);
-        std::string entry;
-        if (was[flag] != will[flag])
-            entry += fill(tr(" vlag {0} -> {1}"), {hex2(was[flag]), hex2(will[flag])});
-        if (was[type] != will[type])
-            entry += fill(tr(" type {0} -> {1}"), {hex2(was[type]), hex2(will[type])});
-        if (differs(was, will, flag, flag + 16) && entry.empty()) entry = tr(" andere velden");
-        if (!entry.empty()) add(fill(tr("partitie {0}:{1}"), {std::to_string(e + 1), entry}));
+        const int at = bootFlagOffset(e);
+        if (!differs(was, will, at, at + 16)) continue;
+        const std::string number = std::to_string(e + 1);
+        if (isEmptyEntry(was, at))
+            add(fill(tr("partitie {0} toegevoegd:{1}"), {number, entryFields(will, at)}));
+        else if (isEmptyEntry(will, at))
+            add(fill(tr("partitie {0} gewist, was:{1}"), {number, entryFields(was, at)}));
+        else
+            add(fill(tr("partitie {0}:{1}"), {number, entryChanges(was, will, at)}));
     }
     if (differs(was, will, 510, 512)) add("55h AAh");
     return fields.empty() ? tr("blijft gelijk") : fields;

@@ -2,6 +2,7 @@
 // screen and the command line show these texts and callers read the codes.
 #include "core/sector_access.h"
 #include "installer/messages.h"
+#include "installer/plan_text.h"
 #include "veltra_version.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <random>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -260,6 +262,71 @@ TEST(Messages, CommandLineWordsAndOpenFailures) {
     closeDrives();
     setDriveNames({});
     std::filesystem::remove_all(folder);
+}
+
+} // namespace
+
+namespace {
+
+// The dry run names every changed field of the partition table: random pairs
+// of tables (entries changed byte by byte, added, cleared), and for every byte
+// that differs the text of its partition names its field and new value.
+TEST(PlanText, EveryChangedByteOfTheTableIsNamed) {
+    struct Field {
+        const char* name;
+        int from, to;
+    };
+    const Field fields[] = {{"vlag", 0, 1},      {"CHS-begin", 1, 4}, {"type", 4, 5},
+                            {"CHS-einde", 5, 8}, {"start", 8, 12},    {"lengte", 12, 16}};
+    std::mt19937 random(2612);
+    for (int round = 0; round < 300; ++round) {
+        FirstSectors now{};
+        SectorBuffer& was = now[0];
+        for (uint8_t& b : was) b = static_cast<uint8_t>(random());
+        was[510] = 0x55;
+        was[511] = 0xAA;
+        SectorBuffer will = was;
+        const int changes = 1 + static_cast<int>(random() % 6);
+        for (int n = 0; n < changes; ++n)
+            will[446 + random() % 64] = static_cast<uint8_t>(random());
+        const int entry = static_cast<int>(random() % 4);
+        if (round % 5 == 1) std::fill_n(will.begin() + 446 + 16 * entry, 16, 0); // cleared
+        if (round % 5 == 2) std::fill_n(was.begin() + 446 + 16 * entry, 16, 0);  // added
+        DiskPlan plan;
+        plan.writes = {{0, {will}}};
+        const std::string text = describePlan(plan, now);
+        for (int at = 446; at < 510; ++at) {
+            if (was[at] == will[at]) continue;
+            const int e = (at - 446) / 16;
+            const size_t begin = text.find("partitie " + std::to_string(e + 1));
+            ASSERT_NE(begin, std::string::npos) << text;
+            const std::string part = text.substr(begin, text.find(';', begin) - begin);
+            for (const Field& f : fields) {
+                const int offset = (at - 446) % 16;
+                if (offset < f.from || offset >= f.to) continue;
+                EXPECT_NE(part.find(f.name), std::string::npos) << part;
+            }
+            const bool cleared = part.find("gewist") != std::string::npos;
+            const bool shown = part.find(" -> ") != std::string::npos ||
+                               part.find("toegevoegd") != std::string::npos;
+            EXPECT_TRUE(cleared || shown) << part;
+        }
+    }
+    // One entry whose start and length change, in full.
+    FirstSectors now{};
+    now[0][446 + 8] = 0x41;
+    now[0][446 + 12] = 0x1F;
+    now[0][446 + 13] = 0x41;
+    now[0][446 + 4] = 0x07;
+    SectorBuffer will = now[0];
+    will[446 + 13] = 0x0F;
+    will[446 + 12] = 0x81;
+    DiskPlan plan;
+    plan.writes = {{0, {will}}};
+    EXPECT_EQ(describePlan(plan, now),
+              "Proef (--dry-run), er wordt niets geschreven. In deze volgorde:\n"
+              "  LBA 0, 512 bytes, daarna sync:\n"
+              "    LBA 0: partitie 1: lengte 16671 -> 3969\n");
 }
 
 } // namespace
