@@ -17,6 +17,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace {
@@ -39,21 +40,60 @@ int noDriveNamed(CliResult& result) {
     return ExitUsage;
 }
 
-int listAllBackups(CliResult& result) {
-    const std::vector<std::string> files = listBackups();
-    if (files.empty()) result.out += fill(tr("Geen back-ups in {0}.\n"), {backupFolder()});
-    for (const std::string& file : files) result.out += file + "\n";
+// The identity of drive 0 as a backup records it; false when LBA 0 cannot be read.
+bool identityOfDrive0(DiskIdentity& identity, CliResult& result) {
+    SectorBuffer lba0{};
+    if (const IoResult read = readSectors(0, 0, &lba0, 1); !read.ok()) {
+        result.err += commandLineText(unreadableText(0, read.code));
+        return false;
+    }
+    identity = identityOf(lba0, driveSize(0) / 512);
+    return true;
+}
+
+// --list-backups: all of them, or with --drive only those of drive 0's disk.
+int listAllBackups(const CommandLine& line, CliResult& result) {
+    std::optional<DiskIdentity> disk;
+    if (!line.drives.empty()) {
+        DiskIdentity identity;
+        if (!identityOfDrive0(identity, result)) return ExitDiskError;
+        disk = identity;
+    }
+    result.out += backupsReport(listedBackups(), disk, line.json);
     return ExitDone;
+}
+
+// --restore=latest and --restore=first: the newest or the first backup of
+// drive 0's own disk; empty (with why) when there is none.
+std::string chosenBackup(const std::string& which, CliResult& result) {
+    DiskIdentity identity;
+    if (!identityOfDrive0(identity, result)) return {};
+    std::string chosen;
+    for (const ListedBackup& listed : listedBackups()) {
+        if (listed.problem != BackupFileProblem::None || !(listed.backup.identity == identity))
+            continue;
+        if (which == "latest" || chosen.empty()) chosen = listed.path;
+    }
+    if (chosen.empty())
+        result.err +=
+            "veltra: " +
+            fill(tr("geen back-up van drive 0 in {0}. Er is niets gewijzigd."), {backupFolder()}) +
+            "\n";
+    return chosen;
 }
 
 // Writes a backup back to drive 0, in the order that keeps the disk starting
 // at every moment, after checking that it is this disk's and that what it
 // holds can start.
 int restoreBackupFile(const CommandLine& line, CliResult& result) {
+    // "latest" and "first" name a backup of this disk ("./latest" names a file).
+    const bool byWord = line.restoreFile == "latest" || line.restoreFile == "first";
+    const std::string file = byWord ? chosenBackup(line.restoreFile, result) : line.restoreFile;
+    if (file.empty()) return result.err.empty() ? ExitUsage : ExitRefused;
     Backup backup;
     BackupFileProblem problem = BackupFileProblem::None;
-    if (!readBackup(line.restoreFile, backup, problem)) {
-        result.err += "veltra: " + fill(backupFileText(problem), {shownPath(line.restoreFile)}) +
+    if (!readBackup(file, backup, problem)) {
+        result.err += "veltra: " + fill(backupFileText(problem), {shownPath(file)}) +
                       tr(". Er is niets gewijzigd.") + "\n";
         return ExitUsage;
     }
@@ -71,10 +111,11 @@ int restoreBackupFile(const CommandLine& line, CliResult& result) {
     }
     const DiskPlan plan = planRestore(backup, disk[0]);
     if (line.dryRun) {
+        if (byWord) result.out += fill(tr("Back-up: {0}\n"), {shownPath(file)});
         result.out += describePlan(plan, disk);
         return ExitDone;
     }
-    const WriteReport written = applyPlan(0, plan, {!line.noBackup, line.restoreFile});
+    const WriteReport written = applyPlan(0, plan, {!line.noBackup, file});
     if (written.result != WriteResult::Written) {
         const Message failed = writeMessage(Task::Restore, written, 0);
         result.err += commandLineText(failed.line);
@@ -186,8 +227,12 @@ bool runWithoutWindow(const CommandLine& line, CliResult& result) {
         result.exitCode = usageError(result, line.error);
         return true;
     case Action::ListBackups:
-        result.exitCode = listAllBackups(result);
-        return true;
+        // Without --drive every backup; with it, those of drive 0's disk.
+        if (line.drives.empty()) {
+            result.exitCode = listAllBackups(line, result);
+            return true;
+        }
+        break;
     default:
         break;
     }
@@ -198,13 +243,17 @@ bool runWithoutWindow(const CommandLine& line, CliResult& result) {
     }
     // Each named drive is opened here, once, and checked on its descriptor;
     // --status only reads.
-    setDrivesReadOnly(line.action == Action::Status);
+    setDrivesReadOnly(line.action == Action::Status || line.action == Action::ListBackups);
     for (int drive = 0; drive < 4; ++drive) {
         if (driveName(drive).empty() || openDrive(drive) == 0) continue;
         if (!isNamingProblem(openProblem(drive))) continue;
         result.err +=
             "veltra: " + openFailureText(drive).substr(1) + tr(" Er is niets gewijzigd.") + "\n";
         result.exitCode = ExitUsage;
+        return true;
+    }
+    if (line.action == Action::ListBackups) {
+        result.exitCode = listAllBackups(line, result);
         return true;
     }
     if (line.action == Action::Status) {

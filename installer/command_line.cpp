@@ -234,7 +234,8 @@ CommandLine checked(Scan& scan) {
     if (line.bootLanguage && !line.word.empty() && !isInstallWord(line.word))
         return fail(tr("--boot-lang hoort bij IN, 1Z ... 4V of staat zonder woord."));
     if (reconfigures && line.word.empty()) line.action = Action::Reconfigure;
-    if (line.json && line.action != Action::Status) return fail(tr("--json hoort bij --status."));
+    if (line.json && line.action != Action::Status && line.action != Action::ListBackups)
+        return fail(tr("--json hoort bij --status of --list-backups."));
     if (line.force && line.action != Action::Restore)
         return fail(tr("--force hoort bij --restore."));
     if (line.dryRun && line.word.empty() && line.action != Action::Restore &&

@@ -11,7 +11,9 @@
 #include "installer/main_loop.h"
 #include "installer/messages.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <ctime>
 #include <string_view>
 
 namespace {
@@ -226,5 +228,123 @@ std::string statusReport(bool json, int& exitCode) {
         out += describeDrive(drive, sectors, json);
     }
     if (json) out += "]}\n";
+    return out;
+}
+
+std::vector<ListedBackup> listedBackups() {
+    std::vector<ListedBackup> all;
+    for (const std::string& path : listBackups()) {
+        ListedBackup listed;
+        listed.path = path;
+        if (!readBackup(path, listed.backup, listed.problem)) listed.backup = {};
+        all.push_back(listed);
+    }
+    std::stable_sort(all.begin(), all.end(), [](const ListedBackup& a, const ListedBackup& b) {
+        return a.backup.time != b.backup.time ? a.backup.time < b.backup.time : a.path < b.path;
+    });
+    for (size_t i = 0; i < all.size(); ++i) {
+        if (all[i].problem != BackupFileProblem::None) continue;
+        all[i].first = std::none_of(all.begin(), all.begin() + static_cast<long>(i),
+                                    [&](const ListedBackup& earlier) {
+                                        return earlier.problem == BackupFileProblem::None &&
+                                               earlier.backup.identity == all[i].backup.identity;
+                                    });
+    }
+    return all;
+}
+
+namespace {
+
+std::string timeText(int64_t seconds, bool utc, const char* format) {
+    const std::time_t when = static_cast<std::time_t>(seconds);
+    std::tm parts{};
+#ifdef _WIN32
+    utc ? gmtime_s(&parts, &when) : localtime_s(&parts, &when);
+#else
+    utc ? gmtime_r(&when, &parts) : localtime_r(&when, &parts);
+#endif
+    char text[64];
+    std::strftime(text, sizeof text, format, &parts);
+    return text;
+}
+
+// "1: 06h actief, 2: 0Bh, 3: 07h verborgen, 4: 83h": the four entries in one line.
+std::string entriesLine(const SectorBuffer& lba0) {
+    std::string line;
+    for (int e = 0; e < 4; ++e) {
+        const int type = lba0[typeOffset(e)];
+        char head[16];
+        std::snprintf(head, sizeof head, "%s%d: %02Xh", e ? ", " : "", e + 1, type);
+        line += head;
+        if (lba0[bootFlagOffset(e)] & 0x80) line += std::string(" ") + tr("actief");
+        if (isRecognisedType(type) && (type & HiddenBit))
+            line += std::string(" ") + tr("verborgen");
+    }
+    return line;
+}
+
+} // namespace
+
+std::string backupsReport(const std::vector<ListedBackup>& backups,
+                          const std::optional<DiskIdentity>& disk, bool json) {
+    std::string out = json ? "[" : "";
+    bool any = false;
+    for (const ListedBackup& listed : backups) {
+        const Backup& b = listed.backup;
+        const bool readable = listed.problem == BackupFileProblem::None;
+        if (disk && (!readable || !(b.identity == *disk))) continue;
+        const SectorBuffer& lba0 = b.sectors[0];
+        const bool installed = readable && carriesInstallMarker(lba0);
+        const std::string key = installed ? defaultKeyName(lba0[DefaultKeyOffset]) : "";
+        if (json) {
+            out += any ? "," : "";
+            out += "{\"file\":" + jsonString(listed.path);
+            if (!readable) {
+                out += ",\"error\":\"damaged\"}";
+                any = true;
+                continue;
+            }
+            out += ",\"time\":" + std::to_string(b.time) + ",\"utc\":\"" +
+                   timeText(b.time, true, "%Y-%m-%dT%H:%M:%SZ") + "\",\"signature\":\"" +
+                   hex8(b.identity.signature) +
+                   "\",\"sectors\":" + std::to_string(b.identity.sectors) +
+                   ",\"first\":" + yesNo(listed.first, true) +
+                   ",\"installed\":" + yesNo(installed, true) +
+                   ",\"default_key\":" + (key.empty() ? "null" : jsonString(key)) +
+                   ",\"entries\":[";
+            for (int e = 0; e < 4; ++e) {
+                const int type = lba0[typeOffset(e)];
+                out += std::string(e ? "," : "") + "{\"slot\":" + std::to_string(e + 1) +
+                       ",\"type\":" + std::to_string(type) +
+                       ",\"active\":" + yesNo(lba0[bootFlagOffset(e)] & 0x80, true) +
+                       ",\"hidden\":" + yesNo(isRecognisedType(type) && (type & HiddenBit), true) +
+                       "}";
+            }
+            out += "]}";
+        } else {
+            out += shownPath(listed.path) + "\n";
+            if (!readable) {
+                out += "  " + fill(backupFileText(listed.problem), {tr("het bestand")}) + "\n";
+                any = true;
+                continue;
+            }
+            out += "  " +
+                   fill(tr("{0} UTC ({1} lokaal), schijf {2}, {3} sectoren"),
+                        {timeText(b.time, true, "%Y-%m-%d %H:%M:%S"),
+                         timeText(b.time, false, "%Y-%m-%d %H:%M:%S"), hex8(b.identity.signature),
+                         std::to_string(b.identity.sectors)}) +
+                   (listed.first ? tr("; de eerste van deze schijf, blijft bewaard") : "") + "\n";
+            out += "  " +
+                   (installed ? fill(tr("VELTRA geïnstalleerd, default {0}"),
+                                     {key.empty() ? std::string(tr("geen")) : key})
+                              : std::string(tr("VELTRA niet geïnstalleerd"))) +
+                   "; " + entriesLine(lba0) + "\n";
+        }
+        any = true;
+    }
+    if (json) return out + "]\n";
+    if (!any)
+        out += disk ? fill(tr("Geen back-ups van drive 0 in {0}.\n"), {backupFolder()})
+                    : fill(tr("Geen back-ups in {0}.\n"), {backupFolder()});
     return out;
 }

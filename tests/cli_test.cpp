@@ -632,7 +632,11 @@ TEST_F(Backups, AnswersWithoutAWindow) {
         {{"--version"}, true, 0, version, ""},
         {{"-V", "--drive", "/nonexistent"}, true, 0, version, ""},
         {{"--help"}, true, 0, usageText(), ""},
-        {{"--json"}, true, 2, "", "veltra: --json hoort bij --status.\nProbeer 'veltra --help'.\n"},
+        {{"--json"},
+         true,
+         2,
+         "",
+         "veltra: --json hoort bij --status of --list-backups.\nProbeer 'veltra --help'.\n"},
         {{"--list-backups"}, true, 0, "Geen back-ups in " + folder + ".\n", ""},
         {{"--restore", missing},
          true,
@@ -662,10 +666,53 @@ TEST_F(Backups, AnswersWithoutAWindow) {
         EXPECT_EQ(result.out, c.out);
         EXPECT_EQ(result.err, c.err);
     }
-    const std::string made = makeBackup();
+    // Backups a person can find: per file its time, disk and what it holds; the
+    // first of each disk marked; --drive keeps one disk's; latest and first.
+    const fs::path other = dir / "other.img";
+    writeAll(other, makeDisk(0x0FEED, 200));
     std::string said;
+    EXPECT_EQ(runLine({"-d", other.string(), "--restore=latest"}, said), 1);
+    EXPECT_EQ(said, "veltra: geen back-up van drive 0 in " + backupFolder() +
+                        ". Er is niets gewijzigd.\n");
+    setDriveNames({image.string()});
+    const std::string made = makeBackup();
+    const std::string newer = makeNewBackup();
+    setDriveNames({other.string()});
+    const std::string otherMade = makeBackup();
     EXPECT_EQ(runLine({"--list-backups"}, said), 0);
-    EXPECT_EQ(said, made + "\n");
+    const auto shown = [&](const std::string& file, bool first, const std::string& entries) {
+        const size_t at = said.find(file + "\n  ");
+        if (at == std::string::npos) return std::string("not listed");
+        const std::string lines = said.substr(at + file.size() + 1);
+        const std::string second = lines.substr(0, lines.find('\n'));
+        const std::string third = lines.substr(
+            second.size() + 1, lines.find('\n', second.size() + 1) - second.size() - 1);
+        return std::string(second.find(" UTC (") == 21 ? "" : "time? ") +
+               (second.ends_with("; de eerste van deze schijf, blijft bewaard") == first
+                    ? ""
+                    : "first? ") +
+               (third == "  VELTRA niet geïnstalleerd; " + entries ? "" : "entries? " + third);
+    };
+    EXPECT_EQ(shown(made, true, "1: 06h actief, 2: 0Bh, 3: 07h, 4: 83h"), "") << said;
+    EXPECT_EQ(shown(newer, false, "1: 06h actief, 2: 0Bh, 3: 07h, 4: 83h"), "") << said;
+    EXPECT_EQ(shown(otherMade, true, "1: 06h actief, 2: 0Bh, 3: 07h, 4: 83h"), "") << said;
+    EXPECT_NE(said.find(", schijf 00005eed, 64 sectoren"), std::string::npos) << said;
+    EXPECT_EQ(runLine({"-d", image.string(), "--list-backups"}, said), 0);
+    EXPECT_NE(said.find(made), std::string::npos);
+    EXPECT_EQ(said.find(otherMade), std::string::npos) << said;
+    EXPECT_EQ(runLine({"--list-backups", "--json"}, said), 0);
+    EXPECT_TRUE(said.starts_with("[{\"file\":\"" + made + "\",\"time\":")) << said;
+    EXPECT_NE(said.find("\"signature\":\"00005eed\",\"sectors\":64,\"first\":true,\"installed\":"
+                        "false,\"default_key\":null,\"entries\":[{\"slot\":1,\"type\":6,\"active\":"
+                        "true,\"hidden\":false},"),
+              std::string::npos)
+        << said;
+    EXPECT_TRUE(said.ends_with("}]}]\n")) << said;
+    EXPECT_EQ(runLine({"-d", image.string(), "-n", "--restore=first"}, said), 0);
+    EXPECT_TRUE(said.starts_with("Back-up: " + made + "\nProef (--dry-run)")) << said;
+    EXPECT_EQ(runLine({"-d", image.string(), "-n", "--restore=latest"}, said), 0);
+    EXPECT_TRUE(said.starts_with("Back-up: " + newer + "\n")) << said;
+    setDriveNames({image.string()});
     EXPECT_EQ(runLine({"--restore", made}, said), 0);
     EXPECT_EQ(said, "Back-up teruggezet op drive 0 (" + image.string() + ").\n");
 

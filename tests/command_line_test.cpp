@@ -80,7 +80,7 @@ TEST(CommandWord, OnlyKnownWordsActAndOptionsAreTakenOut) {
         {{"-d", ""}, "usage|||||-d verwacht een schijf."},
         {{"--restore"}, "usage|||||--restore verwacht een bestand."},
         {{"--restore="}, "usage|||||--restore verwacht een bestand."},
-        {{"--json"}, "usage|||j||--json hoort bij --status."},
+        {{"--json"}, "usage|||j||--json hoort bij --status of --list-backups."},
         {{"--force", "1v"}, "usage|1V||f||--force hoort bij --restore."},
         {{"--status", "rm"}, "usage|RM||||Onbekend bij deze optie: rm."},
         {{"--status", "--list-backups"},
