@@ -289,9 +289,11 @@ Opties:
   -V, --version        versie en build
 )")) + tr(drives.option) +
            tr(R"(  --status             per schijf laten zien wat erop staat, niets schrijven
-  --json               bij --status: als een JSON-object
-  --list-backups       de back-ups laten zien
-  --restore BESTAND    een back-up van LBA 0-4 terugzetten op drive 0
+  --json               bij --status of --list-backups: als JSON
+  --list-backups       de back-ups laten zien: tijd, schijf en inhoud; met
+                       --drive alleen die van drive 0
+  --restore BESTAND    een back-up van LBA 0-4 terugzetten op drive 0; latest
+                       of first: de nieuwste of de eerste van drive 0
   --force              bij --restore: ook als de back-up van een andere schijf
                        lijkt
   --no-backup          geen back-up maken voor het schrijven
