@@ -41,12 +41,6 @@ uint64_t getLe(const uint8_t* in, int bytes) {
     return value;
 }
 
-std::string hex8(uint32_t value) {
-    char text[9];
-    std::snprintf(text, sizeof text, "%08x", value);
-    return text;
-}
-
 // A short mark of the whole identity, so that names of one disk sort together.
 uint32_t identityMark(const DiskIdentity& id) {
     std::vector<uint8_t> bytes(44, 0);
@@ -144,6 +138,12 @@ void pruneBackups(const DiskIdentity& id, const FileKey& keep) {
 }
 
 } // namespace
+
+std::string hex8(uint32_t value) {
+    char text[9];
+    std::snprintf(text, sizeof text, "%08x", value);
+    return text;
+}
 
 uint32_t diskSignature(const SectorBuffer& lba0) {
     return static_cast<uint32_t>(getLe(lba0.data() + 440, 4));

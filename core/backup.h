@@ -62,6 +62,8 @@ enum class BackupFileProblem { None, Unreadable, NotRegular, NotBackup, Damaged 
 std::string backupFolder();
 std::string backupPath(const std::string& name);
 
+// A signature or another 32-bit value as eight lower-case hex digits.
+std::string hex8(uint32_t value);
 // The disk signature: bytes 440..443 of LBA 0.
 uint32_t diskSignature(const SectorBuffer& lba0);
 

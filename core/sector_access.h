@@ -98,9 +98,6 @@ struct WholeDisk {
 };
 // The whole disks of this machine (none on Windows, whose drives are numbers).
 std::vector<WholeDisk> wholeDisksOfMachine();
-// The whole disks of this machine, one line each (path, size, model), to
-// choose from.
-std::vector<std::string> describeWholeDisks();
 
 // The drive's size in bytes; 0 when unknown.
 uint64_t driveSize(int drive);

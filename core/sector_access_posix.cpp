@@ -327,12 +327,6 @@ std::string firstLineOf(const std::string& path) {
     return line;
 }
 
-std::string sizeText(uint64_t bytes) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f GB", static_cast<double>(bytes) / 1e9);
-    return text;
-}
-
 } // namespace
 
 std::vector<WholeDisk> wholeDisksOfMachine() {
@@ -344,14 +338,6 @@ std::vector<WholeDisk> wholeDisksOfMachine() {
             {"/dev/" + disk, bytes, firstLineOf("/sys/block/" + disk + "/device/model")});
     }
     return disks;
-}
-
-std::vector<std::string> describeWholeDisks() {
-    std::vector<std::string> lines;
-    for (const WholeDisk& disk : wholeDisksOfMachine())
-        lines.push_back(disk.path + "  " + sizeText(disk.bytes) +
-                        (disk.model.empty() ? "" : "  " + disk.model));
-    return lines;
 }
 
 uint64_t driveSize(int drive) {

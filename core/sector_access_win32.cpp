@@ -196,10 +196,6 @@ std::vector<WholeDisk> wholeDisksOfMachine() {
     return {};
 }
 
-std::vector<std::string> describeWholeDisks() {
-    return {};
-}
-
 uint64_t driveSize(int drive) {
     HANDLE handle = driveHandle(drive);
     if (handle == INVALID_HANDLE_VALUE) return 0;

@@ -101,3 +101,7 @@ WriteReport applyPlan(int drive, const DiskPlan& plan, const WriteOptions& optio
     unlockDrive(drive);
     return report;
 }
+
+WriteReport applyRunPlan(const RunState& run, int drive, const DiskPlan& plan) {
+    return applyPlan(drive, plan, {run.makeBackups != 0, {}});
+}

@@ -8,6 +8,7 @@
 
 #include "core/backup.h"
 #include "core/disk_plan.h"
+#include "core/installer_state.h"
 
 #include <string>
 
@@ -40,6 +41,8 @@ struct WriteReport {
 };
 
 WriteReport applyPlan(int drive, const DiskPlan& plan, const WriteOptions& options);
+// The write of an operation or an edit of the program's run: backups as the run says.
+WriteReport applyRunPlan(const RunState& run, int drive, const DiskPlan& plan);
 
 // Holds stops of the program (Ctrl-C, SIGTERM, ...) for as long as it lives,
 // e.g. from before the writes until the result line is out.

@@ -13,6 +13,7 @@
 #include "installer/operations.h"
 #include "installer/plan_text.h"
 #include "installer/status.h"
+#include "screens/disk_picker.h"
 #include "veltra_version.h"
 
 #include <cstdio>
@@ -32,10 +33,12 @@ int usageError(CliResult& result, const std::string& error) {
 int noDriveNamed(CliResult& result) {
     std::string text = tr("veltra: geen schijf opgegeven. Geef de eerste schijf op met --drive, "
                           "bijvoorbeeld:\n  sudo veltra --drive /dev/sda\n");
-    const std::vector<std::string> disks = describeWholeDisks();
+    const std::vector<WholeDisk> disks = wholeDisksOfMachine();
     text += disks.empty() ? tr("Deze computer heeft geen schijven die VELTRA kent.\n")
                           : tr("Schijven van deze computer:\n");
-    for (const std::string& disk : disks) text += "  " + disk + "\n";
+    for (const WholeDisk& disk : disks)
+        text += "  " + disk.path + "  " + sizeText(disk.bytes) +
+                (disk.model.empty() ? "" : "  " + disk.model) + "\n";
     result.err += text;
     return ExitUsage;
 }
@@ -139,28 +142,12 @@ int dryRunWord(const CommandLine& line, CliResult& result) {
     state->bootLanguage = line.bootLanguage;
     state->uiLanguage = bootLanguageOfProgram();
     fillDefaultKeyTable(*state);
-    DiskPlan plan;
-    switch (chooseOperation(line.word, carriesInstallMarker(disk[0]) ? 1 : 0)) {
-    case Operation::HideAll:
-        plan = planHideAll(disk[0]);
-        break;
-    case Operation::RestoreAll:
-        plan = planRestoreAll(disk[0]);
-        break;
-    case Operation::RemoveBootProgram:
-        plan = planRemove(disk);
-        break;
-    case Operation::InstallBootProgram:
-        plan = planInstall(disk, chosenDefaultKey(*state), bootImages(*state, disk),
-                           chosenPauseTicks(*state));
-        break;
-    case Operation::RefuseRemoval:
-        plan = planNotInstalled(disk[0]);
-        break;
-    case Operation::None:
+    const Operation operation = chooseOperation(line.word, carriesInstallMarker(disk[0]) ? 1 : 0);
+    if (operation == Operation::None) {
         result.err += commandLineText(tr("  VELTRA is al geïnstalleerd, er is niets gewijzigd."));
         return ExitRefused;
     }
+    const DiskPlan plan = planOfOperation(operation, disk, *state);
     if (plan.askFreeSpace)
         result.out += tr("VELTRA zou eerst vragen: LBA 1-4 zijn niet leeg, toch installeren?\n");
     if (plan.refusal != Refusal::None) {

@@ -1,5 +1,6 @@
 #include "installer/messages.h"
 
+#include "core/backup.h"
 #include "core/catalogue.h"
 #include "core/menu_options.h"
 #include "core/sector_access.h"
@@ -29,12 +30,6 @@ const char* const NotWiped =
 // A refusal of --restore that --force may overrule.
 std::string forceable(const std::string& why) {
     return why + tr(" Er is niets gewijzigd (--force schrijft hem toch).");
-}
-
-std::string hex8(uint32_t value) {
-    char text[9];
-    std::snprintf(text, sizeof text, "%08x", value);
-    return text;
 }
 
 // "  VELTRA 9.06 is geinstalleerd. ..." padded with blanks to 70 characters.

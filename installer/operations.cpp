@@ -71,7 +71,7 @@ WriteReport unread() {
 }
 
 WriteReport write(const InstallerState& state, const DiskPlan& plan) {
-    return applyPlan(0, plan, {state.makeBackups != 0, {}});
+    return applyRunPlan(state, 0, plan);
 }
 
 // After an interactive install or removal row 1 names the state just reached.
@@ -146,16 +146,49 @@ BootImages bootImages(InstallerState& state, const FirstSectors& disk) {
     return bootImagesIn(chooseBootLanguage(state.bootLanguage, disk, state.uiLanguage), state);
 }
 
+DiskPlan planOfOperation(Operation operation, const FirstSectors& disk, InstallerState& state) {
+    switch (operation) {
+    case Operation::HideAll:
+        return planHideAll(disk[0]);
+    case Operation::RestoreAll:
+        return planRestoreAll(disk[0]);
+    case Operation::RemoveBootProgram:
+        return planRemove(disk);
+    case Operation::InstallBootProgram:
+        return planInstall(disk, chosenDefaultKey(state), bootImages(state, disk),
+                           chosenPauseTicks(state));
+    case Operation::RefuseRemoval:
+        return planNotInstalled(disk[0]);
+    case Operation::None:
+        break;
+    }
+    DiskPlan nothing;
+    nothing.refusal = Refusal::Nothing;
+    return nothing;
+}
+
+namespace {
+
+// The plan of an operation that needs LBA 0 alone, the one the pass read.
+DiskPlan planOnSector0(Operation operation, InstallerState& state) {
+    FirstSectors disk{};
+    disk[0] = state.workSector;
+    return planOfOperation(operation, disk, state);
+}
+
+} // namespace
+
 Outcome hideAll(InstallerState& state, TextScreen& screen) {
-    return writeTable(state, screen, Task::HideAll, planHideAll(state.workSector));
+    return writeTable(state, screen, Task::HideAll, planOnSector0(Operation::HideAll, state));
 }
 
 Outcome restoreAll(InstallerState& state, TextScreen& screen) {
-    return writeTable(state, screen, Task::RestoreAll, planRestoreAll(state.workSector));
+    return writeTable(state, screen, Task::RestoreAll, planOnSector0(Operation::RestoreAll, state));
 }
 
 Outcome refuseRemoval(InstallerState& state, TextScreen& screen) {
-    return report(state, screen, refusalMessage(planNotInstalled(state.workSector).refusal));
+    return report(state, screen,
+                  refusalMessage(planOnSector0(Operation::RefuseRemoval, state).refusal));
 }
 
 // Removal: LBA 1 keeps the MBR that was there before the install. It goes back
@@ -167,7 +200,7 @@ Outcome removeBootProgram(InstallerState& state, TextScreen& screen) {
     disk[0] = state.workSector;
     if (!readSectors(0, 1, &disk[1], 4).ok())
         return report(state, screen, writeMessage(Task::Remove, unread(), 0));
-    const DiskPlan plan = planRemove(disk);
+    const DiskPlan plan = planOfOperation(Operation::RemoveBootProgram, disk, state);
     if (plan.refusal != Refusal::None) return report(state, screen, refusalMessage(plan.refusal));
     const StopsWait stops;
     const WriteReport written = write(state, plan);
@@ -194,8 +227,7 @@ Outcome installBootProgram(InstallerState& state, TextScreen& screen) {
         return report(state, screen, refusalMessage(Refusal::NoMbr));
     if (!readSectors(0, 1, &disk[1], 4).ok())
         return report(state, screen, writeMessage(Task::Install, unread(), 0));
-    const DiskPlan plan = planInstall(disk, chosenDefaultKey(state), bootImages(state, disk),
-                                      chosenPauseTicks(state));
+    const DiskPlan plan = planOfOperation(Operation::InstallBootProgram, disk, state);
     if (plan.refusal == Refusal::NoMbr || plan.refusal == Refusal::Gpt)
         return report(state, screen, refusalMessage(plan.refusal));
 

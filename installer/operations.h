@@ -3,6 +3,7 @@
 #include "core/disk_plan.h"
 #include "core/installer_state.h"
 #include "display/text_screen.h"
+#include "installer/main_loop.h"
 #include "installer/messages.h"
 
 #include <string>
@@ -32,6 +33,10 @@ int chosenPauseTicks(const RunState& state);
 // The boot program's four sectors in the language an install on `disk`
 // writes (chooseBootLanguage with bootLanguage and uiLanguage).
 BootImages bootImages(InstallerState& state, const FirstSectors& disk);
+// The plan of `operation` on a disk whose LBA 0-4 are `disk` (LBA 1-4 only
+// where the operation reads them): one decision for the menu, the command
+// word and --dry-run. Operation::None refuses with Refusal::Nothing.
+DiskPlan planOfOperation(Operation operation, const FirstSectors& disk, InstallerState& state);
 Outcome hideAll(InstallerState& state, TextScreen& screen);
 Outcome restoreAll(InstallerState& state, TextScreen& screen);
 Outcome removeBootProgram(InstallerState& state, TextScreen& screen);

@@ -28,12 +28,6 @@ bool differs(const SectorBuffer& a, const SectorBuffer& b, int from, int to) {
     return !std::equal(a.begin() + from, a.begin() + to, b.begin() + from);
 }
 
-std::string hex8(uint32_t value) {
-    char text[12];
-    std::snprintf(text, sizeof text, "%08x", value);
-    return text;
-}
-
 uint32_t le32(const SectorBuffer& s, int at) {
     return s[at] | s[at + 1] << 8 | s[at + 2] << 16 | static_cast<uint32_t>(s[at + 3]) << 24;
 }

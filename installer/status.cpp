@@ -38,12 +38,6 @@ constexpr TypeName TypeNames[] = {
     {0xEF, "EFI"},
 };
 
-std::string hex8(uint32_t value) {
-    char text[9];
-    std::snprintf(text, sizeof text, "%08x", value);
-    return text;
-}
-
 std::string_view typeName(int type) {
     const int visible = isRecognisedType(type) ? type & ~HiddenBit : type;
     for (const TypeName& t : TypeNames)

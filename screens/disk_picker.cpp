@@ -16,11 +16,11 @@ constexpr int HeaderRow = 6;
 constexpr int FirstDiskRow = 8;
 constexpr int LastDiskRow = 22;
 constexpr int VisibleDisks = LastDiskRow - FirstDiskRow + 1;
-constexpr int ScanUp = 72;
-constexpr int ScanDown = 80;
-constexpr int ScanHome = 71;
-constexpr int ScanEnd = 79;
-constexpr int ScanClose = 107;
+constexpr int ScanUp = KeyUp - ExtendedKeyBase;
+constexpr int ScanDown = KeyDown - ExtendedKeyBase;
+constexpr int ScanHome = KeyHome - ExtendedKeyBase;
+constexpr int ScanEnd = KeyEnd - ExtendedKeyBase;
+constexpr int ScanClose = KeyClose - ExtendedKeyBase;
 
 std::string fitRow(std::string text) {
     text.resize(TextScreen::Columns, ' ');
@@ -39,6 +39,8 @@ std::string columns(const std::string& path, const std::string& size, const std:
     return (column(path, 18) + column(size, 11) + column(model, 25) + installed).substr(0, 76);
 }
 
+} // namespace
+
 std::string sizeText(uint64_t bytes) {
     char text[32];
     if (bytes >= 1000000000000ull)
@@ -49,6 +51,8 @@ std::string sizeText(uint64_t bytes) {
         std::snprintf(text, sizeof text, "%.1f MB", static_cast<double>(bytes) / 1e6);
     return text;
 }
+
+namespace {
 
 // The text of the catalogue as the screen shows it.
 std::string shown(const char* dutch) {

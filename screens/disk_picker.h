@@ -21,6 +21,8 @@ struct DiskChoice {
 // The row of one disk: path, size, model and whether VELTRA is installed, in
 // columns, 76 bytes at most.
 std::string diskChoiceRow(const DiskChoice& disk);
+// A size in bytes as people read it: "500.1 GB", "2.0 TB", "8.4 MB".
+std::string sizeText(uint64_t bytes);
 
 // Shows the page and waits: the index of the disk chosen with Enter, or -1
 // for Escape, the window closing or the end of the input. `needsRights` adds

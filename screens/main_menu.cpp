@@ -20,9 +20,10 @@ constexpr int FooterTop = 432; // pixel row of text row 28
 constexpr char EnterChar = 13;
 constexpr char EscapeChar = 27;
 constexpr char IgnoredEnter = 14; // Enter on the partition editor, which ends nothing
-constexpr int ScanUp = 72;
-constexpr int ScanDown = 80;
-constexpr int ScanF1 = 59;
+// The scan codes of the keys the menu reads, as text_screen.h names them.
+constexpr int ScanUp = KeyUp - ExtendedKeyBase;
+constexpr int ScanDown = KeyDown - ExtendedKeyBase;
+constexpr int ScanF1 = KeyF1 - ExtendedKeyBase;
 
 const char* commandWordOf(int row) {
     const MenuOption* option = menuOptionAtRow(row);

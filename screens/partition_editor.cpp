@@ -25,7 +25,7 @@ void editPartitionFlags(InstallerState& state, char key, int partition) {
     // A partition number outside 1-4 or another key is refused by the plan.
     const DiskPlan plan = planEdit(state.workSector, key, partition - 1);
     if (plan.refusal != Refusal::None) return;
-    const WriteReport written = applyPlan(state.currentDrive, plan, {state.makeBackups != 0, {}});
+    const WriteReport written = applyRunPlan(state, state.currentDrive, plan);
     state.lastError = written.error;
     // The page shows what the disk holds: the edit when it was written, the
     // table another program wrote meanwhile, else the table as it was; the

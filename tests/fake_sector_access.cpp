@@ -157,7 +157,7 @@ std::string driveName(int drive) {
     return drive >= 0 && static_cast<size_t>(drive) < d.names.size() ? d.names[drive] : "";
 }
 
-std::vector<std::string> describeWholeDisks() {
+std::vector<WholeDisk> wholeDisksOfMachine() {
     return {};
 }
 
