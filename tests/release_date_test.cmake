@@ -1,4 +1,4 @@
-# cmake -DSOURCE_DIR=<sources> -DWORK=<scratch folder> -P release_date_test.cmake
+# cmake -DSOURCE_DIR=<sources> -P release_date_test.cmake
 #
 # The release's date and the build name come from debian/changelog or
 # SOURCE_DATE_EPOCH, never from the clock (cmake/release_date.cmake,
@@ -6,6 +6,15 @@
 # GNU date gives, the date of a changelog's latest entry, SOURCE_DATE_EPOCH
 # before it, and the build name of sources with and without .veltra-commit.
 include(${SOURCE_DIR}/cmake/version.cmake)
+
+# A scratch folder of this run's own in the temporary folder: the build tree
+# may belong to another user (the tests also run as nobody).
+set(tmp "$ENV{TMPDIR}")
+if(tmp STREQUAL "")
+  set(tmp /tmp)
+endif()
+string(RANDOM LENGTH 10 suffix)
+set(WORK "${tmp}/veltra-release-date-${suffix}")
 
 function(expect what got wanted)
   if(NOT got STREQUAL wanted)
