@@ -93,8 +93,8 @@ TEST_F(LanguageTest, ChosenByTheGnuRules) {
     EXPECT_EQ(languageOption(4, argv), "qps");
     EXPECT_EQ(languageOption(3, argv), "en");
     EXPECT_EQ(languageOption(6, argv), "qps"); // nothing after --
-    char f[] = "--la=en", g[] = "--l=en", h[] = "--lan";
-    char* abbreviated[] = {program, g, f, h, b, nullptr};
+    char f[] = "--la=en", g[] = "--l=qps", h[] = "--lan";
+    char* abbreviated[] = {program, f, g, h, b, nullptr};
     EXPECT_EQ(languageOption(3, abbreviated), "en"); // --l names no one option
     EXPECT_EQ(languageOption(5, abbreviated), "en");
     EXPECT_EQ(parseCommandLine({"--lang=de"}).error, "--lang verwacht een taal: nl of en.");
