@@ -61,7 +61,7 @@ void check(const DiskPlan& plan, const FirstSectors& disk, int drive, Order orde
 const BootImages& images() {
     static const BootImages made = [] {
         auto state = std::make_unique<InstallerState>();
-        return bootImages(*state, disk);
+        return bootImages(*state, FirstSectors{});
     }();
     return made;
 }
