@@ -61,6 +61,7 @@ TEST_F(LanguageTest, LooksUpFillsAndCounts) {
 
     EXPECT_EQ(fill("{1} na {0}", {"a", "b"}), "b na a");
     EXPECT_EQ(fill("{0}{0} {2} {x} {", {"z"}), "zz {2} {x} {");
+    EXPECT_EQ(fill("x0} {0}", {"a"}), "x0} a"); // only "{" opens a place
 }
 
 TEST_F(LanguageTest, ChosenByTheGnuRules) {
