@@ -97,14 +97,17 @@ class Backups : public ::testing::Test {
         said = result.out + result.err;
         return result.exitCode;
     }
-    // A command word as a batch run does it, with backups on.
-    int runWord(const std::string& word) {
+    // A command word as a batch run does it, with backups on unless `prepare`
+    // (which may set up the run further) says otherwise; `keys` answer it.
+    int runWord(const std::string& word, const std::function<void(InstallerState&)>& prepare = {},
+                const std::vector<int>& keys = {'j', 'x'}) {
         auto screen = std::make_unique<TextScreen>();
         auto run = std::make_unique<InstallerState>();
         run->makeBackups = 1;
+        if (prepare) prepare(*run);
         setDriveNames({});
         setDrivesReadOnly(false);
-        queueScript(*screen, {'j', 'x'});
+        queueScript(*screen, keys);
         startUp(*run, *screen, {word});
         mainLoop(*run, *screen);
         return screen->exitCode.load();
@@ -770,15 +773,12 @@ TEST_F(Backups, PauseAndDefaultChangeOnlyTheirBytes) {
     EXPECT_TRUE(listBackups().empty());
 
     const auto installWith = [&](const std::string& word, int pauseTicks) {
-        auto screen = std::make_unique<TextScreen>();
-        auto run = std::make_unique<InstallerState>();
-        run->pauseTicks = pauseTicks;
-        setDriveNames({});
-        setDrivesReadOnly(false);
-        queueScript(*screen, {'x'});
-        startUp(*run, *screen, {word});
-        mainLoop(*run, *screen);
-        return screen->exitCode.load();
+        return runWord(word,
+                       [&](InstallerState& run) {
+                           run.makeBackups = 0;
+                           run.pauseTicks = pauseTicks;
+                       },
+                       {'x'});
     };
     EXPECT_EQ(installWith("1V", pauseTicksOfSeconds("2")), 0);
     std::vector<uint8_t> disk = readAll(image);
@@ -872,16 +872,13 @@ TEST_F(Backups, TheBootProgramsLanguage) {
     writeAll(image, makeDisk(0x0DDBA11, 100));
     const auto installIn = [&](const std::string& word, std::optional<BootLanguage> language,
                                BootLanguage ui) {
-        auto screen = std::make_unique<TextScreen>();
-        auto run = std::make_unique<InstallerState>();
-        run->bootLanguage = language;
-        run->uiLanguage = ui;
-        setDriveNames({});
-        setDrivesReadOnly(false);
-        queueScript(*screen, {'x'});
-        startUp(*run, *screen, {word});
-        mainLoop(*run, *screen);
-        return screen->exitCode.load();
+        return runWord(word,
+                       [&](InstallerState& run) {
+                           run.makeBackups = 0;
+                           run.bootLanguage = language;
+                           run.uiLanguage = ui;
+                       },
+                       {'x'});
     };
     std::string said;
     EXPECT_EQ(runLine({"--boot-lang=en"}, said), 1);
