@@ -23,20 +23,8 @@ fail() {
     exit 1
 }
 
-# Xvfb takes a free display number itself and says which (-displayfd): a
-# number picked here by looking for a free one could be taken by another run
-# at the same moment (another CI job, the wine test), whose server then shows
-# this test's window, takes its keys or ends under it.
-rm -f "$out/display" # a number left from an earlier run must not be read
-Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$out/display" >"$out/xvfb.log" 2>&1 &
-xvfb_pid=$!
-tries=0
-until grep -qx "[0-9][0-9]*" "$out/display" 2>/dev/null; do
-    tries=$((tries + 1))
-    [ $tries -gt 100 ] && fail "Xvfb did not start: $(cat "$out/xvfb.log")"
-    sleep 0.1
-done
-export DISPLAY=":$(head -n 1 "$out/display")"
+. "$(dirname "$0")/../tools/xvfb_start.sh"
+start_xvfb "$out"
 
 "$closer" --keymap || fail "could not add the letter i with diaeresis to the keyboard map"
 "$app" </dev/null >"$out/keys.txt" 2>"$out/app.log" &

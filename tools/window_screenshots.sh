@@ -51,17 +51,8 @@ python3 tools/make_disk.py "$work/demo.img" --no-exit \
 python3 tools/make_disk.py "$work/second.img" --no-exit --signature 0x5645D15D \
   --part 0C --part 17:a --part 05 >/dev/null
 
-# Xvfb takes a free display number itself and says which.
-Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp 3>"$work/display" >"$work/xvfb.log" 2>&1 &
-xvfb_pid=$!
-tries=0
-until grep -qx "[0-9][0-9]*" "$work/display" 2>/dev/null; do
-  tries=$((tries + 1))
-  [ $tries -gt 100 ] && fail "Xvfb did not start: $(cat "$work/xvfb.log")"
-  sleep 0.1
-done
-DISPLAY=":$(head -n 1 "$work/display")"
-export DISPLAY
+. tools/xvfb_start.sh
+start_xvfb "$work"
 
 env -u LANGUAGE -u LC_ALL -u LC_MESSAGES -u LANG \
   VELTRA_DRIVES="$work/demo.img:$work/second.img" XDG_STATE_HOME="$work/state" \
