@@ -110,6 +110,12 @@ struct OwnBackup {
     FileKey key;
     BackupSectors sectors;
 };
+void sortOldestFirst(std::vector<OwnBackup>& own) {
+    std::sort(own.begin(), own.end(), [](const OwnBackup& a, const OwnBackup& b) {
+        return a.time != b.time ? a.time < b.time : a.name < b.name;
+    });
+}
+
 std::vector<OwnBackup> ownBackups(const DiskIdentity& id) {
     std::vector<OwnBackup> own;
     for (const std::string& name : backupFolderNames()) {
@@ -123,16 +129,14 @@ std::vector<OwnBackup> ownBackups(const DiskIdentity& id) {
             continue;
         own.push_back({backup.time, name, key, backup.sectors});
     }
-    std::sort(own.begin(), own.end(), [](const OwnBackup& a, const OwnBackup& b) {
-        return a.time != b.time ? a.time < b.time : a.name < b.name;
-    });
+    sortOldestFirst(own);
     return own;
 }
 
 // Keeps, per disk, the first backup ever made (the disk as it was before the
-// program first wrote it) and the newest BackupsKept; never `keep`.
-void pruneBackups(const DiskIdentity& id, const FileKey& keep) {
-    const std::vector<OwnBackup> own = ownBackups(id);
+// program first wrote it) and the newest BackupsKept of `own` (the disk's
+// backups, oldest first); never `keep`.
+void pruneBackups(const std::vector<OwnBackup>& own, const FileKey& keep) {
     for (size_t i = 1; i + BackupsKept < own.size(); ++i)
         if (!(own[i].key == keep)) removeBackupFile(own[i].name);
 }
@@ -190,8 +194,9 @@ bool backupDrive(int drive, std::string& file, BackupFailure& failure, const std
     if (!openBackupFolder(true, failure)) return false;
     removeStaleTemporaries();
     // The newest backup of this disk holds these sectors already: it stands for this one.
-    if (const std::vector<OwnBackup> own = ownBackups(backup.identity);
-        !own.empty() && own.back().sectors == backup.sectors) {
+    // The disk's backups are read once: for this and for the pruning below.
+    std::vector<OwnBackup> own = ownBackups(backup.identity);
+    if (!own.empty() && own.back().sectors == backup.sectors) {
         file = backupPath(own.back().name);
         return true;
     }
@@ -215,7 +220,9 @@ bool backupDrive(int drive, std::string& file, BackupFailure& failure, const std
         std::vector<uint8_t> ignored;
         BackupFileProblem ignoredProblem;
         if (!keep.empty()) readFile(keep, false, 0, ignored, keepKey, ignoredProblem);
-        pruneBackups(backup.identity, keepKey);
+        own.push_back({backup.time, name, {}, backup.sectors});
+        sortOldestFirst(own);
+        pruneBackups(own, keepKey);
         return true;
     }
     failure = {BackupFailure::Kind::TooMany, backupFolder(), 0};
