@@ -32,19 +32,8 @@ done
 printf VELTRA | dd of="$out/dev/sda" bs=1 seek=32 conv=notrunc status=none
 cp "$out/dev/sdb" "$out/sdb.before"
 
-display=
-for n in 81 82 83 84 85 86 87 88 89; do
-    [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ] && display=$n && break
-done
-[ -n "$display" ] || fail "no free display"
-Xvfb ":$display" -screen 0 800x600x24 -nolisten tcp >"$out/xvfb.log" 2>&1 &
-xvfb_pid=$!
-export DISPLAY=":$display"
-tries=0
-until xwininfo -root >/dev/null 2>&1; do
-    tries=$((tries + 1)) && [ $tries -gt 100 ] && fail "Xvfb did not start"
-    sleep 0.1
-done
+. "$(dirname "$0")/../tools/xvfb_start.sh"
+start_xvfb "$out"
 
 # Starts veltra bare, its /dev the images and the few devices a program
 # needs, and waits for its window.

@@ -19,7 +19,7 @@ python3 tools/make_disk.py "$work/disk.img" >/dev/null
 
 # Xvfb picks a free display and writes its number to the pipe.
 exec 3> >(cat >"$work/display")
-Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
+Xvfb -displayfd 3 -noreset -screen 0 800x600x24 -nolisten tcp >"$work/xvfb.log" 2>&1 &
 xvfb_pid=$!
 exec 3>&-
 for _ in $(seq 50); do

@@ -50,7 +50,7 @@ program_pid() { # ancestor
 
 # Xvfb picks a free display and writes its number to the pipe.
 exec 3> >(cat >"$work/display")
-Xvfb -displayfd 3 -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 &
+Xvfb -displayfd 3 -noreset -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 &
 started+=($!)
 exec 3>&-
 for _ in $(seq 50); do
