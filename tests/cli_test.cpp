@@ -937,6 +937,9 @@ TEST_F(Backups, TheBootProgramsLanguage) {
 TEST_F(Backups, TheFileFormatByteForByte) {
     std::vector<uint8_t> disk = makeDisk(0xA1B2C3D4, 100, 4096);
     writeAll(image, disk);
+    // Another disk's backup from another second leaves this one's count at 1.
+    fs::create_directories(state / "veltra");
+    writeAll(state / "veltra" / "veltra-00000000-00000000-20000101T000000Z-007.bak", {});
     const std::time_t before = std::time(nullptr);
     const std::string file = makeBackup();
     const std::string name = fs::path(file).filename().string();
