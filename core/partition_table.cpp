@@ -24,6 +24,14 @@ bool isRecognisedType(int type) {
     return isVisibleRecognised(type & 0xEF);
 }
 
+bool isHiddenType(int type) {
+    return isRecognisedType(type) && (type & HiddenBit) != 0;
+}
+
+uint32_t le32(const SectorBuffer& s, int at) {
+    return s[at] | s[at + 1] << 8 | s[at + 2] << 16 | static_cast<uint32_t>(s[at + 3]) << 24;
+}
+
 int countRecognised(const SectorBuffer& sector) {
     int count = 0;
     for (int entry = 0; entry < 4; ++entry)

@@ -15,6 +15,7 @@ inline constexpr int typeOffset(int entry) {
 }
 
 bool isRecognisedType(int type); // hidden or visible form
+bool isHiddenType(int type);     // a recognised type in its hidden form
 int countRecognised(const SectorBuffer& sector);
 void countPrimaryPartitions(DiskView& view);       // sets partitionCount from workSector
 int hideRule(int type);                            // HIDE: recognised types get the hidden bit
@@ -24,3 +25,5 @@ void unhideEntry(SectorBuffer& sector, int entry); // type &= EFh, whatever the 
 void setActive(SectorBuffer& sector, int entry);   // only this entry's boot flag 80h
 // A sector that can start a disk: boot code in bytes 0..439 and 55h AAh at the end.
 bool isBootableMbr(const SectorBuffer& sector);
+// The little-endian 32-bit value at byte `at` (an entry's start at +8, its length at +12).
+uint32_t le32(const SectorBuffer& sector, int at);

@@ -114,12 +114,16 @@ Message doneMessage(Task task) {
     return {"", ExitDone};
 }
 
+std::string hex2(int value) {
+    char text[8];
+    std::snprintf(text, sizeof text, "%02Xh", value & 0xFF);
+    return text;
+}
+
 std::string defaultKeyText(int key) {
     if (const std::string name = defaultKeyName(key); !name.empty()) return name;
     if (key == 0) return tr("geen");
-    char text[8];
-    std::snprintf(text, sizeof text, "%02Xh", key & 0xFF);
-    return text;
+    return hex2(key);
 }
 
 std::string pauseText(int ticks) {

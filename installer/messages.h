@@ -46,7 +46,9 @@ std::string backupFileText(BackupFileProblem problem);
 // Why a backup is not written over drive 0.
 Message restoreRefusalMessage(RestoreCheck check, const Backup& backup, const DiskIdentity& disk);
 
-// A DefaultKey as the key it stands for: "F3", "Alt-F3", "geen" for 0.
+// A byte as two hex digits and "h": "07h".
+std::string hex2(int value);
+// A DefaultKey as the key it stands for: "F3", "Alt-F3", "geen" for 0, else hex2.
 std::string defaultKeyText(int key);
 // A pause in clock ticks as seconds and ticks: "3,0 s (55 tikken)".
 std::string pauseText(int ticks);

@@ -8,15 +8,8 @@
 #include "installer/messages.h"
 
 #include <algorithm>
-#include <cstdio>
 
 namespace {
-
-std::string hex2(int value) {
-    char text[8];
-    std::snprintf(text, sizeof text, "%02Xh", value & 0xFF);
-    return text;
-}
 
 // " (F3)", " (Alt-F3)", " (geen)" after a DefaultKey byte; nothing for another byte.
 std::string keyName(int key) {
@@ -26,10 +19,6 @@ std::string keyName(int key) {
 
 bool differs(const SectorBuffer& a, const SectorBuffer& b, int from, int to) {
     return !std::equal(a.begin() + from, a.begin() + to, b.begin() + from);
-}
-
-uint32_t le32(const SectorBuffer& s, int at) {
-    return s[at] | s[at + 1] << 8 | s[at + 2] << 16 | static_cast<uint32_t>(s[at + 3]) << 24;
 }
 
 // A CHS address of an entry as cylinder/head/sector.

@@ -53,10 +53,6 @@ std::string padded(std::string text, size_t width) {
     return text;
 }
 
-uint32_t le32(const SectorBuffer& s, int at) {
-    return s[at] | s[at + 1] << 8 | s[at + 2] << 16 | static_cast<uint32_t>(s[at + 3]) << 24;
-}
-
 // Length of the UTF-8 sequence at `at`, 0 when it is not valid UTF-8.
 size_t utf8Length(const std::string& text, size_t at) {
     const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
@@ -161,7 +157,7 @@ std::string describeDrive(int drive, const BackupSectors& s, bool json) {
     for (int e = 0; e < 4; ++e) {
         const int type = lba0[typeOffset(e)];
         const bool active = lba0[bootFlagOffset(e)] & 0x80;
-        const bool hidden = isRecognisedType(type) && (type & HiddenBit);
+        const bool hidden = isHiddenType(type);
         const uint32_t start = le32(lba0, bootFlagOffset(e) + 8);
         const uint32_t sectors = le32(lba0, bootFlagOffset(e) + 12);
         if (!json) {
@@ -178,14 +174,11 @@ std::string describeDrive(int drive, const BackupSectors& s, bool json) {
             continue;
         }
         char line[160];
-        {
-            std::snprintf(line, sizeof line,
-                          "%s{\"slot\":%d,\"type\":%d,\"name\":%s,\"active\":%s,\"hidden\":%s,"
-                          "\"start\":%u,\"sectors\":%u}",
-                          e ? "," : "", e + 1, type,
-                          jsonString(std::string(typeName(type))).c_str(),
-                          yesNo(active, true).c_str(), yesNo(hidden, true).c_str(), start, sectors);
-        }
+        std::snprintf(line, sizeof line,
+                      "%s{\"slot\":%d,\"type\":%d,\"name\":%s,\"active\":%s,\"hidden\":%s,"
+                      "\"start\":%u,\"sectors\":%u}",
+                      e ? "," : "", e + 1, type, jsonString(std::string(typeName(type))).c_str(),
+                      yesNo(active, true).c_str(), yesNo(hidden, true).c_str(), start, sectors);
         out += line;
     }
     if (json) out += "]}";
@@ -267,12 +260,9 @@ std::string entriesLine(const SectorBuffer& lba0) {
     std::string line;
     for (int e = 0; e < 4; ++e) {
         const int type = lba0[typeOffset(e)];
-        char head[16];
-        std::snprintf(head, sizeof head, "%s%d: %02Xh", e ? ", " : "", e + 1, type);
-        line += head;
+        line += (e ? ", " : "") + std::to_string(e + 1) + ": " + hex2(type);
         if (lba0[bootFlagOffset(e)] & 0x80) line += std::string(" ") + tr("actief");
-        if (isRecognisedType(type) && (type & HiddenBit))
-            line += std::string(" ") + tr("verborgen");
+        if (isHiddenType(type)) line += std::string(" ") + tr("verborgen");
     }
     return line;
 }
@@ -311,8 +301,7 @@ std::string backupsReport(const std::vector<ListedBackup>& backups,
                 out += std::string(e ? "," : "") + "{\"slot\":" + std::to_string(e + 1) +
                        ",\"type\":" + std::to_string(type) +
                        ",\"active\":" + yesNo(lba0[bootFlagOffset(e)] & 0x80, true) +
-                       ",\"hidden\":" + yesNo(isRecognisedType(type) && (type & HiddenBit), true) +
-                       "}";
+                       ",\"hidden\":" + yesNo(isHiddenType(type), true) + "}";
             }
             out += "]}";
         } else {
