@@ -54,6 +54,15 @@ bool identityOfDrive0(DiskIdentity& identity, CliResult& result) {
     return true;
 }
 
+// LBA 0 to `count` - 1 of drive 0; false, with why in `result`, when they cannot be read.
+bool readDrive0(FirstSectors& disk, int count, CliResult& result) {
+    const IoResult read = readSectors(0, 0, disk.data(), count);
+    if (read.ok()) return true;
+    result.err += read.opened() ? commandLineText(unreadableText(0, read.code))
+                                : "veltra:" + openFailureText(0) + "\n";
+    return false;
+}
+
 // --list-backups: all of them, or with --drive only those of drive 0's disk.
 int listAllBackups(const CommandLine& line, CliResult& result) {
     std::optional<DiskIdentity> disk;
@@ -131,11 +140,7 @@ int restoreBackupFile(const CommandLine& line, CliResult& result) {
 // --dry-run with a word: the plan the word would carry out on drive 0.
 int dryRunWord(const CommandLine& line, CliResult& result) {
     FirstSectors disk{};
-    if (const IoResult read = readSectors(0, 0, disk.data(), 5); !read.ok()) {
-        result.err += read.opened() ? commandLineText(unreadableText(0, read.code))
-                                    : "veltra:" + openFailureText(0) + "\n";
-        return ExitDiskError;
-    }
+    if (!readDrive0(disk, 5, result)) return ExitDiskError;
     auto state = std::make_unique<InstallerState>();
     state->commandWord = line.word;
     state->pauseTicks = line.pauseTicks;
@@ -166,12 +171,7 @@ int dryRunWord(const CommandLine& line, CliResult& result) {
 int reconfigure(const CommandLine& line, CliResult& result) {
     FirstSectors disk{};
     SectorBuffer& lba0 = disk[0];
-    if (const IoResult read = readSectors(0, 0, disk.data(), line.bootLanguage ? 5 : 1);
-        !read.ok()) {
-        result.err += read.opened() ? commandLineText(unreadableText(0, read.code))
-                                    : "veltra:" + openFailureText(0) + "\n";
-        return ExitDiskError;
-    }
+    if (!readDrive0(disk, line.bootLanguage ? 5 : 1, result)) return ExitDiskError;
     const Reconfiguration change = {line.defaultKey, line.pauseTicks};
     DiskPlan plan;
     if (line.bootLanguage) {
